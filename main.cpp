@@ -1,0 +1,15 @@
+#include "kestrovaapp.h"
+
+#include <QDir>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    KestrovaApp app(argc, argv);
+    QCoreApplication::setApplicationVersion(QLatin1String(KestrovaApp::Version));
+    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() + QDir::separator() +
+                                     QStringLiteral("plugins"));
+    KestrovaApp::setIdentity();
+    std::fputs("kestrova: nothing more to run yet\n", stderr);
+    return 0;
+}

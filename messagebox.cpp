@@ -1,0 +1,75 @@
+#include "messagebox.h"
+
+namespace {
+MessageBox::Handler& currentHandler()
+{
+    static MessageBox::Handler handler;
+    return handler;
+}
+
+QMessageBox::StandardButton showWith(QMessageBox::Icon icon, QWidget* parent, const QString& title,
+                                     const QString& text, QMessageBox::StandardButtons buttons,
+                                     QMessageBox::StandardButton defaultButton)
+{
+    MessageBox::Request request;
+    request.parent = parent;
+    request.icon = icon;
+    request.title = title;
+    request.text = text;
+    request.buttons = buttons;
+    request.defaultButton = defaultButton;
+    return MessageBox::show(request);
+}
+} // namespace
+
+QMessageBox::StandardButton MessageBox::show(const Request& request)
+{
+    const Handler& handler = currentHandler();
+    return handler ? handler(request) : showModal(request);
+}
+
+QMessageBox::StandardButton MessageBox::showModal(const Request& request)
+{
+    QMessageBox box(request.icon, request.title, request.text, request.buttons, request.parent);
+    box.setDefaultButton(request.defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QMessageBox::StandardButton MessageBox::critical(QWidget* parent, const QString& title,
+                                                 const QString& text,
+                                                 QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::StandardButton defaultButton)
+{
+    return showWith(QMessageBox::Critical, parent, title, text, buttons, defaultButton);
+}
+
+QMessageBox::StandardButton MessageBox::warning(QWidget* parent, const QString& title,
+                                                const QString& text,
+                                                QMessageBox::StandardButtons buttons,
+                                                QMessageBox::StandardButton defaultButton)
+{
+    return showWith(QMessageBox::Warning, parent, title, text, buttons, defaultButton);
+}
+
+QMessageBox::StandardButton MessageBox::information(QWidget* parent, const QString& title,
+                                                    const QString& text,
+                                                    QMessageBox::StandardButtons buttons,
+                                                    QMessageBox::StandardButton defaultButton)
+{
+    return showWith(QMessageBox::Information, parent, title, text, buttons, defaultButton);
+}
+
+QMessageBox::StandardButton MessageBox::question(QWidget* parent, const QString& title,
+                                                 const QString& text,
+                                                 QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::StandardButton defaultButton)
+{
+    return showWith(QMessageBox::Question, parent, title, text, buttons, defaultButton);
+}
+
+MessageBox::Handler MessageBox::setHandler(Handler handler)
+{
+    Handler previous = currentHandler();
+    currentHandler() = std::move(handler);
+    return previous;
+}

@@ -1,0 +1,53 @@
+#ifndef MESSAGEBOX_H
+#define MESSAGEBOX_H
+
+#include <QMessageBox>
+#include <QString>
+#include <functional>
+
+// Every message box of the program goes through here, so that one handler
+// decides how a box is shown. The default runs a modal QMessageBox; tests
+// install a recorder that answers as scripted and never blocks.
+class MessageBox
+{
+public:
+    struct Request
+    {
+        QWidget* parent = nullptr;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString title;
+        QString text;
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    };
+    using Handler = std::function<QMessageBox::StandardButton(const Request&)>;
+
+    // Shows the box and returns the button that closed it.
+    static QMessageBox::StandardButton show(const Request& request);
+
+    static QMessageBox::StandardButton
+    critical(QWidget* parent, const QString& title, const QString& text,
+             QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    static QMessageBox::StandardButton
+    warning(QWidget* parent, const QString& title, const QString& text,
+            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    static QMessageBox::StandardButton
+    information(QWidget* parent, const QString& title, const QString& text,
+                QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    static QMessageBox::StandardButton
+    question(QWidget* parent, const QString& title, const QString& text,
+             QMessageBox::StandardButtons buttons = QMessageBox::Ok | QMessageBox::Cancel,
+             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+
+    // Replaces the handler; returns the one it replaced. An empty handler
+    // restores the modal default.
+    static Handler setHandler(Handler handler);
+
+    // The modal QMessageBox the program shows when no other handler is set.
+    static QMessageBox::StandardButton showModal(const Request& request);
+};
+
+#endif // MESSAGEBOX_H

@@ -1,0 +1,43 @@
+#include "tempdatadir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QStandardPaths>
+
+TempDataDir::TempDataDir()
+    : m_oldData(qgetenv("XDG_DATA_HOME")), m_oldConfig(qgetenv("XDG_CONFIG_HOME"))
+{
+    closeDatabase();
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/config")));
+}
+
+TempDataDir::~TempDataDir()
+{
+    closeDatabase();
+    qputenv("XDG_DATA_HOME", m_oldData);
+    qputenv("XDG_CONFIG_HOME", m_oldConfig);
+}
+
+QString TempDataDir::dataLocation() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+QString TempDataDir::databasePath() const
+{
+    return dataLocation() + QStringLiteral("/kvdata.dat");
+}
+
+void TempDataDir::closeDatabase()
+{
+    const QString name = QLatin1String(QSqlDatabase::defaultConnection);
+    if (!QSqlDatabase::contains(name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}

@@ -1,0 +1,92 @@
+#include "testmain.h"
+
+#include "hostconfig.h"
+#include "messagebox.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace TestHarness {
+
+namespace {
+QTemporaryDir* harnessDir = nullptr;
+QtMessageHandler previousHandler = nullptr;
+
+void failOnBadConnections(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (previousHandler)
+        previousHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QObject::connect:"))) {
+        std::fprintf(stderr, "FATAL: a signal connection failed: %s\n", qPrintable(message));
+        std::abort();
+    }
+}
+
+void writeClosedHostsFile(const QString& path)
+{
+    // Port 1 on the loopback interface refuses at once.
+    QJsonObject closed{{QStringLiteral("host"), QStringLiteral("127.0.0.1")},
+                       {QStringLiteral("port"), 1}};
+    QJsonObject roles;
+    for (int role = HostConfig::ShoppingApi; role <= HostConfig::MakerWeb; ++role)
+        roles.insert(HostConfig::roleName(static_cast<HostConfig::Role>(role)), closed);
+    QJsonObject root{{QStringLiteral("roles"), roles},
+                     {QStringLiteral("smtp"), QJsonObject{{QStringLiteral("host"),
+                                                           QStringLiteral("127.0.0.1")},
+                                                          {QStringLiteral("port"), 1}}}};
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QJsonDocument(root).toJson());
+}
+} // namespace
+
+void prepareEnvironment()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("TZ", "America/New_York");
+    tzset();
+    qputenv("QT_HASH_SEED", "0");
+
+    harnessDir = new QTemporaryDir(); // removed at exit, see prepareApplication()
+    const QString root = harnessDir->path();
+    QDir().mkpath(root + QStringLiteral("/data"));
+    QDir().mkpath(root + QStringLiteral("/config"));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(root + QStringLiteral("/data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("/config")));
+
+    const QString hosts = root + QStringLiteral("/closed-hosts.json");
+    writeClosedHostsFile(hosts);
+    qputenv(HostConfig::OverrideVariable, QFile::encodeName(hosts));
+}
+
+void prepareApplication()
+{
+    QCoreApplication::setApplicationVersion(QLatin1String(KestrovaApp::Version));
+    KestrovaApp::setIdentity();
+    HostConfig::reload();
+    previousHandler = qInstallMessageHandler(failOnBadConnections);
+    MessageBox::setHandler([](const MessageBox::Request& request) {
+        std::fprintf(stderr, "FATAL: unexpected message box \"%s\": %s\n",
+                     qPrintable(request.title), qPrintable(request.text));
+        std::abort();
+        return QMessageBox::NoButton;
+    });
+    std::atexit([] {
+        delete harnessDir;
+        harnessDir = nullptr;
+    });
+}
+
+QString harnessDataHome()
+{
+    return harnessDir ? harnessDir->path() + QStringLiteral("/data") : QString();
+}
+
+} // namespace TestHarness
