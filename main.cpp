@@ -1,4 +1,5 @@
 #include "kestrovaapp.h"
+#include "startup.h"
 
 #include <QDir>
 #include <cstdio>
@@ -10,6 +11,8 @@ int main(int argc, char** argv)
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() + QDir::separator() +
                                      QStringLiteral("plugins"));
     KestrovaApp::setIdentity();
+    if (const int failure = Startup::prepareStore())
+        return failure;
     std::fputs("kestrova: nothing more to run yet\n", stderr);
     return 0;
 }

@@ -1,0 +1,93 @@
+#ifndef DBHELPER_H
+#define DBHELPER_H
+
+#include "helper/dbtypes.h"
+
+#include <QDateTime>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QString>
+
+// The local store: one SQLite file in the per-user data directory, reached
+// through Qt's default database connection. Every operation is static and
+// returns whether its statement ran (for a lookup: whether a row was found).
+// No operation shows a message, but for the one box of connectDB().
+//
+// Rows travel as QSqlRecord values whose field names are the column names;
+// emptyRecord() makes one. Loaders look a row up by "id" when the record's
+// id is not null, else by the table's natural key, and replace the whole
+// record with the row found.
+//
+// Times are stored as UTC text "yyyy-MM-ddThh:mm:ss". Records and queries
+// hand them back as that text: read them with timeFromText(), never with
+// QVariant::toDateTime(), which would take them as local time.
+class DbHelper
+{
+public:
+    DbHelper() = default;
+
+    // --- connection and schema -------------------------------------------
+
+    // Opens the file, creating the data directory when it is missing. When
+    // the file cannot be opened it shows the "Cannot open database" box.
+    static bool connectDB();
+    // Creates the schema of a new file or brings an older one up to date,
+    // all in one transaction: a failure leaves the file as it was.
+    static bool upgradeTables();
+    // Where connectDB() keeps the file.
+    static QString databasePath();
+    // The failing statement and the driver's message of the last operation
+    // that failed, for diagnostics.
+    static QString lastError();
+
+    // An empty row record of a table (every field null), ready to be filled.
+    static QSqlRecord emptyRecord(const QString& table);
+
+    // --- time text ----------------------------------------------------------
+
+    // The stored form of a time: converted to UTC, "yyyy-MM-ddThh:mm:ss".
+    // A null text for an invalid time.
+    static QString timeText(const QDateTime& time);
+    // A UTC time from its stored form (only the first 19 characters count, so
+    // eBay's "...T12:00:00.000Z" reads too). Invalid when the text is not a time.
+    static QDateTime timeFromText(const QString& text);
+
+    // --- users, setting, countries (passwords are stored enciphered) --------
+
+    static bool addUser(QSqlRecord& record);
+    static bool getUser(QSqlRecord& record);
+    static bool setUser(QSqlRecord& record);
+    static bool getUsers(QSqlQuery& query);
+    static bool getSetting(QSqlRecord& record);
+    static bool setSetting(QSqlRecord& record);
+    static bool getCountry(QSqlRecord& record);
+    static bool getCountries(QSqlQuery& query);
+
+    // --- items and groups ---------------------------------------------------
+
+    static bool addItem(QSqlRecord& record);
+    static bool setItem(QSqlRecord& record);
+    static bool getItem(QSqlRecord& record);
+    static bool setItemRelation(QSqlRecord& record);
+    // ids: decimal row ids joined with ",", or empty. Anything else is
+    // refused (false) without touching the store.
+    static bool cancelItems(QString ids);
+    static bool deleteItems(QString ids);
+    // The user's watch list, narrowed to one group when groupId > 0 and by
+    // an ItemFilter code; "now" decides which auctions have ended.
+    static bool getItems(QSqlQuery& query, QDateTime now, int userId, int groupId, int filter);
+    // The user's scheduled snipes ending no later than now + seconds (those
+    // already past their end included), latest end first.
+    static bool getBiddingItems(QSqlQuery& query, int userId, int seconds, QDateTime now);
+
+    static bool addGroup(QSqlRecord& record);
+    static bool getGroup(QSqlRecord& record);
+    // Writes name, user and maximum; the win count stays as stored.
+    static bool setGroup(QSqlRecord& record);
+    // Writes the group's win count alone.
+    static bool setGroupCurrentWon(int groupId, int currentWon);
+    static bool getGroups(QSqlQuery& query, int userId);
+    static bool deleteGroups(QString ids);
+};
+
+#endif // DBHELPER_H

@@ -1,0 +1,260 @@
+#include "helper/dbhelper.h"
+
+#include "helper/dbhelper_p.h"
+
+#include <QDebug>
+#include <QStringList>
+
+namespace {
+
+const QString SetItemColumns = QStringLiteral(
+    "UPDATE items SET name = ?, user_relation = ?, is_ended = ?, bid_count = ?, "
+    "current_bid = ?, next_bid = ?, currency = ?, end_time = ?, is_reserve = ?, "
+    "is_reserve_met = ?, user_bid = ?, lead_time = ?, actual_bid_time = ?, bid_status = ?, "
+    "error_message = ?, group_id = ?, shipping = ?, seller = ?, seller_score = ?, notes = ? ");
+
+// Runs a statement over a list of row ids that can only come in as text;
+// the list is checked first, as it goes into the statement as it stands.
+bool execOnIds(const QString& statement, const QString& ids)
+{
+    if (!DbStore::isIdList(ids)) {
+        DbStore::setLastError(QStringLiteral("not a list of row ids: \"") + ids +
+                              QStringLiteral("\""));
+        return false;
+    }
+    QSqlQuery query;
+    return DbStore::exec(query, statement.arg(ids));
+}
+
+// Items that are neither waiting for the engine nor being bid by it.
+QString notScheduledNorBidding()
+{
+    return QStringLiteral("(i.bid_status IS NULL OR (i.bid_status <> %1 AND i.bid_status <> %2))")
+        .arg(BidStatus::Scheduled)
+        .arg(BidStatus::Bidding);
+}
+
+QString filterText(int filter, const QString& now)
+{
+    switch (filter) {
+    case ItemFilter::Watching:
+        return QStringLiteral("AND i.bid_status IS NULL AND i.user_relation = 'NONE' ");
+    case ItemFilter::BidScheduled:
+        return QStringLiteral("AND i.bid_status = %1 ").arg(BidStatus::Scheduled);
+    case ItemFilter::HighBidder:
+        return QStringLiteral("AND %1 AND i.user_relation = 'HIGHBIDDER' AND "
+                              "datetime(i.end_time) >= datetime('%2')")
+            .arg(notScheduledNorBidding(), now);
+    case ItemFilter::OutBidder:
+        return QStringLiteral("AND %1 AND i.user_relation = 'OUTBIDDER' AND "
+                              "datetime(i.end_time) >= datetime('%2')")
+            .arg(notScheduledNorBidding(), now);
+    case ItemFilter::Won:
+        return QStringLiteral("AND %1 AND i.user_relation = 'HIGHBIDDER' AND "
+                              "datetime(i.end_time) < datetime('%2')")
+            .arg(notScheduledNorBidding(), now);
+    case ItemFilter::DidNotWin:
+        // AND binds before OR: the second branch is a failed snipe whose
+        // relation is still NONE.
+        return QStringLiteral("AND ((%1 AND i.user_relation = 'OUTBIDDER') OR i.bid_status = %2 "
+                              "AND i.user_relation = 'NONE') AND datetime(i.end_time) < "
+                              "datetime('%3')")
+            .arg(notScheduledNorBidding(), QString::number(BidStatus::Failed), now);
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
+bool DbHelper::addItem(QSqlRecord& record)
+{
+    QSqlQuery query;
+    if (!DbStore::prepare(query, QStringLiteral("INSERT INTO items (item_number, name, user_id, "
+                                                "user_relation, is_ended, bid_count, current_bid, "
+                                                "next_bid, currency, end_time, is_reserve, "
+                                                "is_reserve_met, seller, seller_score) VALUES (?, "
+                                                "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+        return false;
+    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("item_number"))));
+    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("name"))));
+    query.addBindValue(record.value(QStringLiteral("user_id")));
+    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("user_relation"))));
+    query.addBindValue(record.value(QStringLiteral("is_ended")));
+    query.addBindValue(record.value(QStringLiteral("bid_count")));
+    query.addBindValue(record.value(QStringLiteral("current_bid")));
+    query.addBindValue(record.value(QStringLiteral("next_bid")));
+    query.addBindValue(record.value(QStringLiteral("currency")));
+    query.addBindValue(DbStore::timeValue(record.value(QStringLiteral("end_time"))));
+    query.addBindValue(record.value(QStringLiteral("is_reserve")));
+    query.addBindValue(record.value(QStringLiteral("is_reserve_met")));
+    query.addBindValue(record.value(QStringLiteral("seller")));
+    query.addBindValue(record.value(QStringLiteral("seller_score")));
+    return DbStore::exec(query);
+}
+
+bool DbHelper::setItem(QSqlRecord& record)
+{
+    const bool byId = !record.value(QStringLiteral("id")).isNull();
+    QSqlQuery query;
+    if (!DbStore::prepare(query,
+                          SetItemColumns + (byId ? QStringLiteral("WHERE id = ?")
+                                                 : QStringLiteral("WHERE item_number = ? AND "
+                                                                  "user_id = ?"))))
+        return false;
+    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("name"))));
+    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("user_relation"))));
+    query.addBindValue(record.value(QStringLiteral("is_ended")));
+    query.addBindValue(record.value(QStringLiteral("bid_count")));
+    query.addBindValue(record.value(QStringLiteral("current_bid")));
+    query.addBindValue(record.value(QStringLiteral("next_bid")));
+    query.addBindValue(record.value(QStringLiteral("currency")));
+    query.addBindValue(DbStore::timeValue(record.value(QStringLiteral("end_time"))));
+    query.addBindValue(record.value(QStringLiteral("is_reserve")));
+    query.addBindValue(record.value(QStringLiteral("is_reserve_met")));
+    query.addBindValue(record.value(QStringLiteral("user_bid")));
+    query.addBindValue(record.value(QStringLiteral("lead_time")));
+    query.addBindValue(DbStore::timeValue(record.value(QStringLiteral("actual_bid_time"))));
+    query.addBindValue(record.value(QStringLiteral("bid_status")));
+    query.addBindValue(record.value(QStringLiteral("error_message")));
+    query.addBindValue(DbStore::groupIdValue(record.value(QStringLiteral("group_id"))));
+    query.addBindValue(record.value(QStringLiteral("shipping")));
+    query.addBindValue(record.value(QStringLiteral("seller")));
+    query.addBindValue(record.value(QStringLiteral("seller_score")));
+    query.addBindValue(record.value(QStringLiteral("notes")));
+    if (byId) {
+        query.addBindValue(record.value(QStringLiteral("id")));
+    } else {
+        query.addBindValue(record.value(QStringLiteral("item_number")));
+        query.addBindValue(record.value(QStringLiteral("user_id")));
+    }
+    return DbStore::exec(query);
+}
+
+bool DbHelper::getItem(QSqlRecord& record)
+{
+    QSqlQuery query;
+    if (!record.value(QStringLiteral("id")).isNull()) {
+        if (!DbStore::prepare(query, QStringLiteral("SELECT * FROM items WHERE id = ?")))
+            return false;
+        query.addBindValue(record.value(QStringLiteral("id")));
+    } else {
+        if (!DbStore::prepare(query, QStringLiteral("SELECT * FROM items WHERE item_number = ? "
+                                                    "AND user_id = ?")))
+            return false;
+        query.addBindValue(record.value(QStringLiteral("item_number")));
+        query.addBindValue(record.value(QStringLiteral("user_id")));
+    }
+    return DbStore::loadFirstRow(query, record);
+}
+
+bool DbHelper::setItemRelation(QSqlRecord& record)
+{
+    QSqlQuery query;
+    if (!DbStore::prepare(query, QStringLiteral("UPDATE items SET user_relation = ? WHERE id = ?")))
+        return false;
+    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("user_relation"))));
+    query.addBindValue(record.value(QStringLiteral("id")));
+    return DbStore::exec(query);
+}
+
+bool DbHelper::cancelItems(QString ids)
+{
+    return execOnIds(QStringLiteral("UPDATE items SET user_bid = NULL, lead_time = NULL, "
+                                    "bid_status = NULL WHERE id IN (%1)"),
+                     ids);
+}
+
+bool DbHelper::deleteItems(QString ids)
+{
+    return execOnIds(QStringLiteral("DELETE FROM items WHERE id IN (%1)"), ids);
+}
+
+bool DbHelper::getItems(QSqlQuery& query, QDateTime now, int userId, int groupId, int filter)
+{
+    QString statement = QStringLiteral("SELECT i.*, g.name group_name, g.max_won, g.current_won "
+                                       "FROM items i LEFT JOIN groups g ON i.group_id = g.id "
+                                       "WHERE i.user_id = %1 ")
+                            .arg(userId);
+    if (groupId > 0)
+        statement += QStringLiteral("AND i.group_id = %1 ").arg(groupId);
+    statement += filterText(filter, timeText(now));
+    qDebug().noquote() << QStringLiteral("getItems query: ") + statement;
+    return DbStore::exec(query, statement);
+}
+
+bool DbHelper::getBiddingItems(QSqlQuery& query, int userId, int seconds, QDateTime now)
+{
+    const QString statement =
+        QStringLiteral("SELECT * FROM items WHERE user_id = %1 AND bid_status = %2 AND "
+                       "datetime(end_time) <= datetime('%3', '+%4 seconds') ORDER BY end_time DESC")
+            .arg(QString::number(userId), QString::number(BidStatus::Scheduled), timeText(now),
+                 QString::number(seconds));
+    return DbStore::exec(query, statement);
+}
+
+bool DbHelper::addGroup(QSqlRecord& record)
+{
+    QSqlQuery query;
+    if (!DbStore::prepare(query, QStringLiteral("INSERT INTO groups (name, user_id, max_won) "
+                                                "VALUES (?, ?, ?)")))
+        return false;
+    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("name"))));
+    query.addBindValue(record.value(QStringLiteral("user_id")));
+    query.addBindValue(record.value(QStringLiteral("max_won")));
+    return DbStore::exec(query);
+}
+
+bool DbHelper::getGroup(QSqlRecord& record)
+{
+    QSqlQuery query;
+    if (!record.value(QStringLiteral("id")).isNull()) {
+        if (!DbStore::prepare(query, QStringLiteral("SELECT * FROM groups WHERE id = ?")))
+            return false;
+        query.addBindValue(record.value(QStringLiteral("id")));
+    } else {
+        if (!DbStore::prepare(
+                query, QStringLiteral("SELECT * FROM groups WHERE name = ? AND user_id = ?")))
+            return false;
+        query.addBindValue(record.value(QStringLiteral("name")));
+        query.addBindValue(record.value(QStringLiteral("user_id")));
+    }
+    return DbStore::loadFirstRow(query, record);
+}
+
+bool DbHelper::setGroup(QSqlRecord& record)
+{
+    QSqlQuery query;
+    if (!DbStore::prepare(query, QStringLiteral("UPDATE groups SET name = ?, user_id = ?, "
+                                                "max_won = ? WHERE id = ?")))
+        return false;
+    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("name"))));
+    query.addBindValue(record.value(QStringLiteral("user_id")));
+    query.addBindValue(record.value(QStringLiteral("max_won")));
+    query.addBindValue(record.value(QStringLiteral("id")));
+    return DbStore::exec(query);
+}
+
+bool DbHelper::setGroupCurrentWon(int groupId, int currentWon)
+{
+    QSqlQuery query;
+    if (!DbStore::prepare(query, QStringLiteral("UPDATE groups SET current_won = ? WHERE id = ?")))
+        return false;
+    query.addBindValue(currentWon);
+    query.addBindValue(groupId);
+    return DbStore::exec(query);
+}
+
+bool DbHelper::getGroups(QSqlQuery& query, int userId)
+{
+    if (!DbStore::prepare(query,
+                          QStringLiteral("SELECT * FROM groups WHERE user_id = ? ORDER BY name")))
+        return false;
+    query.addBindValue(userId);
+    return DbStore::exec(query);
+}
+
+bool DbHelper::deleteGroups(QString ids)
+{
+    return execOnIds(QStringLiteral("DELETE FROM groups WHERE id IN (%1)"), ids);
+}

@@ -1,0 +1,37 @@
+#ifndef DBHELPER_P_H
+#define DBHELPER_P_H
+
+// Shared by the store's implementation files only.
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QString>
+#include <QVariant>
+
+namespace DbStore {
+
+// Prepare and run statements, remembering what failed for lastError().
+bool prepare(QSqlQuery& query, const QString& statement);
+bool exec(QSqlQuery& query);
+bool exec(QSqlQuery& query, const QString& statement);
+void setLastError(const QString& what);
+QString lastError();
+
+// Runs a prepared lookup; when a first row exists, the record becomes it.
+// Otherwise the record stays as it was.
+bool loadFirstRow(QSqlQuery& query, QSqlRecord& record);
+
+// Values to bind for a record's fields.
+// NOT NULL text columns: a null text binds '' rather than failing the row.
+QVariant notNullText(const QVariant& value);
+// items.group_id: "no group" is NULL, whether the record says NULL or 0.
+QVariant groupIdValue(const QVariant& value);
+// Time columns: a QDateTime is written as UTC time text; text as it is.
+QVariant timeValue(const QVariant& value);
+
+// True for decimal ids joined by single commas, or an empty text.
+bool isIdList(const QString& ids);
+
+} // namespace DbStore
+
+#endif // DBHELPER_P_H

@@ -1,0 +1,20 @@
+#ifndef STARTUP_H
+#define STARTUP_H
+
+// The start-up steps of main() that tests drive in-process.
+namespace Startup {
+
+// Exit code when the store cannot be made ready: a failure must not look
+// like a normal end.
+constexpr int StoreFailureExitCode = 1;
+
+// Opens the store, brings its schema up to date and puts the setting row
+// into the application object. The organisation and application names must
+// be set first: they select the data directory.
+// Returns 0 when the store is ready; otherwise it has written one line on
+// stderr naming what failed and returns StoreFailureExitCode.
+int prepareStore();
+
+} // namespace Startup
+
+#endif // STARTUP_H
