@@ -1,4 +1,5 @@
 #include "helper/dbhelper.h"
+#include "timetext.h"
 
 #include "helper/dbhelper_p.h"
 #include "messagebox.h"
@@ -13,7 +14,6 @@
 #include <QStandardPaths>
 
 namespace {
-const QString TimeFormat = QStringLiteral("yyyy-MM-ddThh:mm:ss");
 
 QString& lastErrorText()
 {
@@ -90,7 +90,7 @@ QVariant timeValue(const QVariant& value)
 {
     if (value.userType() != QMetaType::QDateTime)
         return value;
-    const QString text = DbHelper::timeText(value.toDateTime());
+    const QString text = TimeText::format(value.toDateTime());
     return text.isNull() ? QVariant(QVariant::String) : QVariant(text);
 }
 
@@ -141,25 +141,4 @@ QSqlRecord DbHelper::emptyRecord(const QString& table)
     QSqlTableModel model;
     model.setTable(table);
     return model.record();
-}
-
-QString DbHelper::timeText(const QDateTime& time)
-{
-    if (!time.isValid())
-        return QString();
-    return time.toUTC().toString(TimeFormat);
-}
-
-QDateTime DbHelper::timeFromText(const QString& text)
-{
-    if (text.size() < 19)
-        return QDateTime();
-    const QChar separator = text.at(10);
-    if (separator != QLatin1Char('T') && separator != QLatin1Char(' '))
-        return QDateTime();
-    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
-    const QTime time = QTime::fromString(text.mid(11, 8), QStringLiteral("hh:mm:ss"));
-    if (!date.isValid() || !time.isValid())
-        return QDateTime();
-    return QDateTime(date, time, Qt::UTC);
 }

@@ -19,7 +19,7 @@
 // record with the row found.
 //
 // Times are stored as UTC text "yyyy-MM-ddThh:mm:ss". Records and queries
-// hand them back as that text: read them with timeFromText(), never with
+// hand them back as that text: read them with TimeText::parse(), never with
 // QVariant::toDateTime(), which would take them as local time.
 class DbHelper
 {
@@ -42,15 +42,6 @@ public:
 
     // An empty row record of a table (every field null), ready to be filled.
     static QSqlRecord emptyRecord(const QString& table);
-
-    // --- time text ----------------------------------------------------------
-
-    // The stored form of a time: converted to UTC, "yyyy-MM-ddThh:mm:ss".
-    // A null text for an invalid time.
-    static QString timeText(const QDateTime& time);
-    // A UTC time from its stored form (only the first 19 characters count, so
-    // eBay's "...T12:00:00.000Z" reads too). Invalid when the text is not a time.
-    static QDateTime timeFromText(const QString& text);
 
     // --- users, setting, countries (passwords are stored enciphered) --------
 

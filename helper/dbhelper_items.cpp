@@ -1,4 +1,5 @@
 #include "helper/dbhelper.h"
+#include "timetext.h"
 
 #include "helper/dbhelper_p.h"
 
@@ -178,7 +179,7 @@ bool DbHelper::getItems(QSqlQuery& query, QDateTime now, int userId, int groupId
                             .arg(userId);
     if (groupId > 0)
         statement += QStringLiteral("AND i.group_id = %1 ").arg(groupId);
-    statement += filterText(filter, timeText(now));
+    statement += filterText(filter, TimeText::format(now));
     qDebug().noquote() << QStringLiteral("getItems query: ") + statement;
     return DbStore::exec(query, statement);
 }
@@ -188,8 +189,8 @@ bool DbHelper::getBiddingItems(QSqlQuery& query, int userId, int seconds, QDateT
     const QString statement =
         QStringLiteral("SELECT * FROM items WHERE user_id = %1 AND bid_status = %2 AND "
                        "datetime(end_time) <= datetime('%3', '+%4 seconds') ORDER BY end_time DESC")
-            .arg(QString::number(userId), QString::number(BidStatus::Scheduled), timeText(now),
-                 QString::number(seconds));
+            .arg(QString::number(userId), QString::number(BidStatus::Scheduled),
+                 TimeText::format(now), QString::number(seconds));
     return DbStore::exec(query, statement);
 }
 

@@ -2,6 +2,7 @@
 #include "helper/itemto.h"
 #include "support/testmain.h"
 #include "support/teststore.h"
+#include "timetext.h"
 
 #include <QSqlRecord>
 #include <algorithm>
@@ -63,31 +64,6 @@ class TestStoreItems : public QObject
     Q_OBJECT
 
 private slots:
-    void timesAreWrittenAndReadAsUtcText()
-    {
-        QCOMPARE(DbHelper::timeText(InGap), QStringLiteral("2026-03-08T02:30:00"));
-        const QDateTime back = DbHelper::timeFromText(QStringLiteral("2026-03-08T02:30:00"));
-        QVERIFY(back.isValid());
-        QCOMPARE(back.timeSpec(), Qt::UTC);
-        QCOMPARE(back, InGap);
-        QCOMPARE(back.time(), QTime(2, 30, 0));
-
-        // A local time is written as the same moment in UTC (EDT is UTC-4).
-        const QDateTime summerNoon(QDate(2026, 7, 1), QTime(12, 0, 0), Qt::LocalTime);
-        QCOMPARE(DbHelper::timeText(summerNoon), QStringLiteral("2026-07-01T16:00:00"));
-        QCOMPARE(DbHelper::timeText(InGap.addMSecs(999)), QStringLiteral("2026-03-08T02:30:00"));
-
-        // eBay's own form and SQLite's datetime() form read as the same moment.
-        QCOMPARE(DbHelper::timeFromText(QStringLiteral("2026-03-08T02:30:00.000Z")), InGap);
-        QCOMPARE(DbHelper::timeFromText(QStringLiteral("2026-03-08 02:30:00")), InGap);
-
-        QVERIFY(DbHelper::timeText(QDateTime()).isNull());
-        QVERIFY(!DbHelper::timeFromText(QString()).isValid());
-        QVERIFY(!DbHelper::timeFromText(QStringLiteral("2026-03-08")).isValid());
-        QVERIFY(!DbHelper::timeFromText(QStringLiteral("2026-02-30T10:00:00")).isValid());
-        QVERIFY(!DbHelper::timeFromText(QStringLiteral("not a time at all..")).isValid());
-    }
-
     void addedItemKeepsItsTextsTimesAndNulls()
     {
         TestStore store;
@@ -141,7 +117,7 @@ private slots:
         QVERIFY(DbHelper::getItem(byKey));
         const int id = byKey.value(QStringLiteral("id")).toInt();
         QCOMPARE(id, row.value(QStringLiteral("id")).toInt());
-        QCOMPARE(DbHelper::timeFromText(byKey.value(QStringLiteral("end_time")).toString()), InGap);
+        QCOMPARE(TimeText::parse(byKey.value(QStringLiteral("end_time")).toString()), InGap);
         QCOMPARE(loadItem(id).value(QStringLiteral("item_number")).toString(),
                  QStringLiteral("110"));
         QVERIFY(loadItem(id + 1).isEmpty());

@@ -36,10 +36,10 @@ void writeClosedHostsFile(const QString& path)
     QJsonObject roles;
     for (int role = HostConfig::ShoppingApi; role <= HostConfig::MakerWeb; ++role)
         roles.insert(HostConfig::roleName(static_cast<HostConfig::Role>(role)), closed);
-    QJsonObject root{{QStringLiteral("roles"), roles},
-                     {QStringLiteral("smtp"), QJsonObject{{QStringLiteral("host"),
-                                                           QStringLiteral("127.0.0.1")},
-                                                          {QStringLiteral("port"), 1}}}};
+    QJsonObject root{
+        {QStringLiteral("roles"), roles},
+        {QStringLiteral("smtp"), QJsonObject{{QStringLiteral("host"), QStringLiteral("127.0.0.1")},
+                                             {QStringLiteral("port"), 1}}}};
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(QJsonDocument(root).toJson());

@@ -1,4 +1,5 @@
 #include "support/teststore.h"
+#include "timetext.h"
 
 #include "helper/dbhelper.h"
 #include "startup.h"
@@ -26,7 +27,7 @@ int TestStore::insertRow(const QString& table, const QVariantMap& columns)
     for (auto it = columns.cbegin(); it != columns.cend(); ++it) {
         const QVariant& value = it.value();
         query.addBindValue(value.userType() == QMetaType::QDateTime
-                               ? QVariant(DbHelper::timeText(value.toDateTime()))
+                               ? QVariant(TimeText::format(value.toDateTime()))
                                : value);
     }
     if (!query.exec()) {
