@@ -227,7 +227,7 @@ bool SmtpClient::sendMail(MimeMessage& email)
         if (responseCode != 354)
             return false;
 
-        if (socket)
+        if (socket && socket->isWritable())
             socket->write(transparentData(email.toString().toUtf8()) + "\r\n");
         sendMessage(QStringLiteral("."));
         waitForResponse();
@@ -280,7 +280,9 @@ void SmtpClient::waitForResponse()
 
 void SmtpClient::sendMessage(const QString& text)
 {
-    if (socket)
+    // After the server hung up the socket is closed; the reply wait that
+    // follows fails at once.
+    if (socket && socket->isWritable())
         socket->write(text.toUtf8() + "\r\n");
 }
 
