@@ -3,11 +3,15 @@
 #include "smtp/mimetext.h"
 #include "smtp/smtpclient.h"
 #include "support/scriptedsmtppeer.h"
+#include "support/smtpserverprocess.h"
 #include "support/testmain.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSslConfiguration>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <memory>
 
 using Lines = QList<QByteArray>;
@@ -79,6 +83,21 @@ Lines finish(ScriptedSmtpPeer& peer, std::unique_ptr<SmtpClient>& client)
     if (!peer.waitForFinished(10000))
         return {"peer did not finish"};
     return peer.lines();
+}
+
+// A self-signed certificate for 127.0.0.1: cert.pem and key.pem in dir.
+bool makeCertificate(const QString& dir)
+{
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                   dir + QStringLiteral("/key.pem"), QStringLiteral("-out"),
+                   dir + QStringLiteral("/cert.pem"), QStringLiteral("-days"), QStringLiteral("2"),
+                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
+    return openssl.waitForFinished(30000) && openssl.exitCode() == 0;
 }
 
 } // namespace
@@ -410,6 +429,51 @@ private slots:
         QCOMPARE(received.mid(received.size() - 2), (Lines{".", "QUIT"}));
         for (const QByteArray& line : peer.rawLines())
             QVERIFY2(line.endsWith("\r\n") && line.count('\r') == 1, line.constData());
+    }
+
+    void encryptedConnections()
+    {
+        QTemporaryDir trusted;
+        QTemporaryDir untrusted;
+        QVERIFY(makeCertificate(trusted.path()));
+        QVERIFY(makeCertificate(untrusted.path()));
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.addCaCertificates(trusted.filePath(QStringLiteral("cert.pem")));
+        QSslConfiguration::setDefaultConfiguration(config);
+
+        struct Case
+        {
+            SmtpServerProcess::Tls serverTls;
+            SmtpClient::ConnectionType clientType;
+            QTemporaryDir* certificate;
+            bool delivered;
+        };
+        const QList<Case> cases{
+            {SmtpServerProcess::Tls::StartTls, SmtpClient::StartTlsConnection, &trusted, true},
+            {SmtpServerProcess::Tls::Implicit, SmtpClient::SslConnection, &trusted, true},
+            // A certificate nobody vouches for ends the exchange.
+            {SmtpServerProcess::Tls::StartTls, SmtpClient::StartTlsConnection, &untrusted, false},
+        };
+        for (const Case& c : cases) {
+            SmtpServerProcess server;
+            server.setTls(c.serverTls, c.certificate->filePath(QStringLiteral("cert.pem")),
+                          c.certificate->filePath(QStringLiteral("key.pem")));
+            QVERIFY(server.start());
+            SmtpClient client(QStringLiteral("127.0.0.1"), server.port(), c.clientType);
+            client.setResponseTimeout(3000);
+            Mail mail(QStringLiteral("over TLS"), false);
+            QCOMPARE(client.connectToHost(), c.delivered);
+            if (!c.delivered)
+                continue;
+            QVERIFY(client.login(server.account(),
+                                 QLatin1String(SmtpServerProcess::DefaultPassword),
+                                 SmtpClient::AuthLogin));
+            QVERIFY(client.sendMail(mail.message));
+            client.quit();
+            QVERIFY(server.waitForMessages(1, 10000));
+            QCOMPARE(server.messages().at(0).login, server.account());
+            QCOMPARE(server.messages().at(0).recipients, QStringList{"to@example.org"});
+        }
     }
 
     void addressWithLineBreakIsNotOffered()

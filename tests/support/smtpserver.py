@@ -19,6 +19,7 @@ import asyncio
 import base64
 import json
 import logging
+import ssl
 import sys
 import warnings
 
@@ -68,11 +69,19 @@ async def serve(args):
     loop = asyncio.get_running_loop()
     authenticator = make_authenticator(args.account, args.password)
 
+    context = None
+    if args.tls != "none":
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.cert, args.key)
+    starttls = context if args.tls == "starttls" else None
+
     def factory():
         return SMTP(Handler(), hostname="relay.test", authenticator=authenticator,
-                    auth_require_tls=False, auth_required=True, loop=loop)
+                    auth_require_tls=False, auth_required=True, tls_context=starttls,
+                    require_starttls=starttls is not None, loop=loop)
 
-    server = await loop.create_server(factory, host=args.host, port=args.port)
+    server = await loop.create_server(factory, host=args.host, port=args.port,
+                                      ssl=context if args.tls == "implicit" else None)
     sys.stdout.write("LISTENING %d\n" % server.sockets[0].getsockname()[1])
     sys.stdout.flush()
     # Standard input closes when the test process ends, however it ends.
@@ -86,6 +95,9 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--account", required=True)
     parser.add_argument("--password", required=True)
+    parser.add_argument("--tls", choices=["none", "starttls", "implicit"], default="none")
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
     asyncio.run(serve(parser.parse_args()))
 
 

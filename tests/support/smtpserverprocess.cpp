@@ -30,10 +30,20 @@ bool SmtpServerProcess::start(int timeoutMs)
     if (isRunning())
         return true;
     m_port = 0;
-    m_process.start(QLatin1String(SystemPython),
-                    {QStringLiteral(KESTROVA_SOURCE_DIR "/tests/support/smtpserver.py"),
-                     QStringLiteral("--host"), host(), QStringLiteral("--account"), m_account,
-                     QStringLiteral("--password"), m_password});
+    QStringList arguments{QStringLiteral(KESTROVA_SOURCE_DIR "/tests/support/smtpserver.py"),
+                          QStringLiteral("--host"),
+                          host(),
+                          QStringLiteral("--account"),
+                          m_account,
+                          QStringLiteral("--password"),
+                          m_password};
+    if (m_tls != Tls::None)
+        arguments << QStringLiteral("--tls")
+                  << (m_tls == Tls::StartTls ? QStringLiteral("starttls")
+                                             : QStringLiteral("implicit"))
+                  << QStringLiteral("--cert") << m_certificatePath << QStringLiteral("--key")
+                  << m_keyPath;
+    m_process.start(QLatin1String(SystemPython), arguments);
     QDeadlineTimer deadline(timeoutMs);
     if (!m_process.waitForStarted(timeoutMs)) {
         qWarning() << "The SMTP server did not start:" << m_process.errorString();
@@ -50,6 +60,13 @@ bool SmtpServerProcess::start(int timeoutMs)
         return false;
     }
     return true;
+}
+
+void SmtpServerProcess::setTls(Tls mode, const QString& certificatePath, const QString& keyPath)
+{
+    m_tls = mode;
+    m_certificatePath = certificatePath;
+    m_keyPath = keyPath;
 }
 
 void SmtpServerProcess::stop()

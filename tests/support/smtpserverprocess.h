@@ -50,10 +50,14 @@ public:
     explicit SmtpServerProcess(QObject* parent = nullptr);
     ~SmtpServerProcess() override;
 
+    enum class Tls { None, StartTls, Implicit };
+
     // The login the server accepts; set before start().
     void setAccount(const QString& account) { m_account = account; }
     void setPassword(const QString& password) { m_password = password; }
     QString account() const { return m_account; }
+    // TLS with the given certificate chain and key (PEM files); before start().
+    void setTls(Tls mode, const QString& certificatePath, const QString& keyPath);
 
     // Starts the server and waits until it listens.
     bool start(int timeoutMs = 15000);
@@ -86,6 +90,9 @@ private:
     QString m_account = QLatin1String(DefaultAccount);
     QString m_password = QLatin1String(DefaultPassword);
     int m_port = 0;
+    Tls m_tls = Tls::None;
+    QString m_certificatePath;
+    QString m_keyPath;
     QList<Message> m_messages;
     QList<AuthAttempt> m_authAttempts;
     std::unique_ptr<RelayOverride> m_override;
