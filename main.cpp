@@ -1,3 +1,4 @@
+#include "clockmanager.h"
 #include "kestrovaapp.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@ int main(int argc, char** argv)
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() + QDir::separator() +
                                      QStringLiteral("plugins"));
     KestrovaApp::setIdentity();
+    ClockManager::instance()->updateTimeSync();
     std::fputs("kestrova: nothing more to run yet\n", stderr);
     return 0;
 }

@@ -2,6 +2,9 @@
 
 #include <QRegExp>
 
+// Results are "" rather than null QStrings: callers store them in NOT NULL
+// columns and pass them on as tokens.
+
 QString TextHelper::flatten(QString text)
 {
     text.remove(QStringLiteral("\r\n"));
@@ -21,7 +24,8 @@ QString TextHelper::getInnerText(QString text, QString beginMarker, QString endM
     expression.setMinimal(true);
     if (expression.indexIn(text, 0) < 0)
         return QStringLiteral("");
-    return expression.cap(1);
+    const QString piece = expression.cap(1);
+    return piece.isNull() ? QStringLiteral("") : piece;
 }
 
 QString TextHelper::reverseGetInnerText(QString text, QString endMarker, QString startMarker)
@@ -36,7 +40,8 @@ QString TextHelper::reverseGetInnerText(QString text, QString endMarker, QString
     const int start = text.lastIndexOf(startMarker, -1, Qt::CaseInsensitive);
     if (start < 0)
         return QStringLiteral("");
-    return text.mid(start + startMarker.size());
+    const QString piece = text.mid(start + startMarker.size());
+    return piece.isNull() ? QStringLiteral("") : piece;
 }
 
 bool TextHelper::hasMatch(QString text, QString pattern)
