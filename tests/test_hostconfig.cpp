@@ -52,16 +52,16 @@ private slots:
     {
         useOverride(QJsonObject{
             {QStringLiteral("roles"),
-             QJsonObject{{QStringLiteral("bid"), QJsonObject{{QStringLiteral("host"),
-                                                              QStringLiteral("127.0.0.1")},
-                                                             {QStringLiteral("port"), 4000}}},
-                         {QStringLiteral("bid@ebay.de"),
-                          QJsonObject{{QStringLiteral("port"), 4001}}}}},
+             QJsonObject{
+                 {QStringLiteral("bid"),
+                  QJsonObject{{QStringLiteral("host"), QStringLiteral("127.0.0.1")},
+                              {QStringLiteral("port"), 4000}}},
+                 {QStringLiteral("bid@ebay.de"), QJsonObject{{QStringLiteral("port"), 4001}}}}},
             {QStringLiteral("transferTimeoutMs"), 1500},
-            {QStringLiteral("smtp"), QJsonObject{{QStringLiteral("host"), QStringLiteral("127.0.0.1")},
-                                                 {QStringLiteral("port"), 2525},
-                                                 {QStringLiteral("account"),
-                                                  QStringLiteral("robot@example.org")}}}});
+            {QStringLiteral("smtp"),
+             QJsonObject{{QStringLiteral("host"), QStringLiteral("127.0.0.1")},
+                         {QStringLiteral("port"), 2525},
+                         {QStringLiteral("account"), QStringLiteral("robot@example.org")}}}});
         QCOMPARE(HostConfig::authority(HostConfig::BidPage, QStringLiteral("ebay.com")),
                  QStringLiteral("127.0.0.1:4000"));
         QCOMPARE(HostConfig::authority(HostConfig::BidPage, QStringLiteral("ebay.de")),

@@ -171,7 +171,7 @@ public:
         QString path;        // decoded path, "/ws/eBayISAPI.dll"
         QByteArray rawQuery; // exactly as received, without "?"
         // Split at "&" and at the first "=", percent-decoded ("+" stays "+");
-        // a key without "=" has a null value.
+        // a key without "=" has a null value here.
         QList<QPair<QString, QString>> queryItems;
         QList<QPair<QByteArray, QByteArray>> headers; // as received, in order
         QByteArray body;
