@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <type_traits>
 
 class QNetworkReply;
 
@@ -37,7 +38,8 @@ public:
     // Connects the tick to the receiver's slot (SLOT() form); receivers get
     // each tick in the order they were attached.
     void attachListener(const QObject* receiver, const char* slot);
-    template <typename Receiver, typename Slot>
+    template <typename Receiver, typename Slot,
+              std::enable_if_t<std::is_member_function_pointer<Slot>::value, int> = 0>
     void attachListener(const Receiver* receiver, Slot slot)
     {
         connect(m_tickTimer, &QTimer::timeout, receiver, slot);
@@ -79,7 +81,8 @@ public:
     {
         m_clock.attachListener(receiver, slot);
     }
-    template <typename Receiver, typename Slot>
+    template <typename Receiver, typename Slot,
+              std::enable_if_t<std::is_member_function_pointer<Slot>::value, int> = 0>
     void attachListener(const Receiver* receiver, Slot slot)
     {
         m_clock.attachListener(receiver, slot);
