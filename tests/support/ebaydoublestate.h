@@ -4,6 +4,7 @@
 #include "ebaydouble.h"
 
 #include <QHash>
+#include <QJsonObject>
 #include <QMutex>
 
 // Everything the double's server and its owner share; every member is read
@@ -72,10 +73,36 @@ struct EbayDoubleResponse
 };
 
 namespace EbayDoublePages {
+using Auction = EbayDouble::Auction;
+using Request = EbayDouble::Request;
+
 // The normal answer to a logged request. Takes the state's mutex itself.
-EbayDoubleResponse answer(EbayDoubleState& state, const EbayDouble::Request& request);
+EbayDoubleResponse answer(EbayDoubleState& state, const Request& request);
 QByteArray reasonPhrase(int status);
 QByteArray serialise(const EbayDoubleResponse& response);
+
+// Page makers (the state's mutex held).
+QString apiTime(const QDateTime& time);
+QString money(double amount);
+EbayDoubleResponse json(const QJsonObject& object);
+EbayDoubleResponse html(const QString& title, const QString& body);
+EbayDoubleResponse notFound(const Request& request);
+bool signInMissing(const EbayDoubleState& state, const Request& request);
+EbayDoubleResponse signInRequiredPage();
+EbayDoubleResponse signIn(EbayDoubleState& state, const Request& request);
+EbayDoubleResponse jsonStep1(EbayDoubleState& state, const Request& request);
+EbayDoubleResponse jsonStep2(EbayDoubleState& state, const Request& request);
+EbayDoubleResponse htmlStep1(EbayDoubleState& state, const Request& request);
+EbayDoubleResponse htmlStep2(EbayDoubleState& state, const Request& request);
 } // namespace EbayDoublePages
+
+// Made once per process, on the first call of make(), into a temporary
+// directory that lives until the process ends.
+namespace EbayDoubleCertificates {
+bool make(QString* error);
+QString caPath();
+QString certificatePath();
+QString keyPath();
+} // namespace EbayDoubleCertificates
 
 #endif // EBAYDOUBLESTATE_H
