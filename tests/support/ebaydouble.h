@@ -45,6 +45,44 @@ struct EbayDoubleState;
 // Cookies are host-only with Path=/ (no Domain, not Secure): Qt's jar
 // matches by host and ignores the port, so cookies the TLS sign-in port sets
 // come back on every plain-HTTP port of 127.0.0.1.
+//
+// What it answers (paths and queries as the program sends them):
+//   shopping  /shopping?callname=GeteBayTime...       {"Timestamp":"...Z","Ack":"Success",...}
+//             /shopping?callname=GetMultipleItems...&ItemID=a,b  items of the catalogue;
+//             unknown numbers in Errors[0].ErrorParameters[0].Value, Ack "PartialFailure"
+//             or "Failure"
+//   signin    GET  /ws/eBayISAPI.dll?SignIn              sign-in page, visit cookie
+//             POST /ws/eBayISAPI.dll?co_partnerId=2&siteid=N&UsingSSL=1  form userid/pass:
+//             accepted (session cookie, signIns()) or "Your user ID or password is incorrect."
+//   item      /ws/eBayISAPI.dll?ViewItemLite&item=N&dl=5  {"ViewItemLiteResponse":{...}}
+//             /ws/eBayISAPI.dll?ViewItem&item=N           page with the postage cost
+//             /itm/N                                       item page
+//   bid       /ws/eBayISAPI.dll?MakeQuickBid&mode=0...    JsonStep1 page
+//             /ws/eBayISAPI.dll?MakeQuickBid&mode=1...    JsonStep2 JSON
+//             /ws/eBayISAPI.dll?MakeBid&item=N&maxbid=B   HtmlStep1 page
+//             /ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&...  HtmlStep2 page
+//   myebay    /ws/eBayISAPI.dll?MyEbayBeta&...SubmitAction.ItemsPerPageSave=x&
+//             CustomizedContainer=240|312&ItemsPerPage=200...  saves the page size
+//             /ws/eBayISAPI.dll?MyEbayBeta&...print=true&cid=240|312...  print view with
+//             links href="http://<home item authority>/itm/<N>?..." (and one link
+//             elsewhere that is not an item link)
+//   browser   anything: a start page
+//   thumbnail /pict/N.jpg: thumbnail()
+//   maker     /version.xml: <Kestrova4Ver>setPublishedVersion()</Kestrova4Ver>; else a page
+// Anything else: 404. Timestamps are taken when the answer is written (after
+// a scripted delay); a bid's verdict is judged at its arrival.
+//
+// Typical use in a test:
+//   EbayDouble dbl;                                   // installed for the test's scope
+//   EbayDouble::Auction a;
+//   a.itemNumber = "110000000001";
+//   a.endTime = dbl.officialTimeIn(20000);           // ends 20 s from now on eBay's clock
+//   dbl.addAuction(a);
+//   dbl.script(EbayDouble::Rule(HostConfig::BidPage).whereQuery("mode=1").delayed(300));
+//   ... drive the program ...
+//   QVERIFY(dbl.waitForRequest([](const EbayDouble::Request& r) {
+//       return r.command() == "MakeQuickBid" && r.queryValue("mode") == "1"; }));
+//   QCOMPARE(dbl.bids("110000000001").last().verdict, QString("CONFIRMBID"));
 class EbayDouble : public QObject
 {
     Q_OBJECT
