@@ -1,3 +1,4 @@
+#include "clockmanager.h"
 #include "kestrovaapp.h"
 #include "startup.h"
 
@@ -13,6 +14,9 @@ int main(int argc, char** argv)
     KestrovaApp::setIdentity();
     if (const int failure = Startup::prepareStore())
         return failure;
+    // Start-up goes on whether or not eBay answered: a failed synchronisation
+    // is retried in the background.
+    ClockManager::instance()->updateTimeSync();
     std::fputs("kestrova: nothing more to run yet\n", stderr);
     return 0;
 }

@@ -1,0 +1,32 @@
+#ifndef TEXTHELPER_H
+#define TEXTHELPER_H
+
+#include <QString>
+
+// Cuts values out of web pages and the version file. Every scan works on its
+// own copy of the text with CR LF pairs, LFs and tabs removed (eBay wraps its
+// markup at arbitrary places), and compares without regard to case.
+class TextHelper
+{
+public:
+    TextHelper() {}
+
+    // The shortest text between the first begin marker that has an end marker
+    // after it and that end marker; "" when there is none. Both markers are
+    // literal texts, whatever characters they hold.
+    static QString getInnerText(QString text, QString beginMarker, QString endMarker);
+
+    // The text between the last start marker before the first end marker and
+    // that end marker; "" when either is missing. Reads a quoted value that
+    // stands before the attribute naming it (value="..." name="stok").
+    static QString reverseGetInnerText(QString text, QString endMarker, QString startMarker);
+
+    // Whether the regular expression pattern matches anywhere in the text.
+    // An empty text never matches; an empty pattern matches any other text.
+    static bool hasMatch(QString text, QString pattern);
+
+    // The text without CR LF pairs, LFs and tabs; a lone CR stays.
+    static QString flatten(QString text);
+};
+
+#endif // TEXTHELPER_H

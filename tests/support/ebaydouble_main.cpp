@@ -1,0 +1,95 @@
+// The local eBay double as a program of its own: serves a few auctions that
+// end minutes after it starts, so that the whole program can be tried on
+// this machine without eBay. Start it, then start the program with the
+// KESTROVA_HOSTS line it prints. Runs until interrupted.
+#include "ebaydouble.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    (void)written;
+}
+
+EbayDouble::Auction auction(const QString& number, const QString& title, double price,
+                            const QDateTime& end)
+{
+    EbayDouble::Auction a;
+    a.itemNumber = number;
+    a.title = title;
+    a.currentPrice = price;
+    a.minimumToBid = price + 0.5;
+    a.bidCount = 3;
+    a.endTime = end;
+    return a;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    EbayDouble::Options options;
+    options.transferTimeoutMs = 30000;
+    EbayDouble dbl(options);
+    if (!dbl.isRunning()) {
+        std::fprintf(stderr, "ebaydouble: %s\n", qPrintable(dbl.errorString()));
+        return 1;
+    }
+
+    const QDateTime now = dbl.officialTime();
+    dbl.addAuction(auction(QStringLiteral("110000000001"), QStringLiteral("Brass carriage clock"),
+                           12.0, now.addSecs(180)));
+    EbayDouble::Auction reserve =
+        auction(QStringLiteral("110000000002"), QStringLiteral("Victorian oak writing slope"), 45.0,
+                now.addSecs(300));
+    reserve.reserve = EbayDouble::Reserve::NotMet;
+    reserve.shippingForm = EbayDouble::ShippingForm::SpanFreeCost;
+    reserve.shippingText = QStringLiteral("FREE");
+    dbl.addAuction(reserve);
+    EbayDouble::Auction third =
+        auction(QStringLiteral("110000000003"), QStringLiteral("Set of six crystal tumblers"), 8.5,
+                now.addSecs(480));
+    third.shippingForm = EbayDouble::ShippingForm::DivDetails;
+    third.shippingText = QStringLiteral("\u00a34.95");
+    third.viewerRelation = QStringLiteral("OUTBIDDER");
+    dbl.addAuction(third);
+    dbl.setWatchingList({QStringLiteral("110000000001"), QStringLiteral("110000000002")});
+    dbl.setBiddingList({QStringLiteral("110000000003")});
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return 1;
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    QObject::connect(&dbl, &EbayDouble::requestLogged, &app, [&dbl](int sequence) {
+        const QList<EbayDouble::Request> logged = dbl.requests(
+            [sequence](const EbayDouble::Request& r) { return r.sequence == sequence; });
+        for (const EbayDouble::Request& r : logged) {
+            std::fprintf(stderr, "%s %-9s %s %s%s%s\n",
+                         qPrintable(r.officialTime.toString(Qt::ISODateWithMs)),
+                         qPrintable(HostConfig::roleName(r.role)), r.method.constData(),
+                         qPrintable(r.path), r.rawQuery.isEmpty() ? "" : "?",
+                         r.rawQuery.constData());
+        }
+    });
+
+    std::printf("KESTROVA_HOSTS=%s\n", qPrintable(dbl.hostsFilePath()));
+    std::printf("# any user id and password sign in; auctions:\n");
+    for (const EbayDouble::Auction& a : dbl.auctions())
+        std::printf("#   %s  %-32s ends %s UTC\n", qPrintable(a.itemNumber), qPrintable(a.title),
+                    qPrintable(a.endTime.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
+    std::fflush(stdout);
+    return app.exec();
+}
