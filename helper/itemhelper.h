@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <functional>
 
@@ -94,6 +95,40 @@ private:
 
     QNetworkReply* currentReply = nullptr;
     QString m_itemNumber;
+
+    // ===== My eBay lists (itemhelper_myebay.cpp) ===========================
+    // The import dialog's requests, all on the home site's My eBay host and
+    // authenticated by the sign-in cookies alone: per list, one request that
+    // sets the list's view to 200 items per page, then its print view, whose
+    // item links give the numbers.
+public:
+    // Answered by setWatchingCountPerPageFinished() / setBiddingCountPerPageFinished()
+    // whatever the reply's outcome, without a box.
+    void setWatchingCountPerPage();
+    void setBiddingCountPerPage();
+    // Answered by the list's signal with the numbers in page order,
+    // duplicates kept; a failed request gives false, an empty list and then
+    // the "Network Error" box.
+    void getMyeBayWatchingItemNumbers();
+    void getMyeBayBiddingItemNumbers();
+
+signals:
+    void setWatchingCountPerPageFinished();
+    void setBiddingCountPerPageFinished();
+    void getMyeBayWatchingItemNumbersFinished(bool ok, QStringList watchingItemNumbers);
+    void getMyeBayBiddingItemNumbersFinished(bool ok, QStringList biddingItemNumbers);
+
+private slots:
+    void setWatchingCountPerPageWebFinished();
+    void setBiddingCountPerPageWebFinished();
+    void getMyeBayWatchingItemNumbersWebFinished();
+    void getMyeBayBiddingItemNumbersWebFinished();
+
+private:
+    // The item numbers of the links to the home site's item pages
+    // (http://<item host>/itm/<number>?...) in a print view, in page order.
+    static QStringList itemNumbersFromPrintView(const QString& page);
+    // ===== end of My eBay lists ============================================
 };
 
 #endif // ITEMHELPER_H

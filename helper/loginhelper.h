@@ -28,11 +28,6 @@ public:
     // nothing), so every call gets exactly one loginStep2Finished.
     void login(const QString& user, const QString& password, const QString& domain, int siteId);
 
-    // The sign-in form as it is posted: every value percent-encoded on its
-    // own, so that no character of a user name or password can end a field
-    // or the form.
-    static QByteArray formBody(const QString& user, const QString& password, int siteId);
-
 signals:
     // The form has just been sent.
     void loginStep1Finished();
@@ -46,6 +41,10 @@ private slots:
     void step2Finished();
 
 private:
+    // The sign-in form as it is posted: every value percent-encoded on its
+    // own, so that no character of a user name or password can end a field
+    // or the form.
+    static QByteArray formBody(const QString& user, const QString& password, int siteId);
     void dropReply(QNetworkReply*& reply);
 
     QNetworkReply* step1Reply = nullptr;
