@@ -3,6 +3,7 @@
 #include "support/boxrecorder.h"
 #include "support/ebaydouble.h"
 #include "support/itemhelperrun.h"
+#include "support/scopedlocale.h"
 #include "support/testmain.h"
 
 namespace {
@@ -275,8 +276,7 @@ private slots:
 
     void shippingReadWithAPointUnderAGermanLocale()
     {
-        const QLocale previous;
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
         EbayDouble dbl;
         EbayDouble::Auction a = auction();
         a.shippingText = QStringLiteral("EUR 4.95");
@@ -284,9 +284,7 @@ private slots:
         BoxRecorder boxes;
         ItemHelperRun run(boxes, &ItemHelper::getShippingFinished);
         run.helper.getShipping(Item);
-        const bool arrived = run.wait();
-        QLocale::setDefault(previous);
-        QVERIFY(arrived);
+        QVERIFY(run.wait());
         QCOMPARE(run.arg(1).toDouble(), 4.95);
     }
 
