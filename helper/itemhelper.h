@@ -81,10 +81,11 @@ private slots:
 
     // ===== JSON quick-bid flow (itemhelper_bids.cpp) =====
     // Two steps on the chosen site's bid host. Step 1 reads the bid tokens
-    // from the quick-bid form ("Placed"), or reports "Redirect" when eBay
-    // sends the browser elsewhere; the caller hands the tokens back unchanged
-    // to step 2, whose errorMsg is "Placed" only when the bid was accepted.
-    // ok only says that an answer was read.
+    // from the quick-bid form ("Placed", tokens possibly empty), or reports
+    // "Redirect" (no tokens) when eBay sends the browser elsewhere or shows
+    // its bid-error page; the caller hands the tokens back unchanged to step
+    // 2, whose errorMsg is "Placed" only when the bid was accepted. ok only
+    // says that an answer was read.
 public:
     void placeBidJsonStep1(const QString& domain, const QString& itemNumber, double maxBid);
     void placeBidJsonStep2(const QString& domain, const QString& itemNumber, double maxBid,
