@@ -95,6 +95,10 @@ void ItemHelper::showParseError(int kind)
         failWithBox(tr("Item Error"), tr("Failed to parse item information."),
                     [this] { emit getItemsFinished(false); });
         break;
+    case 1:
+        failWithBox(tr("Item Status Error"), tr("Failed to parse item status information."),
+                    [this] { emit getUserItemRelationFinished(false, QStringLiteral("")); });
+        break;
     default:
         break;
     }

@@ -49,8 +49,9 @@ public:
     // Shopping API (GetMultipleItems); answers with getItemsFinished.
     void getItems(const QString& itemNumbers);
 
-    // Emits the failure form of the item fetch (kind 0) and then shows its
-    // parse-error box. Other kinds do nothing.
+    // Emits the failure form of the item fetch (kind 0) or of the relation
+    // look-up (kind 1) and then shows its parse-error box. Other kinds do
+    // nothing.
     void showParseError(int kind);
 
 signals:
@@ -58,6 +59,75 @@ signals:
 
 private slots:
     void getItemsWebFinished();
+
+    // ===== Relation and shipping look-ups (itemhelper_lookups.cpp) =====
+    // Both ask the home site's item pages, whatever site the user signed in
+    // to, and rely on the sign-in cookies of the shared jar.
+public:
+    // The signed-in user's standing on the item as eBay words it
+    // ("HIGHBIDDER", "OUTBIDDER", "NONE", ...): "" when eBay names none,
+    // "Unknown" when its answer carries an error or no item.
+    void getUserItemRelation(const QString& itemNumber);
+    // The postage cost shown on the item page: 0.0 when free, -1.0 when the
+    // page shows no readable cost (ok is still true: the page arrived).
+    void getShipping(const QString& itemNumber);
+
+signals:
+    void getUserItemRelationFinished(bool ok, const QString& relation);
+    void getShippingFinished(bool ok, double shipping);
+
+private slots:
+    void getUserItemRelationWebFinished();
+    void getShippingWebFinished();
+
+    // ===== JSON quick-bid flow (itemhelper_bids.cpp) =====
+    // Two steps on the chosen site's bid host. Step 1 reads the bid tokens
+    // from the quick-bid form ("Placed", tokens possibly empty), or reports
+    // "Redirect" (no tokens) when eBay sends the browser elsewhere or shows
+    // its bid-error page; the caller hands the tokens back unchanged to step
+    // 2, whose errorMsg is "Placed" only when the bid was accepted. ok only
+    // says that an answer was read.
+public:
+    void placeBidJsonStep1(const QString& domain, const QString& itemNumber, double maxBid);
+    void placeBidJsonStep2(const QString& domain, const QString& itemNumber, double maxBid,
+                           const QString& stok, const QString& key, const QString& uiid);
+
+signals:
+    void placeBidJsonStep1Finished(bool ok, const QString& errorMsg, const QString& stok,
+                                   const QString& key, const QString& uiid);
+    // Step 2 of either flow.
+    void placeBidFinished(bool ok, const QString& errorMsg);
+
+private slots:
+    void placeBidJsonStep1WebFinished();
+    void placeBidJsonStep2WebFinished();
+
+    // ===== HTML bid-form flow (itemhelper_bids.cpp) =====
+    // Two steps on the home site's bid host, whatever site the user chose.
+    // Step 1 always reports "Placed" for a page that arrived (tokens possibly
+    // empty); step 2 reports through placeBidFinished: "Placed",
+    // "LOW_BIDAMOUNT", "AUCTION_ENDED", "UNKNOWN" or eBay's own reason.
+public:
+    void placeBidHtmlStep1(const QString& itemNumber, double maxBid);
+    void placeBidHtmlStep2(const QString& itemNumber, double maxBid, const QString& userName,
+                           const QString& stok, const QString& uiid);
+
+signals:
+    void placeBidHtmlStep1Finished(bool ok, const QString& errorMsg, const QString& stok,
+                                   const QString& uiid);
+
+private slots:
+    void placeBidHtmlStep1WebFinished();
+    void placeBidHtmlStep2WebFinished();
+
+private:
+    // Bid request URLs: the query template filled in one pass, tokens and
+    // user name percent-encoded in full (itemhelper_bids.cpp).
+    static QUrl bidUrl(const QString& domain, const QString& query);
+    static QString bidAmount(double maxBid);
+    static QString encoded(const QString& value);
+
+    // ===== end of the look-ups and bid flows =====
 
 private:
     // ----- the pattern every operation follows -----

@@ -34,7 +34,8 @@ QByteArray makeThumbnail()
 // The roles whose host the program picks by site; they get a port per site.
 bool perSite(HostConfig::Role role)
 {
-    return role == HostConfig::SignIn || role == HostConfig::BidPage;
+    return role == HostConfig::SignIn || role == HostConfig::BidPage ||
+           role == HostConfig::ItemPage;
 }
 
 QList<QPair<QString, QString>> splitForm(const QByteArray& text)

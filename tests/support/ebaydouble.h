@@ -30,11 +30,11 @@ struct EbayDoubleState;
 // HostConfig::reload(). Destruction stops the server and puts the previous
 // override file back.
 //
-// Ports: one plain-HTTP port per role (Shopping API, item pages, My eBay,
-// browser start page, thumbnails, maker); the sign-in role speaks TLS with a
-// certificate made at start by the openssl command and signed by a CA that
-// the override file names; sign-in and bid pages have one port per eBay site
-// domain, so that a test sees which site a request went to (Request::domain).
+// Ports: one plain-HTTP port per role (Shopping API, My eBay, browser start
+// page, thumbnails, maker); the sign-in role speaks TLS with a certificate
+// made at start by the openssl command and signed by a CA that the override
+// file names; sign-in, item and bid pages have one port per eBay site domain,
+// so that a test sees which site a request went to (Request::domain).
 // Every answer closes its connection ("Connection: close").
 //
 // Threads: the sockets run in a thread of the double's own, so that a busy
@@ -182,6 +182,10 @@ public:
         // Tokens the step-1 pages carry; empty: made from the item number
         // (they hold a space and a slash, so that encoding faults show).
         QString stok, key, uiid;
+        // The step-1 pages break each token value in the middle with a line
+        // break (CR LF in the quick-bid form, LF in the bid form), as eBay
+        // wraps its markup; step 2 expects the tokens without the break.
+        bool wrapTokens = false;
     };
 
     // One bid confirmation (step 2 of either flow) as the double answered it.

@@ -14,8 +14,11 @@ using namespace EbayDoublePages;
 
 namespace {
 
-QString tokenInput(const QString& name, const QString& value, bool nameFirst)
+QString tokenInput(const QString& name, QString value, bool nameFirst,
+                   const QString& lineBreak = QString())
 {
+    if (!lineBreak.isEmpty())
+        value.insert(value.size() / 2, lineBreak);
     return nameFirst
                ? QStringLiteral("<input type=\"hidden\" name=\"%1\" value=\"%2\">").arg(name, value)
                : QStringLiteral("<input type=\"hidden\" value=\"%2\" name=\"%1\">")
@@ -119,15 +122,16 @@ EbayDoubleResponse jsonStep1(EbayDoubleState& state, const Request& request)
         issued.stok = state.tokenFor(number, 's');
         issued.key = state.tokenFor(number, 'k');
         issued.uiid = state.tokenFor(number, 'u');
+        const QString lineBreak = a.wrapTokens ? QStringLiteral("\r\n") : QString();
         response = html(
             QStringLiteral("Review and confirm your bid"),
             QStringLiteral("<form name=\"reviewbid\" method=\"get\" action=\"/ws/eBayISAPI.dll\">\n"
                            "\t%1\n\t%2\n\t%3\n<input type=\"hidden\" name=\"item\" value=\"%4\">\n"
                            "<p>Your maximum bid: %5 %6</p>\n</form>")
-                .arg(tokenInput(QStringLiteral("stok"), issued.stok, true),
-                     tokenInput(QStringLiteral("key"), issued.key, true),
-                     tokenInput(QStringLiteral("uiid"), issued.uiid, true), number, a.currency,
-                     request.queryValue(QStringLiteral("maxbid"))));
+                .arg(tokenInput(QStringLiteral("stok"), issued.stok, true, lineBreak),
+                     tokenInput(QStringLiteral("key"), issued.key, true, lineBreak),
+                     tokenInput(QStringLiteral("uiid"), issued.uiid, true, lineBreak), number,
+                     a.currency, request.queryValue(QStringLiteral("maxbid"))));
     }
     state.jsonTokens.insert(number, issued);
     return response;
@@ -214,15 +218,16 @@ EbayDoubleResponse htmlStep1(EbayDoubleState& state, const Request& request)
         const bool nameFirst = a.htmlStep1 == EbayDouble::HtmlStep1::NameFirst;
         issued.stok = state.tokenFor(number, 's');
         issued.uiid = state.tokenFor(number, 'u');
+        const QString lineBreak = a.wrapTokens ? QStringLiteral("\n") : QString();
         response = html(
             QStringLiteral("Review and confirm your bid"),
             QStringLiteral("<form name=\"PlaceBid\" method=\"get\" action=\"/ws/eBayISAPI.dll\">\n"
                            "<input type=\"hidden\" name=\"MfcISAPICommand\" value=\"MakeBid\">\n"
                            "\t%1\n\t%2\n<p>Your maximum bid: %3 %4</p>\n"
                            "<input type=\"submit\" value=\"Confirm bid\">\n</form>")
-                .arg(tokenInput(QStringLiteral("stok"), issued.stok, nameFirst),
-                     tokenInput(QStringLiteral("uiid"), issued.uiid, nameFirst), a.currency,
-                     request.queryValue(QStringLiteral("maxbid"))));
+                .arg(tokenInput(QStringLiteral("stok"), issued.stok, nameFirst, lineBreak),
+                     tokenInput(QStringLiteral("uiid"), issued.uiid, nameFirst, lineBreak),
+                     a.currency, request.queryValue(QStringLiteral("maxbid"))));
     }
     state.htmlTokens.insert(number, issued);
     return response;

@@ -1,0 +1,223 @@
+// Both bid flows, two steps each: the JSON quick-bid flow on the chosen
+// site's bid host and the HTML bid-form flow on the home site's bid host.
+#include "helper/itemhelper.h"
+
+#include "helper/jsonparser.h"
+#include "helper/networkresource.h"
+#include "helper/texthelper.h"
+#include "hostconfig.h"
+#include "sites.h"
+
+#include <QNetworkReply>
+#include <QRegularExpression>
+
+namespace {
+
+const char* const BidPath = "/ws/eBayISAPI.dll?";
+
+// The success word of every bid step.
+QString placed()
+{
+    return QStringLiteral("Placed");
+}
+
+QString unknown()
+{
+    return QStringLiteral("UNKNOWN");
+}
+
+QString networkError()
+{
+    return QStringLiteral("Network Error");
+}
+
+// A token of a form that eBay may write with either attribute first.
+QString formToken(const QString& page, const QString& name)
+{
+    const QString forward = TextHelper::getInnerText(
+        page, QStringLiteral("name=\"%1\" value=\"").arg(name), QStringLiteral("\">"));
+    if (!forward.isEmpty())
+        return forward;
+    return TextHelper::reverseGetInnerText(page, QStringLiteral("\" name=\"%1\"").arg(name),
+                                           QStringLiteral("\""));
+}
+
+} // namespace
+
+// ----- request URLs ----------------------------------------------------------
+
+QUrl ItemHelper::bidUrl(const QString& domain, const QString& query)
+{
+    // The query holds the encoded tokens as they must reach eBay: in tolerant
+    // mode QUrl keeps every %XX of it as it stands (none of them stands for an
+    // unreserved character, which QUrl would decode), and the request sends
+    // the query as held.
+    return HostConfig::url(HostConfig::BidPage, domain, QLatin1String(BidPath) + query);
+}
+
+QString ItemHelper::bidAmount(double maxBid)
+{
+    // QString::number ignores the locale: always a point and no grouping.
+    return QString::number(maxBid, 'f', 2);
+}
+
+QString ItemHelper::encoded(const QString& value)
+{
+    // Everything but the unreserved characters, so that "&", "=", "#", "+",
+    // "/" and "%" inside a token or a user name reach eBay as part of it.
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+
+// ----- JSON quick-bid flow ---------------------------------------------------
+
+void ItemHelper::placeBidJsonStep1(const QString& domain, const QString& itemNumber, double maxBid)
+{
+    // One arg() call fills every placeholder in one pass: a "%3" inside the
+    // item number is never taken for the bid's placeholder.
+    const QString query =
+        QStringLiteral("MakeQuickBid&mode=0&flow=bm&item=%2&maxbid=%3&isbypassjson=1")
+            .arg(itemNumber, bidAmount(maxBid));
+    sendGet(bidUrl(domain, query), &ItemHelper::placeBidJsonStep1WebFinished);
+}
+
+void ItemHelper::placeBidJsonStep1WebFinished()
+{
+    QNetworkReply* reply = finishedReply();
+    if (!reply)
+        return;
+    const QString none = QStringLiteral("");
+    if (failOnReplyError(reply, tr("Failed to place json bid step 1.\n%1"), [this, none] {
+            emit placeBidJsonStep1Finished(false, networkError(), none, none, none);
+        }))
+        return;
+
+    const QString page = NetworkResource::pageText(reply->readAll());
+    if (page.contains(QLatin1String("window.parent.location"), Qt::CaseInsensitive) ||
+        page.contains(QLatin1String("PageViewBids_MakeBidError\""), Qt::CaseInsensitive)) {
+        emit placeBidJsonStep1Finished(true, QStringLiteral("Redirect"), none, none, none);
+        return;
+    }
+    const QString end = QStringLiteral("\">");
+    const QString stok =
+        TextHelper::getInnerText(page, QStringLiteral("name=\"stok\" value=\""), end);
+    const QString key =
+        TextHelper::getInnerText(page, QStringLiteral("name=\"key\" value=\""), end);
+    const QString uiid =
+        TextHelper::getInnerText(page, QStringLiteral("name=\"uiid\" value=\""), end);
+    emit placeBidJsonStep1Finished(true, placed(), stok, key, uiid);
+}
+
+void ItemHelper::placeBidJsonStep2(const QString& domain, const QString& itemNumber, double maxBid,
+                                   const QString& stok, const QString& key, const QString& uiid)
+{
+    const QString query =
+        QStringLiteral(
+            "MakeQuickBid&mode=1&flow=bm&item=%2&maxbid=%3&stok=%4&key=%5&uiid=%6&f=json")
+            .arg(itemNumber, bidAmount(maxBid), encoded(stok), encoded(key), encoded(uiid));
+    sendGet(bidUrl(domain, query), &ItemHelper::placeBidJsonStep2WebFinished);
+}
+
+void ItemHelper::placeBidJsonStep2WebFinished()
+{
+    QNetworkReply* reply = finishedReply();
+    if (!reply)
+        return;
+    if (failOnReplyError(reply, tr("Failed to place json bid step 2.\n%1"),
+                         [this] { emit placeBidFinished(false, networkError()); }))
+        return;
+
+    bool parsed = false;
+    const QVariantMap answer = JsonParser::parse(reply->readAll(), &parsed).toMap();
+    if (!parsed) {
+        failWithBox(tr("Network Error"), tr("Failed to parse json bid step 2."),
+                    [this] { emit placeBidFinished(false, QStringLiteral("Parse Error")); });
+        return;
+    }
+    const QVariant status = answer.value(QStringLiteral("Status"));
+    const QVariant error = answer.value(QStringLiteral("Error"));
+    QString result;
+    if (!isNull(status) &&
+        text(status).compare(QLatin1String("CONFIRMBID"), Qt::CaseInsensitive) == 0) {
+        result = placed();
+    } else if (isNull(error)) {
+        result = unknown();
+    } else if (text(error).compare(QLatin1String("REDIRECT"), Qt::CaseInsensitive) != 0) {
+        result = text(error);
+    } else {
+        const QVariant debug = answer.value(QStringLiteral("DebugError"));
+        const QVariantList reasons =
+            debug.userType() == QMetaType::QVariantList ? debug.toList() : QVariantList();
+        result = reasons.isEmpty() ? unknown() : text(reasons.first());
+    }
+    emit placeBidFinished(true, result.isNull() ? QStringLiteral("") : result);
+}
+
+// ----- HTML bid-form flow ----------------------------------------------------
+
+void ItemHelper::placeBidHtmlStep1(const QString& itemNumber, double maxBid)
+{
+    const QString query =
+        QStringLiteral("MakeBid&item=%1&maxbid=%2").arg(itemNumber, bidAmount(maxBid));
+    sendGet(bidUrl(Sites::homeDomain(), query), &ItemHelper::placeBidHtmlStep1WebFinished);
+}
+
+void ItemHelper::placeBidHtmlStep1WebFinished()
+{
+    QNetworkReply* reply = finishedReply();
+    if (!reply)
+        return;
+    const QString none = QStringLiteral("");
+    if (failOnReplyError(reply, tr("Failed to place html bid step 1.\n%1"), [this, none] {
+            emit placeBidHtmlStep1Finished(false, networkError(), none, none);
+        }))
+        return;
+
+    const QString page = NetworkResource::pageText(reply->readAll());
+    emit placeBidHtmlStep1Finished(true, placed(), formToken(page, QStringLiteral("stok")),
+                                   formToken(page, QStringLiteral("uiid")));
+}
+
+void ItemHelper::placeBidHtmlStep2(const QString& itemNumber, double maxBid,
+                                   const QString& userName, const QString& stok,
+                                   const QString& uiid)
+{
+    const QString query =
+        QStringLiteral("MfcISAPICommand=MakeBid&hmid=&item=%1&maxbid=%2&javascriptenabled=1"
+                       "&stok=%3&mid=&mode=1&quant=1&uiid=%4&user=%5")
+            .arg(itemNumber, bidAmount(maxBid), encoded(stok), encoded(uiid), encoded(userName));
+    sendGet(bidUrl(Sites::homeDomain(), query), &ItemHelper::placeBidHtmlStep2WebFinished);
+}
+
+void ItemHelper::placeBidHtmlStep2WebFinished()
+{
+    QNetworkReply* reply = finishedReply();
+    if (!reply)
+        return;
+    if (failOnReplyError(reply, tr("Failed to place html bid step 2.\n%1"),
+                         [this] { emit placeBidFinished(false, networkError()); }))
+        return;
+
+    const QString page = NetworkResource::pageText(reply->readAll());
+    QString result = unknown();
+    if (TextHelper::hasMatch(page, QStringLiteral("bid confirmation")))
+        result = placed();
+    else if (TextHelper::hasMatch(page, QStringLiteral("enter.*(more than|or more)")))
+        result = QStringLiteral("LOW_BIDAMOUNT");
+    else if (TextHelper::hasMatch(page, QStringLiteral("(bidding has ended|auction has ended)")))
+        result = QStringLiteral("AUCTION_ENDED");
+
+    // eBay's own reason overrides whatever the page seemed to say. Read from
+    // the page as it came (line breaks kept): the reason is shown to the user.
+    static const QRegularExpression unable(
+        QStringLiteral("You are unable to bid on or buy this item because:.+?(You.+?\\.)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch reason = unable.match(page);
+    if (reason.hasMatch()) {
+        result = reason.captured(1);
+        if (result.contains(QLatin1String("primary postage address"), Qt::CaseInsensitive))
+            result = QStringLiteral(
+                "The seller doesn't post to the country where your primary postage address "
+                "is located");
+    }
+    emit placeBidFinished(true, result);
+}

@@ -1,0 +1,424 @@
+#include "helper/itemhelper.h"
+#include "sites.h"
+#include "support/boxrecorder.h"
+#include "support/ebaydouble.h"
+#include "support/httpprobe.h"
+#include "support/itemhelperrun.h"
+#include "support/scopedlocale.h"
+#include "support/testmain.h"
+
+namespace {
+
+const QString Item = QStringLiteral("120000000007");
+const QString Home = QStringLiteral("ebay.co.uk");
+const QString PostageSentence =
+    QStringLiteral("The seller doesn't post to the country where your primary postage address "
+                   "is located");
+
+EbayDouble::Auction auction()
+{
+    EbayDouble::Auction a;
+    a.itemNumber = Item;
+    return a;
+}
+
+struct Step1
+{
+    bool signalled = false;
+    bool ok = false;
+    QString word, stok, uiid;
+    QStringList events;
+};
+
+Step1 step1(BoxRecorder& boxes, double maxBid, const QString& itemNumber = Item)
+{
+    ItemHelperRun run(boxes, &ItemHelper::placeBidHtmlStep1Finished);
+    run.helper.placeBidHtmlStep1(itemNumber, maxBid);
+    Step1 result;
+    result.signalled = run.wait();
+    result.ok = run.arg(0).toBool();
+    result.word = run.arg(1).toString();
+    result.stok = run.arg(2).toString();
+    result.uiid = run.arg(3).toString();
+    result.events = run.events;
+    return result;
+}
+
+struct Step2
+{
+    bool signalled = false;
+    bool ok = false;
+    QString word;
+    QStringList events;
+};
+
+Step2 step2(BoxRecorder& boxes, double maxBid, const QString& user, const QString& stok,
+            const QString& uiid)
+{
+    ItemHelperRun run(boxes, &ItemHelper::placeBidFinished);
+    run.helper.placeBidHtmlStep2(Item, maxBid, user, stok, uiid);
+    Step2 result;
+    result.signalled = run.wait();
+    result.ok = run.arg(0).toBool();
+    result.word = run.arg(1).toString();
+    result.events = run.events;
+    return result;
+}
+
+QByteArray page(const QString& body)
+{
+    return (QStringLiteral("<html><body>\n") + body + QStringLiteral("\n</body></html>")).toUtf8();
+}
+
+const QString Unable = QStringLiteral("You are unable to bid on or buy this item because:");
+
+} // namespace
+
+class TestItemHelperHtmlBid : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void bidFormOnTheHomeSite()
+    {
+        const ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
+        EbayDouble dbl;
+        dbl.addAuction(auction());
+        BoxRecorder boxes;
+        const QString user = QStringLiteral("john smith&co=1#x/+%41");
+
+        const Step1 first = step1(boxes, 7.0);
+        QVERIFY(first.signalled);
+        QVERIFY(first.ok);
+        QCOMPARE(first.word, QStringLiteral("Placed"));
+        QCOMPARE(first.stok, QStringLiteral("stok 120000000007/A"));
+        QCOMPARE(first.uiid, QStringLiteral("uiid 120000000007"));
+
+        const Step2 second = step2(boxes, 7.0, user, first.stok, first.uiid);
+        QVERIFY(second.signalled);
+        QVERIFY(second.ok);
+        QCOMPARE(second.word, QStringLiteral("Placed"));
+        QCOMPARE(boxes.count(), 0);
+        const EbayDouble::Bid bid = dbl.bids(Item).value(0);
+        QCOMPARE(bid.flow, QStringLiteral("html"));
+        QCOMPARE(bid.verdict, QStringLiteral("CONFIRMATION"));
+        QCOMPARE(bid.amount, 7.0);
+        QCOMPARE(bid.user, user);
+
+        const QList<EbayDouble::Request> log = dbl.requests();
+        QCOMPARE(log.size(), 2);
+        QCOMPARE(log.at(0).rawQuery, QByteArray("MakeBid&item=120000000007&maxbid=7.00"));
+        QCOMPARE(log.at(1).rawQuery,
+                 QByteArray("MfcISAPICommand=MakeBid&hmid=&item=120000000007&maxbid=7.00"
+                            "&javascriptenabled=1&stok=stok%20120000000007%2FA&mid=&mode=1"
+                            "&quant=1&uiid=uiid%20120000000007"
+                            "&user=john%20smith%26co%3D1%23x%2F%2B%2541"));
+        for (const EbayDouble::Request& request : log) {
+            QCOMPARE(request.role, HostConfig::BidPage);
+            QCOMPARE(request.domain, Home);
+            QCOMPARE(request.port, dbl.port(HostConfig::BidPage, Home));
+            QCOMPARE(request.method, QByteArray("GET"));
+            QCOMPARE(request.path, QStringLiteral("/ws/eBayISAPI.dll"));
+            QCOMPARE(request.header("Content-Type"),
+                     QByteArray("application/x-www-form-urlencoded"));
+        }
+    }
+
+    void specialTokensAndAnItemNumberThatLooksLikeAPlaceholder()
+    {
+        EbayDouble dbl;
+        EbayDouble::Auction a = auction();
+        a.stok = QStringLiteral("%1&stok=x#y");
+        a.uiid = QStringLiteral("u=1+2/3 %5");
+        dbl.addAuction(a);
+        BoxRecorder boxes;
+        const Step1 first = step1(boxes, 3.0);
+        QCOMPARE(first.stok, a.stok);
+        QCOMPARE(first.uiid, a.uiid);
+        QCOMPARE(step2(boxes, 3.0, QStringLiteral("%3"), first.stok, first.uiid).word,
+                 QStringLiteral("Placed"));
+        const EbayDouble::Request sent = dbl.requests().last();
+        QCOMPARE(sent.queryValue(QStringLiteral("stok")), a.stok);
+        QCOMPARE(sent.queryValue(QStringLiteral("uiid")), a.uiid);
+        QCOMPARE(sent.queryValue(QStringLiteral("user")), QStringLiteral("%3"));
+        QCOMPARE(sent.queryValue(QStringLiteral("maxbid")), QStringLiteral("3.00"));
+
+        // Text inside an inserted value is never taken for a placeholder.
+        dbl.clearLog();
+        step1(boxes, 4.0, QStringLiteral("%2"));
+        QCOMPARE(dbl.requests().last().queryValue(QStringLiteral("item")), QStringLiteral("%2"));
+        QCOMPARE(dbl.requests().last().queryValue(QStringLiteral("maxbid")),
+                 QStringLiteral("4.00"));
+    }
+
+    void step1FromTheCatalogue_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addColumn<bool>("wrapped");
+        QTest::addColumn<bool>("tokens");
+        using F = EbayDouble::HtmlStep1;
+        QTest::newRow("name first") << int(F::NameFirst) << false << true;
+        QTest::newRow("value first") << int(F::ValueFirst) << false << true;
+        QTest::newRow("value first, wrapped over lines") << int(F::ValueFirst) << true << true;
+        QTest::newRow("name first, wrapped over lines") << int(F::NameFirst) << true << true;
+        QTest::newRow("no form") << int(F::NoTokens) << false << false;
+    }
+
+    void step1FromTheCatalogue()
+    {
+        QFETCH(int, form);
+        QFETCH(bool, wrapped);
+        QFETCH(bool, tokens);
+        EbayDouble dbl;
+        EbayDouble::Auction a = auction();
+        a.htmlStep1 = static_cast<EbayDouble::HtmlStep1>(form);
+        a.wrapTokens = wrapped;
+        dbl.addAuction(a);
+        BoxRecorder boxes;
+        const Step1 first = step1(boxes, 10.0);
+        QVERIFY(first.signalled);
+        QVERIFY(first.ok);
+        QCOMPARE(first.word, QStringLiteral("Placed"));
+        QCOMPARE(first.stok, tokens ? dbl.stokFor(Item) : QStringLiteral(""));
+        QCOMPARE(first.uiid, tokens ? dbl.uiidFor(Item) : QStringLiteral(""));
+        QVERIFY(!first.stok.isNull() && !first.uiid.isNull());
+        if (tokens) {
+            QCOMPARE(step2(boxes, 10.0, QStringLiteral("u"), first.stok, first.uiid).word,
+                     QStringLiteral("Placed"));
+        }
+        QCOMPARE(boxes.count(), 0);
+    }
+
+    void step1Pages_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("stok");
+        QTest::addColumn<QString>("uiid");
+        QTest::newRow("both orders: the forward scan wins")
+            << page("<input type=\"hidden\" value=\"REV\" name=\"stok\">\n"
+                    "<input type=\"hidden\" name=\"stok\" value=\"FWD\">\n"
+                    "<input type=\"hidden\" value=\"U-REV\" name=\"uiid\">\n"
+                    "<input type=\"hidden\" name=\"uiid\" value=\"U-FWD\">")
+            << "FWD"
+            << "U-FWD";
+        QTest::newRow("value first, in capitals")
+            << page("<INPUT TYPE=\"HIDDEN\" VALUE=\"S1\" NAME=\"STOK\">"
+                    "<INPUT VALUE=\"U1\" NAME=\"UIID\">")
+            << "S1"
+            << "U1";
+        QTest::newRow("one of each order")
+            << page("<input name=\"stok\" value=\"S1\"><input value=\"U1\" name=\"uiid\">") << "S1"
+            << "U1";
+        QTest::newRow("no tokens") << page("<p>Sign in</p>") << ""
+                                   << "";
+    }
+
+    void step1Pages()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, stok);
+        QFETCH(QString, uiid);
+        EbayDouble dbl;
+        dbl.script(EbayDouble::Rule(HostConfig::BidPage).withBody(body));
+        BoxRecorder boxes;
+        const Step1 first = step1(boxes, 10.0);
+        QVERIFY(first.signalled);
+        QVERIFY(first.ok);
+        QCOMPARE(first.word, QStringLiteral("Placed"));
+        QCOMPARE(first.stok, stok);
+        QCOMPARE(first.uiid, uiid);
+    }
+
+    void step2FromTheCatalogue_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("ended");
+        QTest::addColumn<QString>("word");
+        using A = EbayDouble::HtmlStep2;
+        QTest::newRow("confirmation") << int(A::Confirmation) << false << "Placed";
+        QTest::newRow("bid too low") << int(A::LowBid) << false << "LOW_BIDAMOUNT";
+        QTest::newRow("bidding has ended") << int(A::Ended) << false << "AUCTION_ENDED";
+        QTest::newRow("ended on eBay's clock") << int(A::Confirmation) << true << "AUCTION_ENDED";
+        QTest::newRow("unable to bid")
+            << int(A::Unable) << false << "You are not registered to bid on this site.";
+        QTest::newRow("primary postage address")
+            << int(A::UnablePostage) << false << PostageSentence;
+        QTest::newRow("unrecognised") << int(A::Unrecognised) << false << "UNKNOWN";
+    }
+
+    void step2FromTheCatalogue()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, ended);
+        QFETCH(QString, word);
+        EbayDouble dbl;
+        EbayDouble::Auction a = auction();
+        a.htmlStep2 = static_cast<EbayDouble::HtmlStep2>(answer);
+        if (ended)
+            a.endTime = dbl.officialTimeIn(-1000);
+        dbl.addAuction(a);
+        BoxRecorder boxes;
+        const Step2 second =
+            step2(boxes, 15.0, QStringLiteral("buyer"), dbl.stokFor(Item), dbl.uiidFor(Item));
+        QVERIFY(second.signalled);
+        QVERIFY(second.ok);
+        QCOMPARE(second.word, word);
+        QCOMPARE(boxes.count(), 0);
+    }
+
+    void step2Pages_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("word");
+        QTest::newRow("confirmation in capitals") << "<h1>BID CONFIRMATION</h1>"
+                                                  << "Placed";
+        QTest::newRow("words split by a line break only") << "<h1>Bid\nconfirmation</h1>"
+                                                          << "UNKNOWN";
+        QTest::newRow("words split by CR LF only") << "<h1>Bid\r\nconfirmation</h1>"
+                                                   << "UNKNOWN";
+        QTest::newRow("words split by a space and a line break") << "<h1>Bid \nconfirmation</h1>"
+                                                                 << "Placed";
+        QTest::newRow("enter ... or more") << "Please ENTER GBP 5.00 or more."
+                                           << "LOW_BIDAMOUNT";
+        QTest::newRow("enter ... more than") << "Enter an amount more than GBP 5.00."
+                                             << "LOW_BIDAMOUNT";
+        QTest::newRow("or more split by a line break only") << "Enter GBP 5.00 or\nmore."
+                                                            << "UNKNOWN";
+        QTest::newRow("auction has ended") << "The Auction Has Ended."
+                                           << "AUCTION_ENDED";
+        QTest::newRow("bidding has ended over a line break only") << "Bidding\nhas ended."
+                                                                  << "UNKNOWN";
+        QTest::newRow("confirmation before a low bid") << "Bid confirmation. Enter 5 or more."
+                                                       << "Placed";
+        QTest::newRow("low bid before ended") << "Enter 5 or more. Bidding has ended."
+                                              << "LOW_BIDAMOUNT";
+        QTest::newRow("the reason overrides a confirmation")
+            << "<h1>Bid confirmation</h1>\n" + Unable + "<li>You are blocked.</li>"
+            << "You are blocked.";
+        QTest::newRow("the reason keeps its line breaks")
+            << Unable + "\n<li>\nYou\nare banned.\n</li>"
+            << "You\nare banned.";
+        QTest::newRow("reason in lower case, first full stop") << Unable + " you must pay. Later."
+                                                               << "you must pay.";
+        QTest::newRow("reason at least one character after the colon")
+            << Unable + "You cannot. You may not bid."
+            << "You may not bid.";
+        QTest::newRow("reason naming the primary postage address in any case")
+            << Unable + "<li>You can't: the seller excludes your Primary Postage Address.</li>"
+            << PostageSentence;
+        QTest::newRow("unable sentence without a reason")
+            << "Bid confirmation. " + Unable + " nothing"
+            << "Placed";
+        QTest::newRow("unable sentence in capitals") << Unable.toUpper() + " YOU ARE OUT."
+                                                     << "YOU ARE OUT.";
+    }
+
+    void step2Pages()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, word);
+        EbayDouble dbl;
+        dbl.script(EbayDouble::Rule(HostConfig::BidPage).withBody(page(body)));
+        BoxRecorder boxes;
+        const Step2 second =
+            step2(boxes, 15.0, QStringLiteral("buyer"), QStringLiteral("s"), QStringLiteral("u"));
+        QVERIFY(second.signalled);
+        QVERIFY(second.ok);
+        QCOMPARE(second.word, word);
+    }
+
+    void networkFailuresSignalFirstThenBox()
+    {
+        EbayDouble::Options options;
+        options.transferTimeoutMs = 400;
+        EbayDouble dbl(options);
+        dbl.addAuction(auction());
+        BoxRecorder boxes;
+        boxes.setHoldMs(100);
+
+        dbl.script(EbayDouble::Rule(HostConfig::BidPage).hang());
+        const Step1 first = step1(boxes, 10.0);
+        QVERIFY(first.signalled);
+        QVERIFY(!first.ok);
+        QCOMPARE((QStringList{first.word, first.stok, first.uiid}),
+                 (QStringList{"Network Error", "", ""}));
+        QCOMPARE(first.events,
+                 (QStringList{QStringLiteral("signal"), QStringLiteral("box:Network Error")}));
+        QCOMPARE(boxes.last().request.text,
+                 QStringLiteral("Failed to place html bid step 1.\n"
+                                "The server did not answer within 0.4 seconds."));
+
+        // Qt sends a GET again once when the connection closes unanswered.
+        dbl.script(EbayDouble::Rule(HostConfig::BidPage).close().always());
+        const Step2 second =
+            step2(boxes, 10.0, QStringLiteral("u"), dbl.stokFor(Item), dbl.uiidFor(Item));
+        QVERIFY(second.signalled);
+        QVERIFY(!second.ok);
+        QCOMPARE(second.word, QStringLiteral("Network Error"));
+        QCOMPARE(second.events,
+                 (QStringList{QStringLiteral("signal"), QStringLiteral("box:Network Error")}));
+        QVERIFY2(boxes.last().request.text.startsWith(
+                     QLatin1String("Failed to place html bid step 2.\n")),
+                 qPrintable(boxes.last().request.text));
+        QCOMPARE(boxes.count(), 2);
+        QCOMPARE(dbl.bids().size(), 0);
+    }
+
+    void theSignInCookiesGoWithEveryBidAndLookUp()
+    {
+        EbayDouble dbl;
+        dbl.setRequireSignIn(true);
+        dbl.addAccount(QStringLiteral("alice"), QStringLiteral("secret"));
+        dbl.addAuction(auction());
+        HttpProbe::clearCookies();
+        BoxRecorder boxes;
+
+        // Without the cookies eBay treats the program as a stranger.
+        QCOMPARE(step1(boxes, 10.0).stok, QStringLiteral(""));
+
+        // Signed in on the TLS port, the cookies come back on the plain ports.
+        const HttpProbe::Answer signIn = HttpProbe::fetch(
+            HostConfig::url(HostConfig::SignIn, Home,
+                            QStringLiteral("/ws/eBayISAPI.dll?co_partnerId=2&siteid=3&UsingSSL=1")),
+            QByteArray("userid=alice&pass=secret"));
+        QCOMPARE(signIn.error, QNetworkReply::NoError);
+        QCOMPARE(dbl.signIns().size(), 1);
+        dbl.clearLog();
+
+        ItemHelperRun relation(boxes, &ItemHelper::getUserItemRelationFinished);
+        relation.helper.getUserItemRelation(Item);
+        QVERIFY(relation.wait());
+        ItemHelperRun shipping(boxes, &ItemHelper::getShippingFinished);
+        shipping.helper.getShipping(Item);
+        QVERIFY(shipping.wait());
+
+        ItemHelperRun json1(boxes, &ItemHelper::placeBidJsonStep1Finished);
+        json1.helper.placeBidJsonStep1(QStringLiteral("ebay.com"), Item, 11.0);
+        QVERIFY(json1.wait());
+        QCOMPARE(json1.arg(1).toString(), QStringLiteral("Placed"));
+        ItemHelperRun json2(boxes, &ItemHelper::placeBidFinished);
+        json2.helper.placeBidJsonStep2(QStringLiteral("ebay.com"), Item, 11.0,
+                                       json1.arg(2).toString(), json1.arg(3).toString(),
+                                       json1.arg(4).toString());
+        QVERIFY(json2.wait());
+        QCOMPARE(json2.arg(1).toString(), QStringLiteral("Placed"));
+
+        const Step1 first = step1(boxes, 12.0);
+        QCOMPARE(first.stok, dbl.stokFor(Item));
+        QCOMPARE(step2(boxes, 12.0, QStringLiteral("alice"), first.stok, first.uiid).word,
+                 QStringLiteral("Placed"));
+        HttpProbe::clearCookies();
+
+        const QList<EbayDouble::Request> log = dbl.requests();
+        QCOMPARE(log.size(), 6);
+        for (const EbayDouble::Request& request : log) {
+            QVERIFY2(request.header("Cookie").contains(EbayDouble::sessionCookieName() + '='),
+                     request.header("Cookie"));
+            QCOMPARE(request.signedInUser, QStringLiteral("alice"));
+        }
+        QCOMPARE(boxes.count(), 0);
+    }
+};
+
+KESTROVA_TEST_MAIN(TestItemHelperHtmlBid)
+#include "test_itemhelper_htmlbid.moc"

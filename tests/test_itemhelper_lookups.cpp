@@ -1,0 +1,333 @@
+#include "helper/itemhelper.h"
+#include "sites.h"
+#include "support/boxrecorder.h"
+#include "support/ebaydouble.h"
+#include "support/itemhelperrun.h"
+#include "support/scopedlocale.h"
+#include "support/testmain.h"
+
+namespace {
+
+const QString Item = QStringLiteral("230000000042");
+
+EbayDouble::Auction auction()
+{
+    EbayDouble::Auction a;
+    a.itemNumber = Item;
+    return a;
+}
+
+QByteArray relationJson(const QString& inner)
+{
+    return QStringLiteral("{\"ViewItemLiteResponse\":%1}").arg(inner).toUtf8();
+}
+
+const QByteArray CostPair1 =
+    "<span id=\"fshippingCost\" class=\"notranslate sh-cst \"><span>%1</span></span>";
+const QByteArray CostPair2 =
+    "<span id=\"fshippingCost\" class=\"notranslate sh-fr-cst \"><span>%1</span></span>";
+const QByteArray CostPair3 = "<div class=\"sh-ShipDtls sh_Prcpad\">%1</div>";
+
+QByteArray costPage(const QStringList& parts)
+{
+    return (QStringLiteral("<html><body>\n") + parts.join(QLatin1Char('\n')) +
+            QStringLiteral("\n</body></html>"))
+        .toUtf8();
+}
+
+QString cost(const QByteArray& pair, const QString& text)
+{
+    return QString::fromUtf8(pair).arg(text);
+}
+
+} // namespace
+
+class TestItemHelperLookups : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void relationFromTheCatalogue_data()
+    {
+        QTest::addColumn<QString>("viewerRelation"); // null: the key left out
+        QTest::addColumn<bool>("error");
+        QTest::addColumn<QString>("relation");
+        QTest::newRow("high bidder") << "HIGHBIDDER" << false << "HIGHBIDDER";
+        QTest::newRow("outbid") << "OUTBIDDER" << false << "OUTBIDDER";
+        QTest::newRow("passed on as sent") << "Watcher" << false << "Watcher";
+        QTest::newRow("no relation named") << QString() << false << "";
+        QTest::newRow("error object") << "HIGHBIDDER" << true << "Unknown";
+    }
+
+    void relationFromTheCatalogue()
+    {
+        QFETCH(QString, viewerRelation);
+        QFETCH(bool, error);
+        QFETCH(QString, relation);
+        EbayDouble dbl;
+        EbayDouble::Auction a = auction();
+        a.viewerRelation = viewerRelation;
+        a.relationError = error;
+        dbl.addAuction(a);
+
+        BoxRecorder boxes;
+        ItemHelperRun run(boxes, &ItemHelper::getUserItemRelationFinished);
+        run.helper.getUserItemRelation(Item);
+        QVERIFY(run.wait());
+        QCOMPARE(run.arg(0).toBool(), true);
+        QCOMPARE(run.arg(1).toString(), relation);
+        QVERIFY(!run.arg(1).toString().isNull()); // a NOT NULL column takes it
+        QCOMPARE(boxes.count(), 0);
+
+        const QList<EbayDouble::Request> log = dbl.requests();
+        QCOMPARE(log.size(), 1);
+        QCOMPARE(log.first().role, HostConfig::ItemPage);
+        QCOMPARE(log.first().method, QByteArray("GET"));
+        QCOMPARE(log.first().path, QStringLiteral("/ws/eBayISAPI.dll"));
+        QCOMPARE(log.first().rawQuery, QByteArray("ViewItemLite&item=230000000042&dl=5"));
+        QCOMPARE(log.first().header("Content-Type"),
+                 QByteArray("application/x-www-form-urlencoded"));
+    }
+
+    void relationFromOddAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("relation");
+        QTest::newRow("empty item list")
+            << relationJson(QStringLiteral("{\"Item\":[]}")) << "Unknown";
+        QTest::newRow("no item list") << relationJson(QStringLiteral("{}")) << "Unknown";
+        QTest::newRow("no response object") << QByteArray("{\"Ack\":\"Success\"}") << "Unknown";
+        QTest::newRow("top-level array") << QByteArray("[1,2]") << "Unknown";
+        QTest::newRow("null error, first item wins")
+            << relationJson(QStringLiteral("{\"Error\":null,\"Item\":[{\"ViewerItemRelation\":"
+                                           "\"OUTBIDDER\"},{\"ViewerItemRelation\":\"NONE\"}]}"))
+            << "OUTBIDDER";
+        QTest::newRow("error that is only a text")
+            << relationJson(QStringLiteral(
+                   "{\"Error\":\"x\",\"Item\":[{\"ViewerItemRelation\":\"HIGHBIDDER\"}]}"))
+            << "Unknown";
+        QTest::newRow("null relation")
+            << relationJson(QStringLiteral("{\"Item\":[{\"ViewerItemRelation\":null}]}")) << "";
+    }
+
+    void relationFromOddAnswers()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, relation);
+        EbayDouble dbl;
+        dbl.script(EbayDouble::Rule(HostConfig::ItemPage).withBody(reply, "application/json"));
+        BoxRecorder boxes;
+        ItemHelperRun run(boxes, &ItemHelper::getUserItemRelationFinished);
+        run.helper.getUserItemRelation(Item);
+        QVERIFY(run.wait());
+        QCOMPARE(run.arg(0).toBool(), true);
+        QCOMPARE(run.arg(1).toString(), relation);
+        QCOMPARE(boxes.count(), 0);
+    }
+
+    void relationFailuresSignalFirstThenBox_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("not JSON") << "page"
+                                  << "Item Status Error"
+                                  << "Failed to parse item status information.";
+        QTest::newRow("truncated body") << "malformed"
+                                        << "Item Status Error"
+                                        << "Failed to parse item status information.";
+        QTest::newRow("HTTP 500") << "status"
+                                  << "Network Error"
+                                  << "Failed to retrieve item status information.\n";
+        QTest::newRow("refused") << "refused"
+                                 << "Network Error"
+                                 << "Failed to retrieve item status information.\n";
+    }
+
+    void relationFailuresSignalFirstThenBox()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        EbayDouble dbl;
+        dbl.addAuction(auction());
+        const EbayDouble::Rule rule(HostConfig::ItemPage);
+        if (failure == QLatin1String("page"))
+            dbl.script(EbayDouble::Rule(rule).withBody("<html><body>Sign in</body></html>"));
+        else if (failure == QLatin1String("malformed"))
+            dbl.script(EbayDouble::Rule(rule).malformed());
+        else if (failure == QLatin1String("status"))
+            dbl.script(EbayDouble::Rule(rule).withStatus(500));
+        else
+            dbl.refuse(HostConfig::ItemPage);
+
+        BoxRecorder boxes;
+        ItemHelperRun run(boxes, &ItemHelper::getUserItemRelationFinished);
+        run.helper.getUserItemRelation(Item);
+        QVERIFY(run.wait());
+        QCOMPARE(run.arg(0).toBool(), false);
+        QCOMPARE(run.arg(1).toString(), QStringLiteral(""));
+        QCOMPARE(run.events,
+                 (QStringList{QStringLiteral("signal"), QStringLiteral("box:") + title}));
+        QVERIFY2(boxes.last().request.text.startsWith(text), qPrintable(boxes.last().request.text));
+        QVERIFY(boxes.last().request.text.size() > text.size() || !text.endsWith('\n'));
+        QCOMPARE(boxes.last().request.icon, QMessageBox::Critical);
+        QVERIFY(!boxes.last().request.parent);
+    }
+
+    void showParseErrorOfOtherKindsDoesNothing()
+    {
+        BoxRecorder boxes;
+        ItemHelperRun run(boxes, &ItemHelper::getUserItemRelationFinished);
+        run.helper.showParseError(2);
+        QCOMPARE(run.spy.count(), 0);
+        QCOMPARE(boxes.count(), 0);
+        run.helper.showParseError(1);
+        QCOMPARE(run.events,
+                 (QStringList{QStringLiteral("signal"), QStringLiteral("box:Item Status Error")}));
+    }
+
+    void shippingFromTheCatalogue_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<double>("shipping");
+        using F = EbayDouble::ShippingForm;
+        QTest::newRow("cost after a currency sign") << int(F::SpanCost) << "\u00a33.50" << 3.5;
+        QTest::newRow("free form, Free postage") << int(F::SpanFreeCost) << "Free postage" << 0.0;
+        QTest::newRow("details, code and space") << int(F::DivDetails) << "EUR 12.99" << 12.99;
+        QTest::newRow("service cost, FREE") << int(F::ServiceCost) << "FREE" << 0.0;
+        QTest::newRow("free in any case") << int(F::SpanCost) << "Postage: fReE" << 0.0;
+        QTest::newRow("trailing space") << int(F::SpanCost) << "\u00a33.50 " << -1.0;
+        QTest::newRow("trailing bracket") << int(F::DivDetails) << "(\u00a33.50)" << -1.0;
+        QTest::newRow("thousands separator") << int(F::SpanCost) << "\u00a31,234.50" << 234.5;
+        QTest::newRow("point and digits only") << int(F::SpanCost) << "GBP .75" << 0.75;
+        QTest::newRow("whole amount") << int(F::SpanCost) << "US $7" << 7.0;
+        QTest::newRow("no amount") << int(F::SpanCost) << "See description" << -1.0;
+        QTest::newRow("no cost marker") << int(F::None) << "\u00a35.00" << -1.0;
+    }
+
+    void shippingFromTheCatalogue()
+    {
+        QFETCH(int, form);
+        QFETCH(QString, shown);
+        QFETCH(double, shipping);
+        EbayDouble dbl;
+        EbayDouble::Auction a = auction();
+        a.shippingForm = static_cast<EbayDouble::ShippingForm>(form);
+        a.shippingText = shown;
+        dbl.addAuction(a);
+
+        BoxRecorder boxes;
+        ItemHelperRun run(boxes, &ItemHelper::getShippingFinished);
+        run.helper.getShipping(Item);
+        QVERIFY(run.wait());
+        QCOMPARE(run.arg(0).toBool(), true);
+        QCOMPARE(run.arg(1).toDouble(), shipping);
+        QCOMPARE(boxes.count(), 0);
+
+        const QList<EbayDouble::Request> log = dbl.requests();
+        QCOMPARE(log.size(), 1);
+        QCOMPARE(log.first().role, HostConfig::ItemPage);
+        QCOMPARE(log.first().path, QStringLiteral("/ws/eBayISAPI.dll"));
+        QCOMPARE(log.first().rawQuery, QByteArray("ViewItem&item=230000000042"));
+        QCOMPARE(log.first().header("Content-Type"),
+                 QByteArray("application/x-www-form-urlencoded"));
+    }
+
+    void firstNonEmptyCostDecides_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<double>("shipping");
+        QTest::newRow("first empty, third holds the cost")
+            << costPage({cost(CostPair1, QString()), cost(CostPair3, QStringLiteral("\u00a34.20"))})
+            << 4.2;
+        QTest::newRow("first holds a cost, third another")
+            << costPage({cost(CostPair3, QStringLiteral("\u00a34.20")),
+                         cost(CostPair1, QStringLiteral("\u00a31.00"))})
+            << 1.0;
+        QTest::newRow("first free, second a cost")
+            << costPage({cost(CostPair1, QStringLiteral("Free")),
+                         cost(CostPair2, QStringLiteral("\u00a32.00"))})
+            << 0.0;
+        QTest::newRow("first unreadable: no other pair tried")
+            << costPage({cost(CostPair1, QStringLiteral("\u00a33.50 ")),
+                         cost(CostPair3, QStringLiteral("\u00a34.20"))})
+            << -1.0;
+        QTest::newRow("a cost wrapped over lines")
+            << costPage({cost(CostPair2, QStringLiteral("\u00a33.\r\n5\n0"))}) << 3.5;
+        QTest::newRow("markers in capitals")
+            << costPage({cost(CostPair1, QStringLiteral("\u00a38.10")).toUpper()}) << 8.1;
+    }
+
+    void firstNonEmptyCostDecides()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(double, shipping);
+        EbayDouble dbl;
+        dbl.script(EbayDouble::Rule(HostConfig::ItemPage).withBody(page));
+        BoxRecorder boxes;
+        ItemHelperRun run(boxes, &ItemHelper::getShippingFinished);
+        run.helper.getShipping(Item);
+        QVERIFY(run.wait());
+        QCOMPARE(run.arg(0).toBool(), true);
+        QCOMPARE(run.arg(1).toDouble(), shipping);
+    }
+
+    void shippingReadWithAPointUnderAGermanLocale()
+    {
+        const ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
+        EbayDouble dbl;
+        EbayDouble::Auction a = auction();
+        a.shippingText = QStringLiteral("EUR 4.95");
+        dbl.addAuction(a);
+        BoxRecorder boxes;
+        ItemHelperRun run(boxes, &ItemHelper::getShippingFinished);
+        run.helper.getShipping(Item);
+        QVERIFY(run.wait());
+        QCOMPARE(run.arg(1).toDouble(), 4.95);
+    }
+
+    void shippingFailureSignalFirstThenBox()
+    {
+        EbayDouble::Options options;
+        options.transferTimeoutMs = 400;
+        EbayDouble dbl(options);
+        dbl.script(EbayDouble::Rule(HostConfig::ItemPage).hang());
+        BoxRecorder boxes;
+        ItemHelperRun run(boxes, &ItemHelper::getShippingFinished);
+        run.helper.getShipping(Item);
+        QVERIFY(run.wait());
+        QCOMPARE(run.arg(0).toBool(), false);
+        QCOMPARE(run.arg(1).toDouble(), -1.0);
+        QCOMPARE(run.events,
+                 (QStringList{QStringLiteral("signal"), QStringLiteral("box:Network Error")}));
+        QCOMPARE(boxes.last().request.text,
+                 QStringLiteral("Failed to get item shipping cost.\n"
+                                "The server did not answer within 0.4 seconds."));
+    }
+
+    void bothLookUpsGoToTheHomeSite()
+    {
+        // The double serves item pages on a port per site and tells the site
+        // by it: whatever site the user chose, the look-ups ask the home site.
+        EbayDouble dbl;
+        dbl.addAuction(auction());
+        BoxRecorder boxes;
+        ItemHelperRun relation(boxes, &ItemHelper::getUserItemRelationFinished);
+        relation.helper.getUserItemRelation(Item);
+        QVERIFY(relation.wait());
+        ItemHelperRun shipping(boxes, &ItemHelper::getShippingFinished);
+        shipping.helper.getShipping(Item);
+        QVERIFY(shipping.wait());
+        const QList<EbayDouble::Request> log = dbl.requests();
+        QCOMPARE(log.size(), 2);
+        for (const EbayDouble::Request& request : log) {
+            QCOMPARE(request.domain, Sites::homeDomain());
+            QCOMPARE(request.port, dbl.port(HostConfig::ItemPage, QStringLiteral("ebay.co.uk")));
+        }
+    }
+};
+
+KESTROVA_TEST_MAIN(TestItemHelperLookups)
+#include "test_itemhelper_lookups.moc"
