@@ -72,6 +72,20 @@ bool loadFirstRow(QSqlQuery& query, QSqlRecord& record)
     return true;
 }
 
+bool loadByKey(QSqlRecord& record, const QString& table, const QStringList& naturalKey)
+{
+    const QStringList key = record.value(QStringLiteral("id")).isNull()
+                                ? naturalKey
+                                : QStringList{QStringLiteral("id")};
+    QSqlQuery query;
+    if (!prepare(query, QStringLiteral("SELECT * FROM %1 WHERE %2 = ?")
+                            .arg(table, key.join(QStringLiteral(" = ? AND ")))))
+        return false;
+    for (const QString& column : key)
+        query.addBindValue(record.value(column));
+    return loadFirstRow(query, record);
+}
+
 QVariant notNullText(const QVariant& value)
 {
     if (value.isNull())

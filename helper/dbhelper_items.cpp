@@ -134,19 +134,8 @@ bool DbHelper::setItem(QSqlRecord& record)
 
 bool DbHelper::getItem(QSqlRecord& record)
 {
-    QSqlQuery query;
-    if (!record.value(QStringLiteral("id")).isNull()) {
-        if (!DbStore::prepare(query, QStringLiteral("SELECT * FROM items WHERE id = ?")))
-            return false;
-        query.addBindValue(record.value(QStringLiteral("id")));
-    } else {
-        if (!DbStore::prepare(query, QStringLiteral("SELECT * FROM items WHERE item_number = ? "
-                                                    "AND user_id = ?")))
-            return false;
-        query.addBindValue(record.value(QStringLiteral("item_number")));
-        query.addBindValue(record.value(QStringLiteral("user_id")));
-    }
-    return DbStore::loadFirstRow(query, record);
+    return DbStore::loadByKey(record, QStringLiteral("items"),
+                              {QStringLiteral("item_number"), QStringLiteral("user_id")});
 }
 
 bool DbHelper::setItemRelation(QSqlRecord& record)
@@ -208,19 +197,8 @@ bool DbHelper::addGroup(QSqlRecord& record)
 
 bool DbHelper::getGroup(QSqlRecord& record)
 {
-    QSqlQuery query;
-    if (!record.value(QStringLiteral("id")).isNull()) {
-        if (!DbStore::prepare(query, QStringLiteral("SELECT * FROM groups WHERE id = ?")))
-            return false;
-        query.addBindValue(record.value(QStringLiteral("id")));
-    } else {
-        if (!DbStore::prepare(
-                query, QStringLiteral("SELECT * FROM groups WHERE name = ? AND user_id = ?")))
-            return false;
-        query.addBindValue(record.value(QStringLiteral("name")));
-        query.addBindValue(record.value(QStringLiteral("user_id")));
-    }
-    return DbStore::loadFirstRow(query, record);
+    return DbStore::loadByKey(record, QStringLiteral("groups"),
+                              {QStringLiteral("name"), QStringLiteral("user_id")});
 }
 
 bool DbHelper::setGroup(QSqlRecord& record)

@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 namespace DbStore {
@@ -20,6 +21,10 @@ QString lastError();
 // Runs a prepared lookup; when a first row exists, the record becomes it.
 // Otherwise the record stays as it was.
 bool loadFirstRow(QSqlQuery& query, QSqlRecord& record);
+
+// Loads a row of the table into the record: by "id" when the record's id is
+// not null, otherwise by the table's natural key (its columns in order).
+bool loadByKey(QSqlRecord& record, const QString& table, const QStringList& naturalKey);
 
 // Values to bind for a record's fields.
 // NOT NULL text columns: a null text binds '' rather than failing the row.

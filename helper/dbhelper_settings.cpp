@@ -21,17 +21,7 @@ bool DbHelper::setSetting(QSqlRecord& record)
 
 bool DbHelper::getCountry(QSqlRecord& record)
 {
-    QSqlQuery query;
-    if (!record.value(QStringLiteral("id")).isNull()) {
-        if (!DbStore::prepare(query, QStringLiteral("SELECT * FROM countries WHERE id = ?")))
-            return false;
-        query.addBindValue(record.value(QStringLiteral("id")));
-    } else {
-        if (!DbStore::prepare(query, QStringLiteral("SELECT * FROM countries WHERE site_id = ?")))
-            return false;
-        query.addBindValue(record.value(QStringLiteral("site_id")));
-    }
-    return DbStore::loadFirstRow(query, record);
+    return DbStore::loadByKey(record, QStringLiteral("countries"), {QStringLiteral("site_id")});
 }
 
 bool DbHelper::getCountries(QSqlQuery& query)

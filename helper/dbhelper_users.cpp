@@ -42,17 +42,7 @@ bool DbHelper::addUser(QSqlRecord& record)
 
 bool DbHelper::getUser(QSqlRecord& record)
 {
-    QSqlQuery query;
-    if (!record.value(QStringLiteral("id")).isNull()) {
-        if (!DbStore::prepare(query, QStringLiteral("SELECT * FROM users WHERE id = ?")))
-            return false;
-        query.addBindValue(record.value(QStringLiteral("id")));
-    } else {
-        if (!DbStore::prepare(query, QStringLiteral("SELECT * FROM users WHERE username = ?")))
-            return false;
-        query.addBindValue(record.value(QStringLiteral("username")));
-    }
-    if (!DbStore::loadFirstRow(query, record))
+    if (!DbStore::loadByKey(record, QStringLiteral("users"), {QStringLiteral("username")}))
         return false;
     const QString password =
         DesCrypto::DecryptFromHex(record.value(QStringLiteral("password")).toString(),
