@@ -1,5 +1,6 @@
 #include "support/snipescene.h"
 
+#include "bidthread.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "kestrovaapp.h"
@@ -62,7 +63,9 @@ EbayDouble::Auction SnipeScene::auction(const QString& itemNumber, qint64 endInM
     EbayDouble::Auction a;
     a.itemNumber = itemNumber;
     a.title = QStringLiteral("Item ") + itemNumber;
-    a.endTime = m_ebay.officialTimeIn(endInMs);
+    // eBay's end times are whole seconds, as the store keeps them.
+    const QDateTime end = m_ebay.officialTimeIn(endInMs);
+    a.endTime = end.addMSecs(-end.time().msec());
     return a;
 }
 
@@ -114,4 +117,41 @@ QList<EbayDouble::Request> SnipeScene::requests(const QString& itemNumber,
                    (kind.size() == 12 || r.queryValue(QStringLiteral("mode")) == kind.mid(12));
         return command == kind;
     });
+}
+
+DirectSnipes::~DirectSnipes()
+{
+    for (const QPointer<BidThread>& snipe : qAsConst(m_snipes))
+        delete snipe.data();
+}
+
+BidThread* DirectSnipes::start(int itemId, const Settings& settings)
+{
+    auto* snipe = new BidThread;
+    snipe->setUsername(kApp->loginUser().value(QStringLiteral("username")).toString());
+    snipe->setItemId(itemId);
+    snipe->setDomain(settings.domain);
+    snipe->setWonNotification(settings.wonMail);
+    snipe->setLostNotification(settings.lostMail);
+    snipe->setUserEmail(settings.email);
+    snipe->setMainWindow(settings.tray);
+    m_snipes << snipe;
+    snipe->run();
+    return snipe;
+}
+
+BidThread* DirectSnipes::start(int itemId, const QString& domain)
+{
+    Settings settings;
+    settings.domain = domain;
+    return start(itemId, settings);
+}
+
+bool DirectSnipes::allEnded() const
+{
+    for (const QPointer<BidThread>& snipe : m_snipes) {
+        if (snipe)
+            return false;
+    }
+    return true;
 }

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
@@ -53,7 +54,8 @@ public:
     static void signInAs(int userId, const QString& domain = QStringLiteral("ebay.de"));
     int userId() const { return m_userId; }
 
-    // An auction of the double ending endInMs from now on its official clock.
+    // An auction of the double ending endInMs from now on its official clock,
+    // cut to the whole second (up to a second sooner), as eBay's end times are.
     EbayDouble::Auction auction(const QString& itemNumber, qint64 endInMs) const;
     // Puts the auction into the catalogue and a scheduled row (signed-in
     // user, bid, lead time; "more" adds columns) into the store; its id.
@@ -76,6 +78,38 @@ private:
     EbayDouble m_ebay;
     int m_userId = -1;
     bool m_ready = false;
+};
+
+class BidThread;
+class TrayMessenger;
+
+// Snipe objects started by hand, given what the engine gives them (the
+// signed-in user's name, the site's domain, the notice settings); any still
+// alive when this goes are destroyed, as at exit.
+class DirectSnipes
+{
+public:
+    DirectSnipes() = default;
+    ~DirectSnipes();
+    DirectSnipes(const DirectSnipes&) = delete;
+    DirectSnipes& operator=(const DirectSnipes&) = delete;
+
+    struct Settings
+    {
+        QString domain = QStringLiteral("ebay.de");
+        bool wonMail = false;
+        bool lostMail = false;
+        QString email = QStringLiteral("buyer@example.org");
+        TrayMessenger* tray = nullptr;
+    };
+
+    BidThread* start(int itemId, const Settings& settings);
+    BidThread* start(int itemId, const QString& domain);
+    // True when every snipe started here has deleted itself.
+    bool allEnded() const;
+
+private:
+    QList<QPointer<BidThread>> m_snipes;
 };
 
 #endif // SNIPESCENE_H
