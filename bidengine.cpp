@@ -166,8 +166,8 @@ void BidEngine::processBiddingItems()
     const QSqlRecord user = kApp->loginUser();
     const QString domain = kApp->country().value(QStringLiteral("domain")).toString();
     for (int i = static_cast<int>(m_biddingItems.size()) - 1; i >= 0; --i) {
-        qDebug() << "inside bidding items loop, i = " << i;
-        qDebug() << "found bidding item at " << i;
+        qDebug().nospace() << "inside bidding items loop, i = " << i;
+        qDebug().nospace() << "found bidding item at " << i;
         const ItemTO& item = *m_biddingItems[i];
         if (item.bidStatus() != BidStatus::Scheduled || !(item.userBid() > 0.0))
             continue;
@@ -189,10 +189,10 @@ void BidEngine::processBiddingItems()
         snipe->setUserEmail(user.value(QStringLiteral("email")).toString());
         snipe->setMainWindow(TrayMessenger::of(parent()));
 
-        qDebug() << m_biddingItems.size() << " items in bidding item list.";
+        qDebug().nospace() << m_biddingItems.size() << " items in bidding item list.";
         qDebug().noquote() << "Start bidding and remove" << ('"' + item.itemNumber() + '"');
         m_biddingItems.erase(m_biddingItems.begin() + i);
-        qDebug() << m_biddingItems.size() << " items in bidding item list.";
+        qDebug().nospace() << m_biddingItems.size() << " items in bidding item list.";
         snipe->run();
     }
 }

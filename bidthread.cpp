@@ -316,16 +316,18 @@ void BidThread::placeBidStep2(bool jsonFlow)
         failSnipe(signedOutReason());
         return;
     }
-    // Bidding, whatever the re-read row says: a row the user set back to
-    // "Scheduled" meanwhile is being bid now, and must not be started again.
-    m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Bidding);
-    m_itemRecord.setValue(QStringLiteral("actual_bid_time"), TimeText::format(now));
-    writeRow();
+    // The request leaves first: the store's write (a disk sync) would delay
+    // it; its answer cannot come before this slot has returned.
     m_stage = Stage::Step2Sent;
     if (jsonFlow)
         m_itemHelper->placeBidJsonStep2(m_domain, itemNumber(), userBid(), m_stok, m_key, m_uiid);
     else
         m_itemHelper->placeBidHtmlStep2(itemNumber(), userBid(), m_username, m_stok, m_uiid);
+    // Bidding, whatever the re-read row says: a row the user set back to
+    // "Scheduled" meanwhile is being bid now, and must not be started again.
+    m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Bidding);
+    m_itemRecord.setValue(QStringLiteral("actual_bid_time"), TimeText::format(now));
+    writeRow();
 }
 
 void BidThread::placeBidFinished(bool ok, const QString& errorMsg)

@@ -67,9 +67,10 @@ public slots:
     {
         const QList<BidThread*> snipes = m_engine->findChildren<BidThread*>();
         for (BidThread* snipe : snipes) {
-            if (m_seen.contains(snipe))
+            // By item: a new snipe may take the address of one that has gone.
+            if (m_seen.contains(snipe->itemId()))
                 continue;
-            m_seen.insert(snipe);
+            m_seen.insert(snipe->itemId());
             connect(snipe, &BidThread::bidTimeChosen, this,
                     [this](int itemId, const QDateTime& bidTime, int leadSecs) {
                         planned.insert(itemId, {bidTime, leadSecs});
@@ -79,7 +80,7 @@ public slots:
 
 private:
     BidEngine* m_engine;
-    QSet<BidThread*> m_seen;
+    QSet<int> m_seen;
 };
 
 struct Snipe
