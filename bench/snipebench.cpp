@@ -1,0 +1,280 @@
+// How close to its moment does a snipe reach eBay? Runs the snipe engine
+// against the local eBay double, as the program runs it (the engine on the
+// synchronised clock's tick, no window), and prints per snipe:
+//   intended  the lead the chain chose: the end less the moment it set for
+//             step 2, on the program's clock
+//   achieved  the lead eBay saw: the end less the arrival of step 2, on the
+//             double's official clock
+//   diff      achieved less intended: the chain's own lateness (timer, event
+//             loop, request) plus the clock's offset from the double
+// A second run schedules a crowd of snipes ending within one minute and
+// counts how many were placed in time.
+//
+//   snipebench [--snipes N] [--crowd M] [--verbose]
+//
+// It works in its own temporary data directory and host configuration.
+#include "bidengine.h"
+#include "bidthread.h"
+#include "clockmanager.h"
+#include "support/boxrecorder.h"
+#include "support/snipescene.h"
+#include "support/testmain.h"
+
+#include <QCommandLineParser>
+#include <QPointer>
+#include <QSet>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+bool verbose = false;
+QtMessageHandler previousHandler = nullptr;
+
+void quietDebug(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtDebugMsg && !verbose)
+        return;
+    previousHandler(type, context, message);
+}
+
+void out(const QString& line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+struct Planned
+{
+    QDateTime bidTime;
+    int leadSecs = 0;
+};
+
+// Catches the moment each snipe chooses. Attached to the tick after the
+// engine: a snipe the engine starts on a tick is seen in the same tick,
+// before its step-1 answer can arrive.
+class MomentWatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MomentWatcher(BidEngine* engine) : m_engine(engine) {}
+    QHash<int, Planned> planned;
+
+public slots:
+    void onTick()
+    {
+        const QList<BidThread*> snipes = m_engine->findChildren<BidThread*>();
+        for (BidThread* snipe : snipes) {
+            // By item: a new snipe may take the address of one that has gone.
+            if (m_seen.contains(snipe->itemId()))
+                continue;
+            m_seen.insert(snipe->itemId());
+            connect(snipe, &BidThread::bidTimeChosen, this,
+                    [this](int itemId, const QDateTime& bidTime, int leadSecs) {
+                        planned.insert(itemId, {bidTime, leadSecs});
+                    });
+        }
+    }
+
+private:
+    BidEngine* m_engine;
+    QSet<int> m_seen;
+};
+
+struct Snipe
+{
+    int id = 0;
+    QString itemNumber;
+    int leadTime = 0; // as stored: 0 automatic
+};
+
+struct Outcome
+{
+    Snipe snipe;
+    int leadUsed = 0;
+    qint64 intendedMs = -1;
+    qint64 achievedMs = -1;
+    QString verdict;
+};
+
+QString stats(QList<qint64> values)
+{
+    if (values.isEmpty())
+        return QStringLiteral("-");
+    std::sort(values.begin(), values.end());
+    const int n = values.size();
+    const double median =
+        n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2.0;
+    return QStringLiteral("min %1  median %2  max %3")
+        .arg(values.first(), 6)
+        .arg(median, 8, 'f', 1)
+        .arg(values.last(), 6);
+}
+
+// Schedules the snipes (end of snipe i at endMs(i) from now, lead lead(i)),
+// runs the engine until every snipe has finished and returns the outcomes.
+template <typename EndMs, typename Lead>
+QList<Outcome> runSnipes(const QString& prefix, int count, EndMs endMs, Lead lead)
+{
+    SnipeScene scene;
+    if (!scene.isReady()) {
+        out(QStringLiteral("the store, the eBay double or the clock did not start"));
+        return {};
+    }
+    BoxRecorder boxes;
+    scene.signIn(QStringLiteral("bench"), QStringLiteral("ebay.de"));
+    const qint64 offset =
+        scene.ebay().officialTime().msecsTo(ClockManager::instance()->getClockTime());
+    out(QStringLiteral("clock offset at start (program clock - eBay's clock): %1 ms").arg(offset));
+
+    QList<Snipe> snipes;
+    for (int i = 0; i < count; ++i) {
+        Snipe snipe;
+        snipe.itemNumber = prefix + QStringLiteral("%1").arg(i + 1, 4, 10, QLatin1Char('0'));
+        snipe.leadTime = lead(i);
+        snipe.id = scene.addSnipe(scene.auction(snipe.itemNumber, endMs(i)), snipe.leadTime);
+        snipes << snipe;
+    }
+
+    BidEngine engine;
+    MomentWatcher watcher(&engine);
+    ClockManager::instance()->attachListener(&engine, &BidEngine::onTimer);
+    ClockManager::instance()->attachListener(&watcher, &MomentWatcher::onTick);
+    const int lastEndMs = endMs(count - 1);
+    const bool finished = QTest::qWaitFor(
+        [&] {
+            return engine.biddingItems().isEmpty() && engine.findChildren<BidThread*>().isEmpty();
+        },
+        lastEndMs + 30000);
+    if (!finished)
+        out(QStringLiteral("some snipes had not finished when the run was stopped"));
+
+    QList<Outcome> outcomes;
+    for (const Snipe& snipe : qAsConst(snipes)) {
+        Outcome outcome;
+        outcome.snipe = snipe;
+        const QDateTime end = scene.ebay().auction(snipe.itemNumber).endTime;
+        if (watcher.planned.contains(snipe.id)) {
+            const Planned plan = watcher.planned.value(snipe.id);
+            outcome.leadUsed = plan.leadSecs;
+            outcome.intendedMs = plan.bidTime.msecsTo(end);
+        }
+        const QList<EbayDouble::Bid> bids = scene.ebay().bids(snipe.itemNumber);
+        if (!bids.isEmpty()) {
+            outcome.achievedMs = bids.first().officialTime.msecsTo(end);
+            outcome.verdict = bids.first().verdict;
+        } else {
+            outcome.verdict = QStringLiteral("no bid: ") +
+                              SnipeScene::column(snipe.id, "error_message").toString();
+        }
+        outcomes << outcome;
+    }
+    if (boxes.count() > 0)
+        out(QStringLiteral("message boxes shown: %1").arg(boxes.titles().join(", ")));
+    return outcomes;
+}
+
+void printTable(const QList<Outcome>& outcomes)
+{
+    out(QStringLiteral("item          lead       intended   achieved   diff  verdict"));
+    QList<qint64> intended, achieved, diffs;
+    for (const Outcome& o : outcomes) {
+        const QString lead = o.snipe.leadTime > 0 ? QStringLiteral("%1 s").arg(o.snipe.leadTime)
+                                                  : QStringLiteral("auto %1 s").arg(o.leadUsed);
+        const bool measured = o.intendedMs >= 0;
+        const bool bid = !o.verdict.startsWith(QLatin1String("no bid"));
+        out(QStringLiteral("%1  %2  %3  %4  %5  %6")
+                .arg(o.snipe.itemNumber, -12)
+                .arg(lead, -9)
+                .arg(o.intendedMs, 9)
+                .arg(bid ? QString::number(o.achievedMs) : QStringLiteral("-"), 9)
+                .arg(bid && measured ? QString::number(o.achievedMs - o.intendedMs)
+                                     : QStringLiteral("-"),
+                     5)
+                .arg(o.verdict));
+        if (o.intendedMs >= 0)
+            intended << o.intendedMs;
+        if (bid) {
+            achieved << o.achievedMs;
+            if (o.intendedMs >= 0)
+                diffs << o.achievedMs - o.intendedMs;
+        }
+    }
+    out(QStringLiteral("intended lead (ms):  ") + stats(intended));
+    out(QStringLiteral("achieved lead (ms):  ") + stats(achieved));
+    out(QStringLiteral("difference (ms):     ") + stats(diffs));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TestHarness::prepareEnvironment();
+    KestrovaApp app(argc, argv);
+    TestHarness::prepareApplication();
+    previousHandler = qInstallMessageHandler(quietDebug);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Snipe timing against the local eBay double"));
+    parser.addHelpOption();
+    const QCommandLineOption snipesOption(QStringLiteral("snipes"),
+                                          QStringLiteral("Snipes of the first run (20)."),
+                                          QStringLiteral("N"), QStringLiteral("20"));
+    const QCommandLineOption crowdOption(QStringLiteral("crowd"),
+                                         QStringLiteral("Snipes ending within one minute (50)."),
+                                         QStringLiteral("M"), QStringLiteral("50"));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
+                                           QStringLiteral("Show the engine's debug lines."));
+    parser.addOptions({snipesOption, crowdOption, verboseOption});
+    parser.process(app);
+    verbose = parser.isSet(verboseOption);
+    const int snipes = qMax(1, parser.value(snipesOption).toInt());
+    const int crowd = qMax(1, parser.value(crowdOption).toInt());
+
+    out(QStringLiteral("snipebench: %1 cores, step 2 sent %2 ms ahead of the lead")
+            .arg(QThread::idealThreadCount())
+            .arg(BidThread::BidMarginMs));
+
+    // Every third snipe has the automatic lead; the others 1 to 10 s.
+    const auto lead = [](int i) { return i % 3 == 2 ? 0 : 1 + (i - i / 3) % 10; };
+
+    out(QString());
+    out(QStringLiteral("== Run 1: %1 snipes, one every 2 s, ending 15 s after the start and "
+                       "later")
+            .arg(snipes));
+    const QList<Outcome> first = runSnipes(
+        QStringLiteral("13000000"), snipes, [](int i) { return 15000 + i * 2000; }, lead);
+    printTable(first);
+
+    out(QString());
+    out(QStringLiteral("== Run 2: %1 snipes ending within one minute").arg(crowd));
+    const QList<Outcome> second = runSnipes(
+        QStringLiteral("14000000"), crowd,
+        [crowd](int i) { return 15000 + static_cast<int>(i * 60000LL / crowd); }, lead);
+    int placed = 0;
+    int keptLead = 0;
+    QStringList missed;
+    for (const Outcome& o : second) {
+        if (o.verdict == QLatin1String("CONFIRMBID") && o.achievedMs > 0)
+            ++placed;
+        else
+            missed << o.snipe.itemNumber + QStringLiteral(" (") + o.verdict + QStringLiteral(")");
+        if (o.verdict == QLatin1String("CONFIRMBID") && qAbs(o.achievedMs - o.intendedMs) <= 100)
+            ++keptLead;
+    }
+    QList<qint64> diffs;
+    for (const Outcome& o : second) {
+        if (o.intendedMs >= 0 && o.verdict == QLatin1String("CONFIRMBID"))
+            diffs << o.achievedMs - o.intendedMs;
+    }
+    out(QStringLiteral("placed before the end:               %1 of %2").arg(placed).arg(crowd));
+    out(QStringLiteral("within 100 ms of the intended lead:  %1 of %2").arg(keptLead).arg(crowd));
+    out(QStringLiteral("difference (ms):     ") + stats(diffs));
+    if (!missed.isEmpty())
+        out(QStringLiteral("not placed in time: ") + missed.join(QStringLiteral(", ")));
+    return first.isEmpty() || second.isEmpty() ? 1 : 0;
+}
+
+#include "snipebench.moc"

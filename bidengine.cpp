@@ -1,0 +1,198 @@
+#include "bidengine.h"
+
+#include "bidthread.h"
+#include "clockmanager.h"
+#include "helper/dbhelper.h"
+#include "kestrovaapp.h"
+#include "timetext.h"
+#include "traymessenger.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QtDebug>
+#include <exception>
+#include <mutex>
+
+namespace {
+
+QString orphanReason()
+{
+    return QStringLiteral("Not finished: the program stopped while bidding");
+}
+
+ItemTO* itemFromRow(const QSqlQuery& query)
+{
+    auto* item = new ItemTO;
+    item->setId(query.value(QStringLiteral("id")).toInt());
+    item->setItemNumber(query.value(QStringLiteral("item_number")).toString());
+    item->setName(query.value(QStringLiteral("name")).toString());
+    item->setUserId(query.value(QStringLiteral("user_id")).toInt());
+    item->setUserRelation(query.value(QStringLiteral("user_relation")).toString());
+    item->setIsEnded(query.value(QStringLiteral("is_ended")).toBool());
+    item->setBidCount(query.value(QStringLiteral("bid_count")).toInt());
+    item->setCurrentBid(query.value(QStringLiteral("current_bid")).toDouble());
+    item->setNextBid(query.value(QStringLiteral("next_bid")).toDouble());
+    item->setCurrency(query.value(QStringLiteral("currency")).toString());
+    item->setEndTime(TimeText::parse(query.value(QStringLiteral("end_time")).toString()));
+    item->setIsReserve(query.value(QStringLiteral("is_reserve")).toBool());
+    item->setIsReserveMet(query.value(QStringLiteral("is_reserve_met")).toBool());
+    item->setUserBid(query.value(QStringLiteral("user_bid")).toDouble());
+    item->setLeadTime(query.value(QStringLiteral("lead_time")).toInt());
+    item->setActualBidtime(
+        TimeText::parse(query.value(QStringLiteral("actual_bid_time")).toString()));
+    item->setBidStatus(query.value(QStringLiteral("bid_status")).toInt());
+    item->setGroupId(query.value(QStringLiteral("group_id")).toInt());
+    item->setShipping(query.value(QStringLiteral("shipping")).toDouble());
+    item->setNotes(query.value(QStringLiteral("notes")).toString());
+    return item;
+}
+
+} // namespace
+
+BidEngine::BidEngine(QObject* parent) : QObject(parent)
+{
+    loadBiddingItems();
+}
+
+BidEngine::~BidEngine() = default;
+
+int BidEngine::signedInUserId()
+{
+    return kApp->loginUser().value(QStringLiteral("id")).toInt();
+}
+
+QList<ItemTO> BidEngine::biddingItems() const
+{
+    QList<ItemTO> items;
+    for (const auto& item : m_biddingItems)
+        items << *item;
+    return items;
+}
+
+void BidEngine::onTimer()
+{
+    try {
+        m_elapsedMsecs += ClockManager::instance()->clockResolution();
+        if (m_elapsedMsecs >= ReloadIntervalMs) {
+            m_elapsedMsecs = 0;
+            loadBiddingItems();
+        }
+        processBiddingItems();
+    } catch (const std::exception& e) {
+        qDebug().noquote() << "Exception occured in BidEngine onTimer(): " << e.what();
+    } catch (...) {
+        qDebug() << "Unknown exception occured in BidEngine onTimer()";
+    }
+}
+
+void BidEngine::loadBiddingItems()
+{
+    // Everything here runs without an event loop, so nothing can re-enter
+    // while the lock is held; tryLock only makes sure a mistake would skip a
+    // reload instead of locking the GUI thread for good.
+    const std::unique_lock<QMutex> lock(m_mutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        qWarning() << "BidEngine: reload skipped, the list is in use";
+        return;
+    }
+    loadBiddingItemsLocked();
+}
+
+void BidEngine::loadBiddingItemsLocked()
+{
+    m_biddingItems.clear();
+    m_elapsedMsecs = 0;
+    const QDateTime now = ClockManager::instance()->getClockTime();
+    const int userId = signedInUserId();
+    if (userId != m_loadedUserId)
+        failOrphanedSnipes(userId);
+    m_loadedUserId = userId;
+
+    QSqlQuery query;
+    DbHelper::getBiddingItems(query, userId, LookAheadSecs, now);
+    while (query.next())
+        m_biddingItems.emplace_back(itemFromRow(query));
+    qDebug().noquote() << m_biddingItems.size() << "items have been loaded.";
+}
+
+void BidEngine::failOrphanedSnipes(int userId)
+{
+    QSqlQuery query;
+    DbHelper::getItems(query, ClockManager::instance()->getClockTime(), userId, 0, ItemFilter::All);
+    QList<int> orphans;
+    while (query.next()) {
+        const int id = query.value(QStringLiteral("id")).toInt();
+        if (query.value(QStringLiteral("bid_status")).toInt() == BidStatus::Bidding &&
+            !hasRunningSnipe(id))
+            orphans << id;
+    }
+    query.finish();
+    for (const int id : qAsConst(orphans)) {
+        QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
+        row.setValue(QStringLiteral("id"), id);
+        if (!DbHelper::getItem(row))
+            continue;
+        row.setValue(QStringLiteral("bid_status"), BidStatus::Failed);
+        row.setValue(QStringLiteral("error_message"), orphanReason());
+        DbHelper::setItem(row);
+        qDebug().noquote() << row.value(QStringLiteral("item_number")).toString() << orphanReason();
+    }
+}
+
+bool BidEngine::hasRunningSnipe(int itemId) const
+{
+    const QList<BidThread*> snipes =
+        findChildren<BidThread*>(QString(), Qt::FindDirectChildrenOnly);
+    for (const BidThread* snipe : snipes) {
+        if (snipe->itemId() == itemId && snipe->isRunning())
+            return true;
+    }
+    return false;
+}
+
+void BidEngine::processBiddingItems()
+{
+    // Snipes of a user who signed out would be bid with the cookies of the
+    // one who signed in.
+    if (signedInUserId() != m_loadedUserId)
+        loadBiddingItems();
+
+    const QDateTime now = ClockManager::instance()->getClockTime();
+    const std::unique_lock<QMutex> lock(m_mutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        qWarning() << "BidEngine: pass skipped, the list is in use";
+        return;
+    }
+    const QSqlRecord user = kApp->loginUser();
+    const QString domain = kApp->country().value(QStringLiteral("domain")).toString();
+    for (int i = static_cast<int>(m_biddingItems.size()) - 1; i >= 0; --i) {
+        qDebug().nospace() << "inside bidding items loop, i = " << i;
+        qDebug().nospace() << "found bidding item at " << i;
+        const ItemTO& item = *m_biddingItems[i];
+        if (item.bidStatus() != BidStatus::Scheduled || !(item.userBid() > 0.0))
+            continue;
+        const int window =
+            item.leadTime() <= 0 ? AutomaticStartWindowSecs : item.leadTime() + StartWindowSecs;
+        if (now.addSecs(window) < item.endTime())
+            continue;
+        // One snipe object per item at a time: a row set back to "Scheduled"
+        // while its snipe still runs waits until that one has finished.
+        if (hasRunningSnipe(item.id()))
+            continue;
+
+        auto* snipe = new BidThread(this);
+        snipe->setUsername(user.value(QStringLiteral("username")).toString());
+        snipe->setItemId(item.id());
+        snipe->setDomain(domain);
+        snipe->setWonNotification(user.value(QStringLiteral("won_notification")).toBool());
+        snipe->setLostNotification(user.value(QStringLiteral("lost_notification")).toBool());
+        snipe->setUserEmail(user.value(QStringLiteral("email")).toString());
+        snipe->setMainWindow(TrayMessenger::of(parent()));
+
+        qDebug().nospace() << m_biddingItems.size() << " items in bidding item list.";
+        qDebug().noquote() << "Start bidding and remove" << ('"' + item.itemNumber() + '"');
+        m_biddingItems.erase(m_biddingItems.begin() + i);
+        qDebug().nospace() << m_biddingItems.size() << " items in bidding item list.";
+        snipe->run();
+    }
+}

@@ -1,0 +1,67 @@
+#ifndef BIDENGINE_H
+#define BIDENGINE_H
+
+#include "helper/itemto.h"
+
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <memory>
+#include <vector>
+
+// The snipe scheduler. It keeps the signed-in user's scheduled snipes that
+// end within the next 600 s (and any already past their end), read from the
+// store when it is made and every 300 s of clock ticks, and on every tick
+// starts one snipe object (BidThread) for each snipe whose start window has
+// opened: its lead time plus 30 s before the end (35 s when the lead is
+// automatic). The snipe object does the bidding; the engine tells nobody.
+//
+// Its owner attaches onTimer() to the synchronised clock's tick. The engine
+// looks for a TrayMessenger on its parent (the main window) for the snipes'
+// tray messages; without one they are dropped. It needs no window at all.
+class BidEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BidEngine(QObject* parent = nullptr);
+    ~BidEngine() override;
+
+    // Replaces the list with the signed-in user's scheduled rows ending
+    // within 600 s of the clock, latest end first.
+    void loadBiddingItems();
+    // Starts a snipe object for every listed snipe whose window has opened,
+    // earliest end first. Reloads first when another user signed in since
+    // the list was loaded.
+    void processBiddingItems();
+
+    // The listed snipes, as read at the last reload (copies).
+    QList<ItemTO> biddingItems() const;
+    // Tick time counted since the last reload.
+    int elapsedMsecs() const { return m_elapsedMsecs; }
+
+    static constexpr int ReloadIntervalMs = 300000;
+    static constexpr int LookAheadSecs = 600;
+    static constexpr int StartWindowSecs = 30;          // added to a set lead time
+    static constexpr int AutomaticStartWindowSecs = 35; // when the lead is automatic
+
+public slots:
+    // The clock's tick: counts tick time, reloads every 300000 ms, then runs
+    // a processing pass.
+    void onTimer();
+
+private:
+    void loadBiddingItemsLocked();
+    // Rows of the user left at "Bidding" with no snipe object behind them
+    // (an earlier run ended without finishing them) end as failed.
+    void failOrphanedSnipes(int userId);
+    bool hasRunningSnipe(int itemId) const;
+    static int signedInUserId();
+
+    std::vector<std::unique_ptr<ItemTO>> m_biddingItems;
+    int m_elapsedMsecs = 0;
+    QMutex m_mutex;
+    int m_loadedUserId = -1; // the user the list was read for; -1 before any reading
+};
+
+#endif // BIDENGINE_H

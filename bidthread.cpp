@@ -1,0 +1,363 @@
+// The bid chain of one snipe: from run() to the step-2 verdict. The post-bid
+// actions are in bidthread_postbid.cpp.
+#include "bidthread.h"
+
+#include "clockmanager.h"
+#include "helper/dbhelper.h"
+#include "helper/itemhelper.h"
+#include "kestrovaapp.h"
+#include "sites.h"
+#include "timetext.h"
+
+#include <QSqlDatabase>
+#include <QTimer>
+#include <QtDebug>
+#include <exception>
+#include <limits>
+
+namespace {
+
+const QString Placed = QStringLiteral("Placed");
+
+bool storeIsOpen()
+{
+    const QString name = QLatin1String(QSqlDatabase::defaultConnection);
+    return QSqlDatabase::contains(name) && QSqlDatabase::database(name, false).isOpen();
+}
+
+} // namespace
+
+BidThread::BidThread(QObject* parent) : QObject(parent), m_itemHelper(new ItemHelper(this))
+{
+    // Each signal answers only the request this object sent, one at a time.
+    connect(m_itemHelper, &ItemHelper::placeBidJsonStep1Finished, this,
+            &BidThread::placeBidJsonStep1Finished);
+    connect(m_itemHelper, &ItemHelper::placeBidHtmlStep1Finished, this,
+            &BidThread::placeBidHtmlStep1Finished);
+    connect(m_itemHelper, &ItemHelper::placeBidFinished, this, &BidThread::placeBidFinished);
+    connect(m_itemHelper, &ItemHelper::getUserItemRelationFinished, this,
+            &BidThread::postBidActions);
+}
+
+BidThread::~BidThread()
+{
+    // Destroyed with a bid under way (the program is closing, or the engine
+    // went): the row must not stay at "Bidding" for ever.
+    if (m_stage == Stage::Bidding)
+        finishUnfinished(notSentReason());
+    else if (m_stage == Stage::Step2Sent)
+        finishUnfinished(notAnsweredReason());
+}
+
+QString BidThread::notSentReason()
+{
+    return QStringLiteral("Not placed: the program stopped before the moment to bid");
+}
+
+QString BidThread::notAnsweredReason()
+{
+    return QStringLiteral("Unknown: the program stopped before eBay answered the bid");
+}
+
+QString BidThread::signedOutReason()
+{
+    return QStringLiteral("Not placed: the user who scheduled it is no longer signed in");
+}
+
+// ----- helpers ---------------------------------------------------------------
+
+QDateTime BidThread::clockTime() const
+{
+    return ClockManager::instance()->getClockTime();
+}
+
+QString BidThread::itemNumber() const
+{
+    return m_itemRecord.value(QStringLiteral("item_number")).toString();
+}
+
+double BidThread::userBid() const
+{
+    return m_itemRecord.value(QStringLiteral("user_bid")).toDouble();
+}
+
+QString BidThread::logPrefix(const QDateTime& now) const
+{
+    return TimeText::format(now) +
+           QStringLiteral(".%1 ").arg(now.time().msec(), 3, 10, QChar('0')) + itemNumber();
+}
+
+bool BidThread::ownerIsSignedIn() const
+{
+    // The shared cookie jar holds the signed-in user's session: a bid sent
+    // for anyone else would be placed in that user's name.
+    const QVariant signedIn = kApp->loginUser().value(QStringLiteral("id"));
+    return !signedIn.isNull() &&
+           signedIn.toInt() == m_itemRecord.value(QStringLiteral("user_id")).toInt();
+}
+
+void BidThread::writeRow()
+{
+    if (!DbHelper::setItem(m_itemRecord))
+        qWarning().noquote() << itemNumber()
+                             << "could not store the snipe:" << DbHelper::lastError();
+}
+
+void BidThread::end()
+{
+    m_stage = Stage::Ended;
+    deleteLater();
+}
+
+void BidThread::guarded(const char* where, const std::function<void()>& step)
+{
+    try {
+        step();
+        return;
+    } catch (const std::exception& e) {
+        qDebug().noquote() << QStringLiteral("Exception occured in BidThread %1(): ").arg(where)
+                           << e.what();
+    } catch (...) {
+        qDebug().noquote()
+            << QStringLiteral("Unknown exception occured in BidThread %1()").arg(where);
+    }
+    try {
+        if (m_stage == Stage::Bidding || m_stage == Stage::Step2Sent)
+            finishUnfinished(QStringLiteral("Failed: internal error in %1").arg(where));
+    } catch (...) {
+    }
+    end();
+}
+
+bool BidThread::hasBeenCanceled()
+{
+    m_itemRecord = DbHelper::emptyRecord(QStringLiteral("items"));
+    m_itemRecord.setValue(QStringLiteral("id"), m_itemId);
+    DbHelper::getItem(m_itemRecord);
+    if (m_itemRecord.value(QStringLiteral("bid_status")).toInt() == BidStatus::None) {
+        qDebug().noquote() << itemNumber() << "has been canceled";
+        return true;
+    }
+    return false;
+}
+
+void BidThread::failSnipe(const QString& reason)
+{
+    if (hasBeenCanceled()) {
+        end();
+        return;
+    }
+    m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Failed);
+    m_itemRecord.setValue(QStringLiteral("error_message"), reason);
+    writeRow();
+    end();
+}
+
+void BidThread::finishUnfinished(const QString& reason)
+{
+    m_stage = Stage::Ended;
+    if (!storeIsOpen())
+        return;
+    QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
+    row.setValue(QStringLiteral("id"), m_itemId);
+    if (!DbHelper::getItem(row))
+        return;
+    // Only a row this snipe still holds: a cancelled one stays cancelled.
+    if (row.value(QStringLiteral("bid_status")).toInt() != BidStatus::Bidding)
+        return;
+    row.setValue(QStringLiteral("bid_status"), BidStatus::Failed);
+    row.setValue(QStringLiteral("error_message"), reason);
+    qDebug().noquote() << row.value(QStringLiteral("item_number")).toString() << reason;
+    if (!DbHelper::setItem(row))
+        qWarning().noquote() << "could not store the end of snipe" << m_itemId << ":"
+                             << DbHelper::lastError();
+}
+
+// ----- the moment to bid -----------------------------------------------------
+
+int BidThread::leadTimeFor(int elapsedSecs) const
+{
+    const int stored = m_itemRecord.value(QStringLiteral("lead_time")).toInt();
+    if (stored > 0)
+        return stored;
+    return elapsedSecs > 2 ? elapsedSecs : 3;
+}
+
+qint64 BidThread::calcMsecsToBidTime(int leadSecs) const
+{
+    // In milliseconds from the clock: whole seconds would send step 2 up to
+    // a second earlier than the lead asks, at random.
+    const QDateTime end =
+        TimeText::parse(m_itemRecord.value(QStringLiteral("end_time")).toString());
+    if (!end.isValid())
+        return 0;
+    const qint64 wait = clockTime().msecsTo(end) - leadSecs * 1000LL - BidMarginMs;
+    return qBound<qint64>(0, wait, std::numeric_limits<int>::max());
+}
+
+void BidThread::chooseBidTime(int elapsedSecs, bool jsonFlow)
+{
+    m_leadUsed = leadTimeFor(elapsedSecs);
+    const qint64 wait = calcMsecsToBidTime(m_leadUsed);
+    const QDateTime bidTime = clockTime().addMSecs(wait);
+    qDebug().noquote() << logPrefix(clockTime()) << "will bid in" << wait << "ms, lead"
+                       << m_leadUsed << "s";
+    emit bidTimeChosen(m_itemId, bidTime, m_leadUsed);
+    // Precise: a coarse timer may fire 5% early or late, and beyond 20 s it
+    // rounds to whole seconds.
+    if (jsonFlow)
+        QTimer::singleShot(static_cast<int>(wait), Qt::PreciseTimer, this,
+                           &BidThread::placeBidJsonStep2);
+    else
+        QTimer::singleShot(static_cast<int>(wait), Qt::PreciseTimer, this,
+                           &BidThread::placeBidHtmlStep2);
+}
+
+// ----- the chain -------------------------------------------------------------
+
+void BidThread::run()
+{
+    guarded("run", [this] {
+        if (hasBeenCanceled()) {
+            end();
+            return;
+        }
+        // Started twice, or set to another status since the engine read it:
+        // only a scheduled snipe is bid.
+        if (m_itemRecord.value(QStringLiteral("bid_status")).toInt() != BidStatus::Scheduled) {
+            qDebug().noquote() << itemNumber() << "is not scheduled any more";
+            end();
+            return;
+        }
+        const QDateTime now = clockTime();
+        qDebug().noquote() << logPrefix(now) << "Run()";
+        m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Bidding);
+        m_itemRecord.setValue(QStringLiteral("actual_bid_time"), TimeText::format(now));
+        writeRow();
+        m_stage = Stage::Bidding;
+
+        m_stepStartTime = clockTime();
+        if (Sites::usesHtmlBidFlow(m_domain))
+            m_itemHelper->placeBidHtmlStep1(itemNumber(), userBid());
+        else
+            m_itemHelper->placeBidJsonStep1(m_domain, itemNumber(), userBid());
+    });
+}
+
+void BidThread::sendHtmlStep1()
+{
+    m_stepStartTime = clockTime();
+    m_itemHelper->placeBidHtmlStep1(itemNumber(), userBid());
+}
+
+void BidThread::placeBidJsonStep1Finished(bool ok, const QString& errorMsg, const QString& stok,
+                                          const QString& key, const QString& uiid)
+{
+    guarded("placeBidJsonStep1Finished", [&] {
+        const QDateTime now = clockTime();
+        const int elapsed = static_cast<int>(m_stepStartTime.secsTo(now));
+        qDebug().noquote() << logPrefix(now) << "placeBidJsonStep1Finished()";
+        qDebug().noquote() << "errorMsg:" << ('"' + errorMsg + '"');
+        if (ok && errorMsg == Placed) {
+            m_stok = stok;
+            m_key = key;
+            m_uiid = uiid;
+            chooseBidTime(elapsed, true);
+            return;
+        }
+        if (hasBeenCanceled()) {
+            end();
+            return;
+        }
+        // The quick-bid form is not offered (or did not come): the bid form
+        // of the home site, once.
+        sendHtmlStep1();
+    });
+}
+
+void BidThread::placeBidHtmlStep1Finished(bool ok, const QString& errorMsg, const QString& stok,
+                                          const QString& uiid)
+{
+    guarded("placeBidHtmlStep1Finished", [&] {
+        const QDateTime now = clockTime();
+        const int elapsed = static_cast<int>(m_stepStartTime.secsTo(now));
+        qDebug().noquote() << logPrefix(now) << "placeBidHtmlStep1Finished()";
+        qDebug().noquote() << "errorMsg:" << ('"' + errorMsg + '"');
+        if (ok && errorMsg == Placed) {
+            m_stok = stok;
+            m_uiid = uiid;
+            chooseBidTime(elapsed, false);
+            return;
+        }
+        failSnipe(errorMsg);
+    });
+}
+
+void BidThread::placeBidJsonStep2()
+{
+    guarded("placeBidJsonStep2", [this] { placeBidStep2(true); });
+}
+
+void BidThread::placeBidHtmlStep2()
+{
+    guarded("placeBidHtmlStep2", [this] { placeBidStep2(false); });
+}
+
+void BidThread::placeBidStep2(bool jsonFlow)
+{
+    const QDateTime now = clockTime();
+    qDebug().noquote() << logPrefix(now)
+                       << (jsonFlow ? "placeBidJsonStep2()" : "placeBidHtmlStep2()");
+    if (hasBeenCanceled()) {
+        end();
+        return;
+    }
+    if (!ownerIsSignedIn()) {
+        failSnipe(signedOutReason());
+        return;
+    }
+    // The request leaves first: the store's write (a disk sync) would delay
+    // it; its answer cannot come before this slot has returned.
+    m_stage = Stage::Step2Sent;
+    if (jsonFlow)
+        m_itemHelper->placeBidJsonStep2(m_domain, itemNumber(), userBid(), m_stok, m_key, m_uiid);
+    else
+        m_itemHelper->placeBidHtmlStep2(itemNumber(), userBid(), m_username, m_stok, m_uiid);
+    // Bidding, whatever the re-read row says: a row the user set back to
+    // "Scheduled" meanwhile is being bid now, and must not be started again.
+    m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Bidding);
+    m_itemRecord.setValue(QStringLiteral("actual_bid_time"), TimeText::format(now));
+    writeRow();
+}
+
+void BidThread::placeBidFinished(bool ok, const QString& errorMsg)
+{
+    guarded("placeBidFinished", [&] {
+        qDebug().noquote() << logPrefix(clockTime()) << "placeBidFinished()";
+        qDebug().noquote() << "errorMsg:" << ('"' + errorMsg + '"');
+        // eBay has answered: its verdict is recorded even when the user
+        // cancelled meanwhile, as the bid stands.
+        if (ok && errorMsg == Placed) {
+            m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Placed);
+            m_itemRecord.setValue(QStringLiteral("error_message"), QVariant());
+        } else {
+            m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Failed);
+            m_itemRecord.setValue(QStringLiteral("error_message"), errorMsg);
+        }
+        writeRow();
+        m_stage = Stage::AfterBid;
+        // Asked once the auction has ended: the bid left the lead (and the
+        // margin) before the end, so the lead plus a second after the answer
+        // is past it. Also after a failed bid: the user may still lead.
+        QTimer::singleShot(m_leadUsed * 1000 + 1000, Qt::PreciseTimer, this,
+                           &BidThread::getUserItemRelation);
+    });
+}
+
+void BidThread::getUserItemRelation()
+{
+    guarded("getUserItemRelation", [this] {
+        qDebug().noquote() << logPrefix(clockTime()) << "getUserItemRelation()";
+        m_itemHelper->getUserItemRelation(itemNumber());
+    });
+}

@@ -1,0 +1,154 @@
+#ifndef BIDTHREAD_H
+#define BIDTHREAD_H
+
+#include <QDateTime>
+#include <QObject>
+#include <QSqlRecord>
+#include <QString>
+#include <functional>
+
+class ItemHelper;
+class TrayMessenger;
+
+// One snipe: places one scheduled bid, step by step, on the GUI thread (no
+// thread is created, whatever the name says). The engine creates it when the
+// snipe's start window opens, gives it the signed-in user's settings and
+// calls run(). Then each step runs from a reply of its own item client or
+// from a precise single-shot timer:
+//
+//   run()                 row re-read; status 2 (Bidding); step 1 of the
+//                         site's flow (a JSON step 1 that fails falls back
+//                         to the HTML step 1 once)
+//   step 1 answered       the moment to bid is chosen: the end time less the
+//                         lead (the stored one, or the step-1 duration in
+//                         whole seconds, at least 3, when automatic)
+//   moment to bid         row re-read; step 2
+//   step 2 answered       status 3 (Placed) or 4 (Failed, with the reason)
+//   lead + 1 s later      the user's relation to the item, then the post-bid
+//                         actions: relation stored, won/lost notice, group
+//                         win count (bidthread_postbid.cpp)
+//
+// Before each step that commits anything the row is re-read: a snipe whose
+// row has lost its status (the user cancelled it) or has gone ends quietly,
+// writing nothing. Every other way out leaves the row at a final status with
+// a reason: a failed step, a hung request (the transfer time-out makes it a
+// failed one), an exception, and the object's destruction before it finished
+// (the program closing) all end as status 4 with the reason in
+// error_message. A finished snipe deletes itself.
+class BidThread : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BidThread(QObject* parent = nullptr);
+    ~BidThread() override;
+
+    void setUsername(const QString& username) { m_username = username; }
+    void setItemId(int itemId) { m_itemId = itemId; }
+    void setDomain(const QString& domain) { m_domain = domain; }
+    void setWonNotification(bool on) { m_wonNotification = on; }
+    void setLostNotification(bool on) { m_lostNotification = on; }
+    void setUserEmail(const QString& email) { m_userEmail = email; }
+    // Shows the tray messages; not owned, may be null (messages dropped).
+    void setMainWindow(TrayMessenger* mainWindow) { m_mainWindow = mainWindow; }
+
+    int itemId() const { return m_itemId; }
+    // False once the snipe has ended (it is then about to delete itself).
+    bool isRunning() const { return m_stage != Stage::Ended; }
+
+    // Starts the snipe; returns as soon as step 1 is sent.
+    void run();
+
+    // Re-reads the row copy; true when the snipe was cancelled (no status)
+    // or its row is gone.
+    bool hasBeenCanceled();
+
+    // The lead, in whole seconds, kept before the end: the stored lead time,
+    // or when it is automatic (0 or less) the step-1 duration, at least 3 s.
+    int leadTimeFor(int elapsedSecs) const;
+    // Milliseconds from now on the clock until step 2 is due with that lead:
+    // the end less the lead less BidMarginMs; 0 when that moment has passed.
+    qint64 calcMsecsToBidTime(int leadSecs) const;
+
+    // Sends step 2 this much before the lead's moment, so that the timer's
+    // and the request's own latency never cut into the lead.
+    static constexpr int BidMarginMs = 100;
+
+    // The texts of the snipe's way out when it cannot finish (error_message).
+    static QString notSentReason();
+    static QString notAnsweredReason();
+    static QString signedOutReason();
+
+    // The won or lost notice: mail when the user asked for it, tray message
+    // always.
+    void sendNotification(const QString& relation);
+
+signals:
+    // The moment to bid has been chosen: step 2 is due at bidTime on the
+    // clock, leadSecs (plus the margin) before the end. For observers such as
+    // the timing benchmark; the program itself needs no notice.
+    void bidTimeChosen(int itemId, const QDateTime& bidTime, int leadSecs);
+
+private slots:
+    void placeBidJsonStep1Finished(bool ok, const QString& errorMsg, const QString& stok,
+                                   const QString& key, const QString& uiid);
+    void placeBidHtmlStep1Finished(bool ok, const QString& errorMsg, const QString& stok,
+                                   const QString& uiid);
+    void placeBidJsonStep2();
+    void placeBidHtmlStep2();
+    void placeBidFinished(bool ok, const QString& errorMsg);
+    void getUserItemRelation();
+    void postBidActions(bool ok, const QString& relation);
+
+private:
+    enum class Stage {
+        Created,   // before run()
+        Bidding,   // row at status 2, step 2 not sent yet
+        Step2Sent, // row at status 2, waiting for eBay's verdict
+        AfterBid,  // final status written; relation and notices to come
+        Ended      // nothing more to do; deleteLater() called
+    };
+
+    void sendHtmlStep1();
+    void chooseBidTime(int elapsedSecs, bool jsonFlow);
+    void placeBidStep2(bool jsonFlow);
+    void handleGroup(const QString& relation);
+    void showTrayMessage(const QString& title, const QString& msg);
+
+    // Ends the snipe as failed with the reason, unless its row was
+    // cancelled meanwhile (then nothing is written); then ends.
+    void failSnipe(const QString& reason);
+    // The final write on destruction or after an exception.
+    void finishUnfinished(const QString& reason);
+    void writeRow();
+    void end();
+    // Runs one step; an exception is logged and, while the row is at
+    // status 2, ends the snipe as failed.
+    void guarded(const char* where, const std::function<void()>& step);
+
+    QDateTime clockTime() const;
+    QString itemNumber() const;
+    double userBid() const;
+    // "<clock time> <item number>", the start of every step's log line.
+    QString logPrefix(const QDateTime& now) const;
+    bool ownerIsSignedIn() const;
+
+    TrayMessenger* m_mainWindow = nullptr;
+    QSqlRecord m_itemRecord;
+    ItemHelper* m_itemHelper;
+    QString m_username;
+    int m_itemId = 0;
+    QString m_domain;
+    QString m_stok;
+    QString m_key;
+    QString m_uiid;
+    QDateTime m_stepStartTime;
+    bool m_wonNotification = false;
+    bool m_lostNotification = false;
+    QString m_userEmail;
+
+    Stage m_stage = Stage::Created;
+    int m_leadUsed = 0;
+};
+
+#endif // BIDTHREAD_H

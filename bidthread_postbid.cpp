@@ -1,0 +1,125 @@
+// What a snipe does once eBay has answered its bid: store the user's
+// relation to the item, send the won or lost notice and keep the bidding
+// group's win count.
+#include "bidthread.h"
+
+#include "clockmanager.h"
+#include "helper/dbhelper.h"
+#include "hostconfig.h"
+#include "smtp/mailhelper.h"
+#include "traymessenger.h"
+
+#include <QSqlQuery>
+#include <QStringList>
+#include <QtDebug>
+
+namespace {
+
+bool isWon(const QString& relation)
+{
+    return relation.compare(UserRelation::HighBidder, Qt::CaseInsensitive) == 0;
+}
+
+QString amount(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+} // namespace
+
+void BidThread::postBidActions(bool ok, const QString& relation)
+{
+    guarded("postBidActions", [&] {
+        qDebug().noquote() << logPrefix(clockTime()) << "postBidActions()" << ok << relation;
+        // A failed look-up has shown its box; the row keeps its bid status.
+        if (ok) {
+            m_itemRecord.setValue(QStringLiteral("user_relation"), relation);
+            DbHelper::setItemRelation(m_itemRecord);
+            sendNotification(relation);
+            handleGroup(relation);
+        }
+        end();
+    });
+}
+
+void BidThread::handleGroup(const QString& relation)
+{
+    const int groupId = m_itemRecord.value(QStringLiteral("group_id")).toInt();
+    if (groupId <= 0)
+        return;
+    QSqlRecord group = DbHelper::emptyRecord(QStringLiteral("groups"));
+    group.setValue(QStringLiteral("id"), groupId);
+    if (!DbHelper::getGroup(group))
+        return;
+
+    QSqlQuery query;
+    DbHelper::getItems(query, clockTime(), m_itemRecord.value(QStringLiteral("user_id")).toInt(),
+                       groupId, ItemFilter::All);
+    QStringList scheduled;
+    while (query.next()) {
+        if (query.value(QStringLiteral("bid_status")).toInt() == BidStatus::Scheduled)
+            scheduled << query.value(QStringLiteral("id")).toString();
+    }
+    query.finish();
+
+    // The count runs while the group still holds scheduled snipes.
+    if (scheduled.isEmpty()) {
+        DbHelper::setGroupCurrentWon(groupId, 0);
+        return;
+    }
+    if (!isWon(relation))
+        return;
+    int won = group.value(QStringLiteral("current_won")).toInt() + 1;
+    if (won >= group.value(QStringLiteral("max_won")).toInt()) {
+        won = 0;
+        DbHelper::cancelItems(scheduled.join(QLatin1Char(',')));
+        showTrayMessage(QStringLiteral("Remaining bids in group ") +
+                            group.value(QStringLiteral("name")).toString() +
+                            QStringLiteral(" are cancelled"),
+                        QStringLiteral("Since you have won maximum auctions in the bidding group, "
+                                       "the remaining scheduled bids have been cancelled."));
+    }
+    // The count alone: the group's other columns belong to the group editor.
+    DbHelper::setGroupCurrentWon(groupId, won);
+}
+
+void BidThread::sendNotification(const QString& relation)
+{
+    const bool won = isWon(relation);
+    const QString number = m_itemRecord.value(QStringLiteral("item_number")).toString();
+    const QString name = m_itemRecord.value(QStringLiteral("name")).toString();
+    if ((won && m_wonNotification) || (!won && m_lostNotification)) {
+        // One pass: a title holding "%4" is not filled again.
+        QStringList values{m_username, number, name,
+                           amount(m_itemRecord.value(QStringLiteral("current_bid")).toDouble())};
+        QString subject;
+        QString body;
+        if (won) {
+            subject = QStringLiteral("Kestrova winning bid: ") + name;
+            body = tr("Hi %1,\r\n\r\nCongratulations on winning this item!\r\n\r\nItem "
+                      "Number:\t%2\r\nItem Name:\t%3\r\nPrice:\t%4\r\n\r\nRegards,\r\n");
+        } else {
+            values << amount(m_itemRecord.value(QStringLiteral("user_bid")).toDouble());
+            subject = QStringLiteral("Kestrova lost bid: ") + name;
+            body = tr("Hi %1,\r\n\r\nSorry you didn't win this item!\r\n\r\nItem "
+                      "Number:\t%2\r\nItem Name:\t%3\r\nWinning Price:\t%4\r\nYour "
+                      "Bid:\t%5\r\n\r\nRegards,\r\n");
+        }
+        MailHelper::send(HostConfig::smtpRelay().account,
+                         QStringLiteral("Kestrova Bid Notification"), m_userEmail, subject,
+                         MailHelper::fill(body, values) + HostConfig::makerDomain(), false);
+    }
+    if (won)
+        showTrayMessage(QStringLiteral("Winning bid on item ") + number,
+                        QStringLiteral("Congratulations on winning this item!\r\nItem Name: ") +
+                            name);
+    else
+        showTrayMessage(QStringLiteral("Lost bid on item ") + number,
+                        QStringLiteral("You didn't win this item!\r\nItem Name: ") + name);
+}
+
+void BidThread::showTrayMessage(const QString& title, const QString& msg)
+{
+    if (m_mainWindow)
+        m_mainWindow->showSysTrayMessage(title, msg, QSystemTrayIcon::Information, 10000);
+}

@@ -1,0 +1,280 @@
+#include "bidengine.h"
+#include "bidthread.h"
+#include "clockmanager.h"
+#include "helper/dbhelper.h"
+#include "kestrovaapp.h"
+#include "support/boxrecorder.h"
+#include "support/snipescene.h"
+#include "support/testmain.h"
+#include "timetext.h"
+
+namespace {
+
+// How far a step 2 may arrive from its moment on a loaded machine.
+constexpr int LateToleranceMs = 300;
+constexpr int EarlyToleranceMs = 400;
+
+QDateTime endOf(SnipeScene& scene, const QString& number)
+{
+    return scene.ebay().auction(number).endTime;
+}
+
+// The lead the bid kept at eBay: from its arrival to the end, in ms.
+qint64 achievedLeadMs(SnipeScene& scene, const QString& number)
+{
+    const QList<EbayDouble::Bid> bids = scene.ebay().bids(number);
+    return bids.isEmpty() ? -1 : bids.first().officialTime.msecsTo(endOf(scene, number));
+}
+
+bool leadKept(qint64 achievedMs, int leadSecs)
+{
+    const qint64 intended = leadSecs * 1000LL + BidThread::BidMarginMs;
+    return achievedMs >= intended - LateToleranceMs && achievedMs <= intended + EarlyToleranceMs;
+}
+
+QString numberOf(int n)
+{
+    return QStringLiteral("1100000000%1").arg(n, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+class TestBidThread : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Several snipes at once, each ending 12 to 25 s after the start on
+    // eBay's clock, through the engine on the program's clock tick, with no
+    // window.
+    void snipesEndToEnd()
+    {
+        EbayDouble::Options options;
+        options.transferTimeoutMs = 8000; // longer than the slow step 1 below
+        SnipeScene scene(options);
+        QVERIFY(scene.isReady());
+        BoxRecorder boxes;
+        scene.signIn(QStringLiteral("bob"), QStringLiteral("ebay.de"));
+        EbayDouble& ebay = scene.ebay();
+
+        const QString placedNo = numberOf(1);
+        const int placed = scene.addSnipe(scene.auction(placedNo, 12000), 3);
+
+        const QString viaFormNo = numberOf(2);
+        EbayDouble::Auction viaFormAuction = scene.auction(viaFormNo, 14000);
+        viaFormAuction.jsonStep1 = EbayDouble::JsonStep1::Redirect;
+        const int viaForm = scene.addSnipe(viaFormAuction, 3);
+
+        const QString formFailsNo = numberOf(3);
+        EbayDouble::Auction formFailsAuction = scene.auction(formFailsNo, 16000);
+        formFailsAuction.jsonStep1 = EbayDouble::JsonStep1::Redirect;
+        const int formFails = scene.addSnipe(formFailsAuction, 3);
+        ebay.script(EbayDouble::Rule(HostConfig::BidPage)
+                        .whereQuery(QStringLiteral("MakeBid&item=") + formFailsNo)
+                        .withStatus(500));
+
+        const QString refusedNo = numberOf(4);
+        EbayDouble::Auction refusedAuction = scene.auction(refusedNo, 18000);
+        refusedAuction.jsonStep2 = EbayDouble::JsonStep2::Error;
+        refusedAuction.jsonError = QStringLiteral("BID_TOO_LOW");
+        const int refused = scene.addSnipe(refusedAuction, 3);
+
+        const QString cancelledWaitingNo = numberOf(5);
+        const int cancelledWaiting = scene.addSnipe(scene.auction(cancelledWaitingNo, 20000), 3);
+        const QString cancelledEarlyNo = numberOf(6);
+        const int cancelledEarly = scene.addSnipe(scene.auction(cancelledEarlyNo, 22000), 3);
+
+        const QString automaticNo = numberOf(7);
+        const int automatic = scene.addSnipe(scene.auction(automaticNo, 25000), 0);
+        ebay.script(EbayDouble::Rule(HostConfig::BidPage)
+                        .whereQuery(QStringLiteral("mode=0&flow=bm&item=") + automaticNo)
+                        .delayed(5500));
+
+        const QString hungNo = numberOf(8);
+        const int hung = scene.addSnipe(scene.auction(hungNo, 14000), 3);
+        ebay.script(EbayDouble::Rule(HostConfig::BidPage)
+                        .whereQuery(QStringLiteral("mode=1&flow=bm&item=") + hungNo)
+                        .hang());
+
+        BidEngine engine;
+        QCOMPARE(engine.biddingItems().size(), 8);
+        QVERIFY(DbHelper::cancelItems(QString::number(cancelledEarly)));
+        ClockManager::instance()->attachListener(&engine, &BidEngine::onTimer);
+
+        // A site of the bid-form flow, started by hand next to the engine.
+        const QString formSiteNo = numberOf(9);
+        const int formSite = scene.addSnipe(scene.auction(formSiteNo, 12000), 2);
+        DirectSnipes direct;
+        direct.start(formSite, QStringLiteral("ebay.it"));
+
+        // Cancelled while it waits for its moment: once step 1 reached eBay.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !scene.requests(cancelledWaitingNo, QStringLiteral("MakeQuickBid0")).isEmpty(), 5000);
+        QCOMPARE(SnipeScene::status(cancelledWaiting), 2);
+        const QVariant startedAt = SnipeScene::column(cancelledWaiting, "actual_bid_time");
+        QVERIFY(DbHelper::cancelItems(QString::number(cancelledWaiting)));
+
+        QTRY_VERIFY_WITH_TIMEOUT(
+            engine.biddingItems().isEmpty() && engine.findChildren<BidThread*>().isEmpty() &&
+                direct.allEnded() &&
+                !scene.requests(automaticNo, QStringLiteral("ViewItemLite")).isEmpty(),
+            45000);
+
+        // Placed through the quick-bid flow, on time.
+        QVariantMap row = SnipeScene::row(placed);
+        QCOMPARE(row.value("bid_status").toInt(), 3);
+        QVERIFY(row.value("error_message").isNull());
+        QCOMPARE(row.value("user_relation").toString(), QStringLiteral("HIGHBIDDER"));
+        const QDateTime bidAt = TimeText::parse(row.value("actual_bid_time").toString());
+        QVERIFY(qAbs(bidAt.secsTo(endOf(scene, placedNo).addSecs(-3))) <= 1);
+        QCOMPARE(ebay.bids(placedNo).size(), 1);
+        QCOMPARE(ebay.bids(placedNo).first().verdict, QStringLiteral("CONFIRMBID"));
+        QCOMPARE(ebay.bids(placedNo).first().flow, QStringLiteral("json"));
+        QVERIFY2(leadKept(achievedLeadMs(scene, placedNo), 3),
+                 qPrintable(QString::number(achievedLeadMs(scene, placedNo))));
+        const QList<EbayDouble::Request> relation =
+            scene.requests(placedNo, QStringLiteral("ViewItemLite"));
+        QCOMPARE(relation.size(), 1);
+        QVERIFY(relation.first().officialTime >= endOf(scene, placedNo));
+
+        // A quick-bid form that redirects: the bid form, once.
+        QCOMPARE(SnipeScene::status(viaForm), 3);
+        QCOMPARE(scene.requests(viaFormNo, QStringLiteral("MakeQuickBid0")).size(), 1);
+        QCOMPARE(scene.requests(viaFormNo, QStringLiteral("MakeBid")).size(), 1);
+        QCOMPARE(scene.requests(viaFormNo, QStringLiteral("MfcMakeBid")).size(), 1);
+        QVERIFY(scene.requests(viaFormNo, QStringLiteral("MakeQuickBid1")).isEmpty());
+        QCOMPARE(ebay.bids(viaFormNo).first().user, QStringLiteral("bob"));
+        QVERIFY(leadKept(achievedLeadMs(scene, viaFormNo), 3));
+
+        // The bid form fails: failed with the reason, nothing more asked.
+        row = SnipeScene::row(formFails);
+        QCOMPARE(row.value("bid_status").toInt(), 4);
+        QCOMPARE(row.value("error_message").toString(), QStringLiteral("Network Error"));
+        QCOMPARE(scene.requests(formFailsNo, QStringLiteral("MakeBid")).size(), 1);
+        QVERIFY(scene.requests(formFailsNo, QStringLiteral("MfcMakeBid")).isEmpty());
+        QVERIFY(scene.requests(formFailsNo, QStringLiteral("ViewItemLite")).isEmpty());
+
+        // eBay refuses the bid: failed with eBay's word; the relation is asked.
+        row = SnipeScene::row(refused);
+        QCOMPARE(row.value("bid_status").toInt(), 4);
+        QCOMPARE(row.value("error_message").toString(), QStringLiteral("BID_TOO_LOW"));
+        QCOMPARE(scene.requests(refusedNo, QStringLiteral("ViewItemLite")).size(), 1);
+        QCOMPARE(row.value("user_relation").toString(), QStringLiteral("NONE"));
+
+        // Cancelled while waiting: no bid, and nothing written after the cancel.
+        row = SnipeScene::row(cancelledWaiting);
+        QVERIFY(row.value("bid_status").isNull());
+        QVERIFY(row.value("user_bid").isNull());
+        QVERIFY(row.value("lead_time").isNull());
+        QVERIFY(row.value("error_message").isNull());
+        QCOMPARE(row.value("actual_bid_time"), startedAt);
+        QVERIFY(scene.requests(cancelledWaitingNo, QStringLiteral("MakeQuickBid1")).isEmpty());
+        QVERIFY(scene.requests(cancelledWaitingNo, QStringLiteral("ViewItemLite")).isEmpty());
+
+        // Cancelled before its start: eBay never hears of it.
+        QVERIFY(ebay.requests([&](const EbayDouble::Request& r) {
+                        return r.queryValue(QStringLiteral("item")) == cancelledEarlyNo;
+                    })
+                    .isEmpty());
+        QVERIFY(SnipeScene::row(cancelledEarly).value("bid_status").isNull());
+
+        // Automatic lead: step 1 took 5.5 s, so the bid leaves 5 s before the
+        // end, and the relation is asked after the end.
+        QCOMPARE(SnipeScene::status(automatic), 3);
+        QVERIFY2(leadKept(achievedLeadMs(scene, automaticNo), 5),
+                 qPrintable(QString::number(achievedLeadMs(scene, automaticNo))));
+        QVERIFY(scene.requests(automaticNo, QStringLiteral("ViewItemLite")).first().officialTime >=
+                endOf(scene, automaticNo));
+
+        // A step 2 that never gets an answer ends with the time-out, failed.
+        row = SnipeScene::row(hung);
+        QCOMPARE(row.value("bid_status").toInt(), 4);
+        QCOMPARE(row.value("error_message").toString(), QStringLiteral("Network Error"));
+        QCOMPARE(scene.requests(hungNo, QStringLiteral("MakeQuickBid1")).size(), 1);
+        QCOMPARE(scene.requests(hungNo, QStringLiteral("ViewItemLite")).size(), 1);
+
+        // A site of the bid-form flow bids on the home site's bid form.
+        QCOMPARE(SnipeScene::status(formSite), 3);
+        QVERIFY(scene.requests(formSiteNo, QStringLiteral("MakeQuickBid")).isEmpty());
+        const QList<EbayDouble::Request> form = scene.requests(formSiteNo, "MfcMakeBid");
+        QCOMPARE(form.size(), 1);
+        QCOMPARE(form.first().domain, QStringLiteral("ebay.co.uk"));
+        QVERIFY(leadKept(achievedLeadMs(scene, formSiteNo), 2));
+
+        QCOMPARE(boxes.titles(),
+                 (QStringList{QStringLiteral("Network Error"), QStringLiteral("Network Error")}));
+        QCOMPARE(TestStore::value(QStringLiteral("SELECT COUNT(*) FROM items WHERE bid_status = 2"))
+                     .toInt(),
+                 0);
+    }
+
+    void theMomentToBid()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        const int manual = scene.addSnipe(scene.auction(numberOf(11), 29600), 10);
+        const int automatic = scene.addSnipe(scene.auction(numberOf(12), 29600), 0);
+        BidThread snipe;
+        snipe.setItemId(manual);
+        QVERIFY(!snipe.hasBeenCanceled());
+        QCOMPARE(snipe.leadTimeFor(0), 10);
+        QCOMPARE(snipe.leadTimeFor(7), 10);
+        const qint64 expected =
+            ClockManager::instance()->getClockTime().msecsTo(endOf(scene, numberOf(11))) - 10100;
+        const qint64 wait = snipe.calcMsecsToBidTime(10);
+        QVERIFY2(wait <= expected && wait > expected - 50, qPrintable(QString::number(wait)));
+
+        snipe.setItemId(automatic);
+        QVERIFY(!snipe.hasBeenCanceled());
+        QCOMPARE(snipe.leadTimeFor(1), 3);
+        QCOMPARE(snipe.leadTimeFor(2), 3);
+        QCOMPARE(snipe.leadTimeFor(5), 5);
+        QCOMPARE(snipe.calcMsecsToBidTime(40), 0); // past: at once
+    }
+
+    void aBidWithoutAnswerWhenTheProgramClosesIsNotLeftAtBidding()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        const QString number = numberOf(21);
+        const int id = scene.addSnipe(scene.auction(number, 3400), 3);
+        scene.ebay().script(EbayDouble::Rule(HostConfig::BidPage)
+                                .whereQuery(QStringLiteral("mode=1"))
+                                .delayed(4000));
+        {
+            DirectSnipes direct;
+            direct.start(id, QStringLiteral("ebay.de"));
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !scene.requests(number, QStringLiteral("MakeQuickBid1")).isEmpty(), 5000);
+            QCOMPARE(SnipeScene::status(id), 2);
+        }
+        QCOMPARE(SnipeScene::status(id), 4);
+        QCOMPARE(SnipeScene::column(id, "error_message").toString(),
+                 BidThread::notAnsweredReason());
+    }
+
+    void aSnipeOfAUserWhoSignedOutIsNotBid()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        const int alice = scene.signIn(QStringLiteral("alice"));
+        scene.signIn(QStringLiteral("bob"));
+        const QString number = numberOf(31);
+        const int id = scene.addSnipe(scene.auction(number, 6000), 3);
+        DirectSnipes direct;
+        BidThread* snipe = direct.start(id, QStringLiteral("ebay.de"));
+        QSignalSpy chosen(snipe, &BidThread::bidTimeChosen);
+        QVERIFY(chosen.wait(5000));
+        SnipeScene::signInAs(alice); // between step 1 and the moment to bid
+
+        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 8000);
+        QCOMPARE(SnipeScene::status(id), 4);
+        QCOMPARE(SnipeScene::column(id, "error_message").toString(), BidThread::signedOutReason());
+        QVERIFY(scene.requests(number, QStringLiteral("MakeQuickBid1")).isEmpty());
+    }
+};
+
+KESTROVA_TEST_MAIN(TestBidThread)
+#include "test_bidthread.moc"

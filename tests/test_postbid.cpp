@@ -1,0 +1,223 @@
+#include "bidengine.h"
+#include "bidthread.h"
+#include "clockmanager.h"
+#include "hostconfig.h"
+#include "smtp/mailhelper.h"
+#include "support/boxrecorder.h"
+#include "support/mailreader.h"
+#include "support/smtpserverprocess.h"
+#include "support/snipescene.h"
+#include "support/testmain.h"
+#include "support/trayrecorder.h"
+
+namespace {
+
+QString numberOf(int n)
+{
+    return QStringLiteral("1200000000%1").arg(n, 2, 10, QLatin1Char('0'));
+}
+
+const QString Buyer = QStringLiteral("bob@example.org");
+
+MailReader::Mail mailWithSubject(const SmtpServerProcess& relay, const QString& subject)
+{
+    const QList<SmtpServerProcess::Message> messages = relay.messages();
+    for (const SmtpServerProcess::Message& message : messages) {
+        const MailReader::Mail mail = MailReader::read(message.content);
+        if (mail.header(QStringLiteral("Subject")) == subject)
+            return mail;
+    }
+    return MailReader::Mail();
+}
+
+} // namespace
+
+class TestPostBid : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QVERIFY(MailHelper::waitForOutstanding(15000)); }
+
+    // Won and lost, each with its notice mail asked for or not.
+    void noticesByMailAndTray()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        SmtpServerProcess relay;
+        QVERIFY(relay.start());
+        QVERIFY(relay.useAsRelay());
+        scene.signIn(QStringLiteral("bob"));
+        TrayRecorder tray;
+
+        // A title holding "%4": filled in once, not taken for the price.
+        EbayDouble::Auction wonMailed = scene.auction(numberOf(1), 12000);
+        wonMailed.title = QStringLiteral("Lucky %4 coin");
+        const int wonMailedId = scene.addSnipe(wonMailed, 3, 20.0, {{"current_bid", 12.5}});
+        EbayDouble::Auction wonQuiet = scene.auction(numberOf(2), 12000);
+        wonQuiet.relationAfterBid = QStringLiteral("highbidder"); // any letter case wins
+        const int wonQuietId = scene.addSnipe(wonQuiet, 3);
+        EbayDouble::Auction lostMailed = scene.auction(numberOf(3), 12000);
+        lostMailed.title = QStringLiteral("Brass lamp");
+        lostMailed.relationAfterBid = QStringLiteral("OUTBIDDER");
+        const int lostMailedId = scene.addSnipe(lostMailed, 3, 1000.0, {{"current_bid", 1234.5}});
+        EbayDouble::Auction lostQuiet = scene.auction(numberOf(4), 12000);
+        lostQuiet.relationAfterBid = QStringLiteral("OUTBIDDER");
+        const int lostQuietId = scene.addSnipe(lostQuiet, 3);
+
+        DirectSnipes direct;
+        DirectSnipes::Settings mailed;
+        mailed.wonMail = true;
+        mailed.lostMail = true;
+        mailed.email = Buyer;
+        mailed.tray = &tray;
+        DirectSnipes::Settings quiet = mailed;
+        quiet.wonMail = false;
+        quiet.lostMail = false;
+        direct.start(wonMailedId, mailed);
+        direct.start(wonQuietId, quiet);
+        direct.start(lostMailedId, mailed);
+        direct.start(lostQuietId, quiet);
+        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 20000);
+
+        QCOMPARE(SnipeScene::column(wonMailedId, "user_relation").toString(),
+                 QStringLiteral("HIGHBIDDER"));
+        QCOMPARE(SnipeScene::column(wonQuietId, "user_relation").toString(),
+                 QStringLiteral("highbidder"));
+        QCOMPARE(SnipeScene::column(lostMailedId, "user_relation").toString(),
+                 QStringLiteral("OUTBIDDER"));
+
+        QVERIFY(MailHelper::waitForOutstanding(15000));
+        QVERIFY(relay.waitForMessages(2, 10000));
+        QCOMPARE(relay.messages().size(), 2);
+        const QString account = HostConfig::smtpRelay().account;
+        for (const SmtpServerProcess::Message& message : relay.messages()) {
+            QCOMPARE(message.mailFrom, account);
+            QCOMPARE(message.recipients, QStringList{Buyer});
+        }
+
+        const MailReader::Mail won =
+            mailWithSubject(relay, QStringLiteral("Kestrova winning bid: Lucky %4 coin"));
+        QVERIFY2(won.ok, qPrintable(won.error));
+        QCOMPARE(won.fromName, QStringLiteral("Kestrova Bid Notification"));
+        QCOMPARE(won.fromAddress, account);
+        QCOMPARE(won.parts.size(), 1);
+        QCOMPARE(won.parts.first().contentType, QStringLiteral("text/plain"));
+        QCOMPARE(won.parts.first().text,
+                 QStringLiteral("Hi bob,\r\n\r\nCongratulations on winning this item!\r\n\r\n"
+                                "Item Number:\t120000000001\r\nItem Name:\tLucky %4 coin\r\n"
+                                "Price:\t12.5\r\n\r\nRegards,\r\n") +
+                     HostConfig::makerDomain());
+
+        const MailReader::Mail lost =
+            mailWithSubject(relay, QStringLiteral("Kestrova lost bid: Brass lamp"));
+        QVERIFY2(lost.ok, qPrintable(lost.error));
+        QCOMPARE(lost.parts.first().text,
+                 QStringLiteral("Hi bob,\r\n\r\nSorry you didn't win this item!\r\n\r\n"
+                                "Item Number:\t120000000003\r\nItem Name:\tBrass lamp\r\n"
+                                "Winning Price:\t1234.5\r\nYour Bid:\t1000\r\n\r\nRegards,\r\n") +
+                     HostConfig::makerDomain());
+
+        // The tray says it either way.
+        QStringList titles = tray.titles();
+        titles.sort();
+        QCOMPARE(
+            titles,
+            (QStringList{"Lost bid on item 120000000003", "Lost bid on item 120000000004",
+                         "Winning bid on item 120000000001", "Winning bid on item 120000000002"}));
+        const TrayRecorder::Message wonTray = tray.find("Winning bid on item 120000000001");
+        QCOMPARE(
+            wonTray.msg,
+            QStringLiteral("Congratulations on winning this item!\r\nItem Name: Lucky %4 coin"));
+        QCOMPARE(wonTray.icon, QSystemTrayIcon::Information);
+        QCOMPARE(wonTray.msecs, 10000);
+        QCOMPARE(tray.find("Lost bid on item 120000000003").msg,
+                 QStringLiteral("You didn't win this item!\r\nItem Name: Brass lamp"));
+    }
+
+    // Through the engine, with the tray recorder as its window.
+    void groupsStopAtTheirMaximumOfWins()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        BoxRecorder boxes;
+        const int bob = scene.signIn(QStringLiteral("bob"));
+        const int one = TestStore::addGroup(bob, QStringLiteral("Lamps"), 1);
+        const int two = TestStore::addGroup(bob, QStringLiteral("Coins"), 2);
+        const QVariantMap inOne{{"group_id", one}};
+        const QVariantMap inTwo{{"group_id", two}};
+
+        // Lamps, at most one win: the first win cancels the scheduled rest;
+        // a snipe already bidding goes on.
+        const int lampWon = scene.addSnipe(scene.auction(numberOf(11), 12000), 3, 20.0, inOne);
+        const int lampBidding = scene.addSnipe(scene.auction(numberOf(12), 20000), 3, 20.0, inOne);
+        const int lampLater1 = scene.addSnipe(scene.auction(numberOf(13), 3600000), 3, 20.0, inOne);
+        const int lampLater2 = scene.addSnipe(scene.auction(numberOf(14), 3600000), 0, 20.0, inOne);
+
+        // Coins, at most two wins.
+        const int coinFirst = scene.addSnipe(scene.auction(numberOf(21), 12000), 3, 20.0, inTwo);
+        const int coinSecond = scene.addSnipe(scene.auction(numberOf(22), 20000), 3, 20.0, inTwo);
+        const int coinLater = scene.addSnipe(scene.auction(numberOf(23), 3600000), 3, 20.0, inTwo);
+
+        // A loss in a group with snipes left does not touch the count.
+        EbayDouble::Auction coinLostAuction = scene.auction(numberOf(24), 12000);
+        coinLostAuction.relationAfterBid = QStringLiteral("OUTBIDDER");
+        const int coinLost = scene.addSnipe(coinLostAuction, 3, 20.0, inTwo);
+
+        TrayRecorder tray;
+        auto* engine = new BidEngine(&tray);
+        ClockManager::instance()->attachListener(engine, &BidEngine::onTimer);
+
+        QTRY_COMPARE_WITH_TIMEOUT(
+            TestStore::value("SELECT current_won FROM groups WHERE id = " + QString::number(two))
+                .toInt(),
+            1, 20000);
+        QCOMPARE(SnipeScene::status(coinLater), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(SnipeScene::status(lampLater1) == 0, 5000);
+
+        // Lamps: cancelled as the user cancels (bid, lead and status cleared).
+        for (const int id : {lampLater1, lampLater2}) {
+            const QVariantMap row = SnipeScene::row(id);
+            QVERIFY(row.value("bid_status").isNull());
+            QVERIFY(row.value("user_bid").isNull());
+            QVERIFY(row.value("lead_time").isNull());
+            QCOMPARE(row.value("group_id").toInt(), one);
+        }
+        QCOMPARE(SnipeScene::status(lampWon), 3);
+        QCOMPARE(
+            TestStore::value("SELECT current_won FROM groups WHERE id = " + QString::number(one))
+                .toInt(),
+            0);
+        const TrayRecorder::Message lamps =
+            tray.find("Remaining bids in group Lamps are cancelled");
+        QCOMPARE(lamps.msg, QStringLiteral("Since you have won maximum auctions in the bidding "
+                                           "group, the remaining scheduled bids have been "
+                                           "cancelled."));
+        QCOMPARE(lamps.icon, QSystemTrayIcon::Information);
+        QCOMPARE(lamps.msecs, 10000);
+        QVERIFY(!tray.contains("Remaining bids in group Coins are cancelled"));
+
+        // The second coin won: the limit is reached.
+        QTRY_VERIFY_WITH_TIMEOUT(engine->findChildren<BidThread*>().isEmpty(), 20000);
+        QCOMPARE(SnipeScene::status(coinSecond), 3);
+        QCOMPARE(SnipeScene::status(coinLater), 0);
+        QVERIFY(SnipeScene::row(coinLater).value("user_bid").isNull());
+        QCOMPARE(
+            TestStore::value("SELECT current_won FROM groups WHERE id = " + QString::number(two))
+                .toInt(),
+            0);
+        QVERIFY(tray.contains("Remaining bids in group Coins are cancelled"));
+        QCOMPARE(SnipeScene::status(coinFirst), 3);
+        QCOMPARE(SnipeScene::column(coinLost, "user_relation").toString(),
+                 QStringLiteral("OUTBIDDER"));
+
+        // The lamp that was bidding when the limit came placed its bid.
+        QCOMPARE(SnipeScene::status(lampBidding), 3);
+        QCOMPARE(scene.ebay().bids(numberOf(12)).size(), 1);
+        QCOMPARE(boxes.count(), 0);
+        delete engine;
+    }
+};
+
+KESTROVA_TEST_MAIN(TestPostBid)
+#include "test_postbid.moc"
