@@ -158,7 +158,7 @@ bool ClockManager::applySyncReply(QNetworkReply* reply)
         qCritical() << "Failed to find Timestamp field during sync: " << QString::fromUtf8(body);
         return false;
     }
-    const QDateTime time = TimeText::parse(timestamp.toString());
+    const QDateTime time = TimeText::parseWithMilliseconds(timestamp.toString());
     if (!time.isValid()) {
         qCritical() << "Failed validate parsed time during sync: " << QString::fromUtf8(body);
         return false;

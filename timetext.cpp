@@ -20,4 +20,18 @@ QDateTime parse(const QString& text)
     return QDateTime(date, time, Qt::UTC);
 }
 
+QDateTime parseWithMilliseconds(const QString& text)
+{
+    const QDateTime seconds = parse(text);
+    if (!seconds.isValid() || text.size() < 21 || text.at(19) != QLatin1Char('.'))
+        return seconds;
+    int msecs = 0;
+    int scale = 100;
+    for (int i = 20; i < text.size() && text.at(i).isDigit(); ++i) {
+        msecs += text.at(i).digitValue() * scale;
+        scale /= 10;
+    }
+    return seconds.addMSecs(msecs);
+}
+
 } // namespace TimeText

@@ -18,6 +18,11 @@ QString format(const QDateTime& time);
 // not form a valid date and time. Longer texts (fractions, a zone letter) are
 // cut, as eBay's timestamps are.
 QDateTime parse(const QString& text);
+
+// As parse(), keeping the milliseconds of a fraction that follows the
+// seconds ("...:56.789Z"). eBay's official time is read this way: dropping
+// the fraction would set the clock up to a second behind eBay's.
+QDateTime parseWithMilliseconds(const QString& text);
 } // namespace TimeText
 
 #endif // TIMETEXT_H

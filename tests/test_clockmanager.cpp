@@ -86,14 +86,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(clock.getClockTime() >= read.addMSecs(100), 2000);
     }
 
-    void timestampSetsTheClockToItsWholeSecond()
+    void timestampSetsTheClockToTheMillisecond()
     {
         EbayDouble dbl;
         dbl.freezeOfficialTime(utc(2015, 3, 10, 12, 34, 56, 789));
         ClockManager clock;
         clock.updateTimeSync();
         QVERIFY(clock.isSynchronised());
-        const qint64 offset = msFrom(utc(2015, 3, 10, 12, 34, 56), clock.getClockTime());
+        const qint64 offset = msFrom(utc(2015, 3, 10, 12, 34, 56, 789), clock.getClockTime());
         QVERIFY2(offset >= 0 && offset < 500, qPrintable(QString::number(offset)));
         QCOMPARE(clock.getClockTime().timeSpec(), Qt::UTC);
 

@@ -38,6 +38,26 @@ private slots:
         }
     }
 
+    void keepsTheFractionOfEbaysTimestampWhenAsked_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("msec");
+        QTest::newRow("three digits") << "2015-03-10T12:34:56.789Z" << 789;
+        QTest::newRow("one digit") << "2015-03-10T12:34:56.7Z" << 700;
+        QTest::newRow("more digits") << "2015-03-10T12:34:56.78951Z" << 789;
+        QTest::newRow("no fraction") << "2015-03-10T12:34:56Z" << 0;
+        QTest::newRow("dot only") << "2015-03-10T12:34:56.Z" << 0;
+    }
+
+    void keepsTheFractionOfEbaysTimestampWhenAsked()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, msec);
+        const QDateTime parsed = TimeText::parseWithMilliseconds(text);
+        QCOMPARE(parsed, QDateTime(QDate(2015, 3, 10), QTime(12, 34, 56, msec), Qt::UTC));
+        QCOMPARE(TimeText::parse(text).time().msec(), 0);
+    }
+
     void writesLocalTimesAsTheirUtcText()
     {
         const QDateTime utc(QDate(2026, 7, 1), QTime(3, 0, 0), Qt::UTC);

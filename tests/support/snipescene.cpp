@@ -21,8 +21,6 @@ SnipeScene::~SnipeScene()
 
 bool SnipeScene::syncClock()
 {
-    const QDateTime now = m_ebay.officialTime();
-    m_ebay.setOfficialTime(now.addMSecs(-now.time().msec()));
     ClockManager::instance()->updateTimeSync();
     return ClockManager::instance()->isSynchronised() &&
            qAbs(ClockManager::instance()->getClockTime().msecsTo(m_ebay.officialTime())) < 200;

@@ -39,10 +39,8 @@ public:
     bool isReady() const { return m_ready; }
     EbayDouble& ebay() { return m_ebay; }
 
-    // Synchronises ClockManager::instance() with the double. The official
-    // time is first set back to its last whole second: the clock keeps only
-    // whole seconds of eBay's timestamp, and so it then starts level with
-    // the double instead of up to a second behind.
+    // Synchronises ClockManager::instance() with the double; true when the
+    // clock then reads the double's time within 200 ms.
     bool syncClock();
 
     // Adds a users row (e-mail address, won and lost notification flags)
