@@ -2,11 +2,11 @@
 #include "helper/itemhelper.h"
 #include "support/boxrecorder.h"
 #include "support/ebaydouble.h"
+#include "support/itemhelperrun.h"
 #include "support/testmain.h"
 #include "timetext.h"
 
 #include <QPointer>
-#include <memory>
 
 namespace {
 
@@ -18,37 +18,11 @@ QDateTime utc(const QString& text)
                      QTime::fromString(text.mid(11, 8), QStringLiteral("hh:mm:ss")), Qt::UTC);
 }
 
-// Runs one getItems on a fresh helper and notes, in order, the signal and
-// the boxes that follow it.
-struct Fetch
+// A record the run's getItems fetched, or null.
+const ItemTO* fetched(const ItemHelperRun& run, const QString& number)
 {
-    std::unique_ptr<ItemHelper> helper = std::make_unique<ItemHelper>();
-    QStringList events;
-    bool ok = false;
-    int signals_ = 0;
-
-    bool run(const QString& numbers, BoxRecorder& boxes, int timeoutMs = 10000)
-    {
-        boxes.setOnShow([this](const MessageBox::Request& box) {
-            events << QStringLiteral("box:") + box.title;
-        });
-        QObject::connect(helper.get(), &ItemHelper::getItemsFinished, [this](bool result) {
-            ok = result;
-            ++signals_;
-            events << QStringLiteral("signal");
-        });
-        QSignalSpy finished(helper.get(), &ItemHelper::getItemsFinished);
-        helper->getItems(numbers);
-        if (finished.isEmpty())
-            finished.wait(timeoutMs);
-        return signals_ == 1;
-    }
-
-    ItemTO* item(const QString& number) const
-    {
-        return helper->fetchedItems ? helper->fetchedItems->value(number) : nullptr;
-    }
-};
+    return run.helper.fetchedItems ? run.helper.fetchedItems->value(number) : nullptr;
+}
 
 QByteArray body(const QString& json)
 {
@@ -88,12 +62,13 @@ private slots:
         QVERIFY(qAbs(Now.msecsTo(clock.getClockTime())) < 2000);
 
         BoxRecorder boxes;
-        Fetch fetch;
-        QVERIFY(fetch.run(QStringLiteral("110000000001,999,110000000002"), boxes));
-        QVERIFY(fetch.ok);
+        ItemHelperRun fetch(boxes, &ItemHelper::getItemsFinished);
+        fetch.helper.getItems(QStringLiteral("110000000001,999,110000000002"));
+        QVERIFY(fetch.wait());
+        QVERIFY(fetch.arg(0).toBool());
         QCOMPARE(boxes.count(), 0);
-        QCOMPARE(fetch.helper->fetchedItems->size(), 3);
-        const ItemTO* first = fetch.item(QStringLiteral("110000000001"));
+        QCOMPARE(fetch.helper.fetchedItems->size(), 3);
+        const ItemTO* first = fetched(fetch, QStringLiteral("110000000001"));
         QVERIFY(first);
         QCOMPARE(first->name(), QStringLiteral("Brass lamp"));
         QCOMPARE(first->currentBid(), 12.5);
@@ -101,8 +76,8 @@ private slots:
         QCOMPARE(first->bidCount(), 2);
         QCOMPARE(first->endTime(), TimeText::parse(TimeText::format(lamp.endTime)));
         QVERIFY(!first->isEnded());
-        QVERIFY(fetch.item(QStringLiteral("110000000002"))->isEnded());
-        QCOMPARE(fetch.item(QStringLiteral("999"))->name(),
+        QVERIFY(fetched(fetch, QStringLiteral("110000000002"))->isEnded());
+        QCOMPARE(fetched(fetch, QStringLiteral("999"))->name(),
                  QStringLiteral("Invalid or non-existent item"));
         // The auction ends 20 s after the start on the synchronised clock.
         const qint64 left = clock.getClockTime().msecsTo(first->endTime());
@@ -157,10 +132,11 @@ private slots:
         dbl.addAuction(d);
 
         BoxRecorder boxes;
-        Fetch fetch;
-        QVERIFY(fetch.run(QStringLiteral("201,202,203,204"), boxes));
-        QVERIFY(fetch.ok);
-        const ItemTO* item = fetch.item(QStringLiteral("201"));
+        ItemHelperRun fetch(boxes, &ItemHelper::getItemsFinished);
+        fetch.helper.getItems(QStringLiteral("201,202,203,204"));
+        QVERIFY(fetch.wait());
+        QVERIFY(fetch.arg(0).toBool());
+        const ItemTO* item = fetched(fetch, QStringLiteral("201"));
         QVERIFY(item);
         QVERIFY(item->isAuction());
         QCOMPARE(item->itemNumber(), QStringLiteral("201"));
@@ -185,19 +161,19 @@ private slots:
         QCOMPARE(item->notes(), fresh.notes());
         QCOMPARE(item->bidStatus(), fresh.bidStatus());
 
-        item = fetch.item(QStringLiteral("202"));
+        item = fetched(fetch, QStringLiteral("202"));
         QVERIFY(!item->isAuction());
         QVERIFY(item->isEnded());
         QCOMPARE(item->sellerScore(), QStringLiteral("1234"));
         QVERIFY(item->isReserve());
         QVERIFY(item->isReserveMet());
 
-        item = fetch.item(QStringLiteral("203"));
+        item = fetched(fetch, QStringLiteral("203"));
         QCOMPARE(item->sellerScore(), QStringLiteral("1234"));
         QVERIFY(!item->isReserve()); // no reserve counts as met
         QVERIFY(item->isReserveMet());
 
-        item = fetch.item(QStringLiteral("204"));
+        item = fetched(fetch, QStringLiteral("204"));
         QVERIFY(!item->isReserve()); // null is no reserve, as absent
         QVERIFY(item->isReserveMet());
     }
@@ -264,25 +240,27 @@ private slots:
         EbayDouble dbl;
         dbl.script(EbayDouble::Rule(HostConfig::ShoppingApi).withBody(reply, "application/json"));
         BoxRecorder boxes;
-        Fetch fetch;
-        QVERIFY(fetch.run(QStringLiteral("1"), boxes));
-        QVERIFY(fetch.ok);
+        ItemHelperRun fetch(boxes, &ItemHelper::getItemsFinished);
+        fetch.helper.getItems(QStringLiteral("1"));
+        QVERIFY(fetch.wait());
+        QVERIFY(fetch.arg(0).toBool());
         QCOMPARE(boxes.count(), 0);
-        QVERIFY(fetch.helper->fetchedItems);
-        QStringList keys = fetch.helper->fetchedItems->keys();
+        QVERIFY(fetch.helper.fetchedItems);
+        QStringList keys = fetch.helper.fetchedItems->keys();
         keys.sort();
         QCOMPARE(keys, numbers);
         for (int i = 0; i < numbers.size(); ++i)
-            QCOMPARE(fetch.item(numbers.at(i))->name(), names.at(i));
+            QCOMPARE(fetched(fetch, numbers.at(i))->name(), names.at(i));
     }
 
     void placeholderRecord()
     {
         EbayDouble dbl;
         BoxRecorder boxes;
-        Fetch fetch;
-        QVERIFY(fetch.run(QStringLiteral("404"), boxes));
-        const ItemTO* item = fetch.item(QStringLiteral("404"));
+        ItemHelperRun fetch(boxes, &ItemHelper::getItemsFinished);
+        fetch.helper.getItems(QStringLiteral("404"));
+        QVERIFY(fetch.wait());
+        const ItemTO* item = fetched(fetch, QStringLiteral("404"));
         QVERIFY(item);
         QVERIFY(!item->isAuction());
         QCOMPARE(item->bidCount(), -1);
@@ -312,15 +290,16 @@ private slots:
         EbayDouble dbl;
         dbl.script(EbayDouble::Rule(HostConfig::ShoppingApi).withBody(reply, "application/json"));
         BoxRecorder boxes;
-        Fetch fetch;
-        QVERIFY(fetch.run(QStringLiteral("1"), boxes));
-        QVERIFY(!fetch.ok);
+        ItemHelperRun fetch(boxes, &ItemHelper::getItemsFinished);
+        fetch.helper.getItems(QStringLiteral("1"));
+        QVERIFY(fetch.wait());
+        QVERIFY(!fetch.arg(0).toBool());
         QCOMPARE(fetch.events,
                  (QStringList{QStringLiteral("signal"), QStringLiteral("box:Item Error")}));
         QCOMPARE(boxes.last().request.text, QStringLiteral("Failed to parse item information."));
         QCOMPARE(boxes.last().request.icon, QMessageBox::Critical);
         QVERIFY(!boxes.last().request.parent);
-        QVERIFY(!fetch.helper->fetchedItems);
+        QVERIFY(!fetch.helper.fetchedItems);
     }
 
     void networkFailuresSignalFirstThenBox_data()
@@ -351,12 +330,13 @@ private slots:
 
         BoxRecorder boxes;
         boxes.setHoldMs(300); // a box that stands open must not hold the signal back
-        Fetch fetch;
+        ItemHelperRun fetch(boxes, &ItemHelper::getItemsFinished);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(fetch.run(QStringLiteral("1,2"), boxes));
+        fetch.helper.getItems(QStringLiteral("1,2"));
+        QVERIFY(fetch.wait());
         QVERIFY(clock.elapsed() < 5000);
-        QVERIFY(!fetch.ok);
+        QVERIFY(!fetch.arg(0).toBool());
         QTRY_COMPARE(boxes.count(), 1);
         QCOMPARE(fetch.events,
                  (QStringList{QStringLiteral("signal"), QStringLiteral("box:Network Error")}));
@@ -366,7 +346,7 @@ private slots:
         QVERIFY2(text.contains(errorText), qPrintable(text));
         QCOMPARE(boxes.last().request.icon, QMessageBox::Critical);
         QVERIFY(!boxes.last().request.parent);
-        QVERIFY(!fetch.helper->fetchedItems);
+        QVERIFY(!fetch.helper.fetchedItems);
     }
 
     void receiverMayDisposeOfTheHelperInItsSlot()
@@ -407,12 +387,20 @@ private slots:
 
     void tagAndImportMarkBelongToTheCaller()
     {
-        ItemHelper helper;
-        QCOMPARE(helper.itemNumber(), QString());
-        helper.setItemNumber(QStringLiteral("42"));
-        QCOMPARE(helper.itemNumber(), QStringLiteral("42"));
-        QVERIFY(!helper.isImport);
-        QVERIFY(!helper.fetchedItems);
+        EbayDouble dbl;
+        BoxRecorder boxes;
+        ItemHelperRun fetch(boxes, &ItemHelper::getItemsFinished);
+        QCOMPARE(fetch.helper.itemNumber(), QString());
+        QVERIFY(!fetch.helper.isImport);
+        QVERIFY(!fetch.helper.fetchedItems);
+        // A fetch for other numbers leaves what the caller set as it was.
+        fetch.helper.setItemNumber(QStringLiteral("42"));
+        fetch.helper.isImport = true;
+        fetch.helper.getItems(QStringLiteral("7"));
+        QVERIFY(fetch.wait());
+        QVERIFY(fetched(fetch, QStringLiteral("7")));
+        QCOMPARE(fetch.helper.itemNumber(), QStringLiteral("42"));
+        QVERIFY(fetch.helper.isImport);
     }
 };
 
