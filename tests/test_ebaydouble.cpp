@@ -2,7 +2,6 @@
 // installation, official time, request log and scripting.
 #include "helper/jsonparser.h"
 #include "helper/networkresource.h"
-#include "sites.h"
 #include "support/ebaydouble.h"
 #include "support/httpprobe.h"
 #include "support/testmain.h"
@@ -15,18 +14,8 @@ namespace {
 
 using HttpProbe::Answer;
 using HttpProbe::fetch;
-
-QUrl url(HostConfig::Role role, const QString& pathAndQuery, const QString& domain = QString())
-{
-    return HostConfig::url(role, domain.isEmpty() ? Sites::homeDomain() : domain, pathAndQuery);
-}
-
-QUrl shopping(const QString& call, const QString& more = QString())
-{
-    return url(
-        HostConfig::ShoppingApi,
-        QStringLiteral("/shopping?callname=%1&responseencoding=JSON&appid=x%2").arg(call, more));
-}
+using HttpProbe::shopping;
+using HttpProbe::url;
 
 const QDateTime Noon(QDate(2026, 3, 8), QTime(2, 30, 0), Qt::UTC);
 

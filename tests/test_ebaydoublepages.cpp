@@ -14,18 +14,8 @@ namespace {
 
 using HttpProbe::Answer;
 using HttpProbe::fetch;
-
-QUrl url(HostConfig::Role role, const QString& pathAndQuery, const QString& domain = QString())
-{
-    return HostConfig::url(role, domain.isEmpty() ? Sites::homeDomain() : domain, pathAndQuery);
-}
-
-QUrl shopping(const QString& call, const QString& more = QString())
-{
-    return url(
-        HostConfig::ShoppingApi,
-        QStringLiteral("/shopping?callname=%1&responseencoding=JSON&appid=x%2").arg(call, more));
-}
+using HttpProbe::shopping;
+using HttpProbe::url;
 
 QString encoded(const QString& token)
 {

@@ -2,6 +2,7 @@
 
 #include "helper/jsonparser.h"
 #include "helper/networkresource.h"
+#include "sites.h"
 
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
@@ -19,6 +20,18 @@ QString Answer::page() const
 QVariantMap Answer::json() const
 {
     return JsonParser::parse(body, nullptr).toMap();
+}
+
+QUrl url(HostConfig::Role role, const QString& pathAndQuery, const QString& domain)
+{
+    return HostConfig::url(role, domain.isEmpty() ? Sites::homeDomain() : domain, pathAndQuery);
+}
+
+QUrl shopping(const QString& call, const QString& more)
+{
+    return url(
+        HostConfig::ShoppingApi,
+        QStringLiteral("/shopping?callname=%1&responseencoding=JSON&appid=x%2").arg(call, more));
 }
 
 Answer fetch(const QUrl& url, const QByteArray& postBody, int timeoutMs)

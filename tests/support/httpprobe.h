@@ -1,6 +1,8 @@
 #ifndef HTTPPROBE_H
 #define HTTPPROBE_H
 
+#include "hostconfig.h"
+
 #include <QByteArray>
 #include <QNetworkReply>
 #include <QString>
@@ -21,6 +23,12 @@ struct Answer
     QString page() const;     // UTF-8 up to the first NUL, as the program reads pages
     QVariantMap json() const; // through JsonParser; empty when not an object
 };
+
+// Where a role of the double serves pathAndQuery, on the home site when no
+// domain is named.
+QUrl url(HostConfig::Role role, const QString& pathAndQuery, const QString& domain = QString());
+// A Shopping API call answered in JSON; "more" is appended to the query.
+QUrl shopping(const QString& call, const QString& more = QString());
 
 // A GET, or a POST when postBody is not null.
 Answer fetch(const QUrl& url, const QByteArray& postBody = QByteArray(), int timeoutMs = 15000);
