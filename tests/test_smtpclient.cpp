@@ -51,22 +51,6 @@ Errors errorsOf(const QSignalSpy& spy)
     return errors;
 }
 
-// Greeting and EHLO as a relay gives them.
-ScriptedSmtpPeer& greet(ScriptedSmtpPeer& peer)
-{
-    return peer.reply("220 relay.test ESMTP").expectLine().reply("250 relay.test");
-}
-
-ScriptedSmtpPeer& acceptLogin(ScriptedSmtpPeer& peer)
-{
-    return peer.expectLine()
-        .reply("334 VXNlciBOYW1lAA==")
-        .expectLine()
-        .reply("334 UGFzc3dvcmQA")
-        .expectLine()
-        .reply("235 2.7.0 Authentication successful");
-}
-
 std::unique_ptr<SmtpClient> clientFor(const ScriptedSmtpPeer& peer, int responseTimeout = 3000)
 {
     auto client = std::make_unique<SmtpClient>(QStringLiteral("127.0.0.1"), peer.port(),
@@ -115,7 +99,7 @@ private slots:
         peer.reply("220 relay.test ESMTP")
             .expectLine()
             .send("250-relay.test\r\n250-AUTH LOGIN PLAIN\r\n250 8BITMIME\r\n");
-        acceptLogin(peer)
+        peer.acceptLogin()
             .expectLine()
             .reply("250 sender ok")
             .expectLine()
@@ -232,7 +216,7 @@ private slots:
     void refusedLogin()
     {
         ScriptedSmtpPeer peer;
-        greet(peer)
+        peer.greet()
             .expectLine()
             .reply("334 VXNlciBOYW1lAA==")
             .expectLine()
@@ -252,7 +236,7 @@ private slots:
     void authPlain()
     {
         ScriptedSmtpPeer peer;
-        greet(peer).expectLine().reply("235 ok");
+        peer.greet().expectLine().reply("235 ok");
         QVERIFY(peer.listen());
         auto client = clientFor(peer);
         client->setUser(QStringLiteral("bob"));
@@ -290,7 +274,7 @@ private slots:
         QFETCH(bool, sent);
         QFETCH(Lines, expected);
         ScriptedSmtpPeer peer;
-        greet(peer);
+        peer.greet();
         for (const QByteArray& reply : replies)
             peer.expectLine().reply(reply);
         QVERIFY(peer.listen());
@@ -307,15 +291,7 @@ private slots:
     void refusedEndOfData()
     {
         ScriptedSmtpPeer peer;
-        greet(peer)
-            .expectLine()
-            .reply("250 ok")
-            .expectLine()
-            .reply("250 ok")
-            .expectLine()
-            .reply("354 go")
-            .expectData()
-            .reply("552 5.3.4 too big");
+        peer.greet().acceptEnvelope().reply("552 5.3.4 too big");
         QVERIFY(peer.listen());
         Mail mail(QStringLiteral("body"), false);
         auto client = clientFor(peer);
@@ -343,17 +319,11 @@ private slots:
         constexpr int Timeout = 300;
         ScriptedSmtpPeer peer;
         if (stage >= 1)
-            greet(peer);
+            peer.greet();
         if (stage == 1)
             peer.expectLine();
         if (stage == 2)
-            peer.expectLine()
-                .reply("250 ok")
-                .expectLine()
-                .reply("250 ok")
-                .expectLine()
-                .reply("354 go")
-                .expectData();
+            peer.acceptEnvelope();
         peer.holdUntilReleased();
         QVERIFY(peer.listen());
 
@@ -404,15 +374,7 @@ private slots:
     void bareLineEndsCannotEndTheDataEarly()
     {
         ScriptedSmtpPeer peer;
-        greet(peer)
-            .expectLine()
-            .reply("250 ok")
-            .expectLine()
-            .reply("250 ok")
-            .expectLine()
-            .reply("354 go")
-            .expectData()
-            .reply("250 queued");
+        peer.greet().acceptEnvelope().reply("250 queued");
         QVERIFY(peer.listen());
         // A title pasted into a body may hold any line end.
         Mail mail(QStringLiteral("Hi\n.\nMAIL FROM: <evil@example.org>\r\n.\rend"), false);
@@ -479,7 +441,7 @@ private slots:
     void addressWithLineBreakIsNotOffered()
     {
         ScriptedSmtpPeer peer;
-        greet(peer);
+        peer.greet();
         QVERIFY(peer.listen());
         Mail mail(QStringLiteral("body"), false);
         mail.to.setAddress(QStringLiteral("a@example.org>\r\nRCPT TO: <b@example.org"));

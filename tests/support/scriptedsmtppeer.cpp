@@ -61,6 +61,32 @@ ScriptedSmtpPeer& ScriptedSmtpPeer::closeConnection()
     return *this;
 }
 
+ScriptedSmtpPeer& ScriptedSmtpPeer::greet()
+{
+    return reply("220 relay.test ESMTP").expectLine().reply("250 relay.test");
+}
+
+ScriptedSmtpPeer& ScriptedSmtpPeer::acceptLogin()
+{
+    return expectLine()
+        .reply("334 VXNlciBOYW1lAA==")
+        .expectLine()
+        .reply("334 UGFzc3dvcmQA")
+        .expectLine()
+        .reply("235 2.7.0 Authentication successful");
+}
+
+ScriptedSmtpPeer& ScriptedSmtpPeer::acceptEnvelope()
+{
+    return expectLine()
+        .reply("250 ok")
+        .expectLine()
+        .reply("250 ok")
+        .expectLine()
+        .reply("354 go")
+        .expectData();
+}
+
 bool ScriptedSmtpPeer::listen()
 {
     start();

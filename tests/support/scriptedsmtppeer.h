@@ -38,6 +38,11 @@ public:
     ScriptedSmtpPeer& holdUntilReleased();           // silent until release()
     ScriptedSmtpPeer& closeConnection();             // hang up here
 
+    // Runs of steps as a willing relay plays them.
+    ScriptedSmtpPeer& greet();          // greeting, then the EHLO reply
+    ScriptedSmtpPeer& acceptLogin();    // AUTH LOGIN: both prompts, then success
+    ScriptedSmtpPeer& acceptEnvelope(); // one sender, one recipient, DATA, the text
+
     // Starts the thread and waits until it listens.
     bool listen();
     quint16 port() const { return m_port; }
