@@ -76,7 +76,9 @@ QString ItemHelper::text(const QVariant& value)
         if (number == static_cast<double>(static_cast<qint64>(number)))
             return QString::number(static_cast<qint64>(number));
     }
-    return value.toString();
+    // Never null: the texts are stored in NOT NULL columns and passed on.
+    const QString string = value.toString();
+    return string.isNull() ? QStringLiteral("") : string;
 }
 
 void ItemHelper::replaceFetchedItems(QHash<QString, ItemTO*>* items)
