@@ -163,8 +163,6 @@ void BidEngine::processBiddingItems()
         qWarning() << "BidEngine: pass skipped, the list is in use";
         return;
     }
-    const QSqlRecord user = kApp->loginUser();
-    const QString domain = kApp->country().value(QStringLiteral("domain")).toString();
     for (int i = static_cast<int>(m_biddingItems.size()) - 1; i >= 0; --i) {
         qDebug().nospace() << "inside bidding items loop, i = " << i;
         qDebug().nospace() << "found bidding item at " << i;
@@ -180,10 +178,12 @@ void BidEngine::processBiddingItems()
         if (hasRunningSnipe(item.id()))
             continue;
 
+        // The user's settings as they are now, not as when the row was read.
+        const QSqlRecord user = kApp->loginUser();
         auto* snipe = new BidThread(this);
         snipe->setUsername(user.value(QStringLiteral("username")).toString());
         snipe->setItemId(item.id());
-        snipe->setDomain(domain);
+        snipe->setDomain(kApp->country().value(QStringLiteral("domain")).toString());
         snipe->setWonNotification(user.value(QStringLiteral("won_notification")).toBool());
         snipe->setLostNotification(user.value(QStringLiteral("lost_notification")).toBool());
         snipe->setUserEmail(user.value(QStringLiteral("email")).toString());

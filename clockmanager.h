@@ -125,7 +125,9 @@ private:
     int m_retryIntervalMs = 60000;
     int m_lateTickThresholdMs = 3000;
     qint64 m_periodicResyncMs = 3600 * 1000;
-    qint64 m_lastSyncAttemptElapsed = 0; // failed attempts are retried by m_retryTimer
+    // The hourly re-sync counts from the last attempt, not the last success:
+    // a failed attempt is retried by m_retryTimer.
+    qint64 m_lastSyncAttemptElapsed = 0;
     qint64 m_lastTickElapsed = -1;
     qint64 m_lastTickWallMs = 0;
 };

@@ -65,7 +65,8 @@ Overrides readOverrides()
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
     if (!document.isObject()) {
-        qWarning() << "The host configuration" << path << "is not a JSON object:" << error.errorString();
+        qWarning() << "The host configuration" << path
+                   << "is not a JSON object:" << error.errorString();
         return result;
     }
     const QJsonObject root = document.object();
@@ -123,6 +124,11 @@ void applyEntry(HostConfig::Endpoint& endpoint, const QJsonObject& entry)
         endpoint.port = entry.value(QStringLiteral("port")).toInt(-1);
 }
 
+QString authorityOf(const HostConfig::Endpoint& e)
+{
+    return e.port < 0 ? e.host : e.host + QLatin1Char(':') + QString::number(e.port);
+}
+
 } // namespace
 
 QString HostConfig::roleName(Role role)
@@ -162,14 +168,13 @@ HostConfig::Endpoint HostConfig::endpoint(Role role, const QString& domain)
 
 QString HostConfig::authority(Role role, const QString& domain)
 {
-    const Endpoint e = endpoint(role, domain);
-    return e.port < 0 ? e.host : e.host + QLatin1Char(':') + QString::number(e.port);
+    return authorityOf(endpoint(role, domain));
 }
 
 QUrl HostConfig::url(Role role, const QString& domain, const QString& pathAndQuery)
 {
     const Endpoint e = endpoint(role, domain);
-    return QUrl(e.scheme + QStringLiteral("://") + authority(role, domain) + pathAndQuery,
+    return QUrl(e.scheme + QStringLiteral("://") + authorityOf(e) + pathAndQuery,
                 QUrl::TolerantMode);
 }
 

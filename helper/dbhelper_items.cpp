@@ -8,11 +8,39 @@
 
 namespace {
 
-const QString SetItemColumns = QStringLiteral(
-    "UPDATE items SET name = ?, user_relation = ?, is_ended = ?, bid_count = ?, "
-    "current_bid = ?, next_bid = ?, currency = ?, end_time = ?, is_reserve = ?, "
-    "is_reserve_met = ?, user_bid = ?, lead_time = ?, actual_bid_time = ?, bid_status = ?, "
-    "error_message = ?, group_id = ?, shipping = ?, seller = ?, seller_score = ?, notes = ? ");
+// The columns addItem() and setItem() write, in statement and bind order.
+const QStringList AddedItemColumns =
+    QStringLiteral(
+        "item_number, name, user_id, user_relation, is_ended, bid_count, current_bid, next_bid, "
+        "currency, end_time, is_reserve, is_reserve_met, seller, seller_score")
+        .split(QStringLiteral(", "));
+const QStringList SetItemColumns =
+    QStringLiteral(
+        "name, user_relation, is_ended, bid_count, current_bid, next_bid, currency, end_time, "
+        "is_reserve, is_reserve_met, user_bid, lead_time, actual_bid_time, bid_status, "
+        "error_message, group_id, shipping, seller, seller_score, notes")
+        .split(QStringLiteral(", "));
+
+// The value an items column is written with: NOT NULL texts as '' rather
+// than NULL, times as UTC time text, "no group" as NULL.
+QVariant itemValue(const QSqlRecord& record, const QString& column)
+{
+    const QVariant value = record.value(column);
+    if (column == QLatin1String("item_number") || column == QLatin1String("name") ||
+        column == QLatin1String("user_relation"))
+        return DbStore::notNullText(value);
+    if (column == QLatin1String("end_time") || column == QLatin1String("actual_bid_time"))
+        return DbStore::timeValue(value);
+    if (column == QLatin1String("group_id"))
+        return DbStore::groupIdValue(value);
+    return value;
+}
+
+void bindItemValues(QSqlQuery& query, const QSqlRecord& record, const QStringList& columns)
+{
+    for (const QString& column : columns)
+        query.addBindValue(itemValue(record, column));
+}
 
 // Runs a statement over a list of row ids that can only come in as text;
 // the list is checked first, as it goes into the statement as it stands.
@@ -70,27 +98,13 @@ QString filterText(int filter, const QString& now)
 
 bool DbHelper::addItem(QSqlRecord& record)
 {
+    const QString placeholders = QStringLiteral(", ?").repeated(AddedItemColumns.size()).mid(2);
     QSqlQuery query;
-    if (!DbStore::prepare(query, QStringLiteral("INSERT INTO items (item_number, name, user_id, "
-                                                "user_relation, is_ended, bid_count, current_bid, "
-                                                "next_bid, currency, end_time, is_reserve, "
-                                                "is_reserve_met, seller, seller_score) VALUES (?, "
-                                                "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+    if (!DbStore::prepare(query,
+                          QStringLiteral("INSERT INTO items (%1) VALUES (%2)")
+                              .arg(AddedItemColumns.join(QStringLiteral(", ")), placeholders)))
         return false;
-    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("item_number"))));
-    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("name"))));
-    query.addBindValue(record.value(QStringLiteral("user_id")));
-    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("user_relation"))));
-    query.addBindValue(record.value(QStringLiteral("is_ended")));
-    query.addBindValue(record.value(QStringLiteral("bid_count")));
-    query.addBindValue(record.value(QStringLiteral("current_bid")));
-    query.addBindValue(record.value(QStringLiteral("next_bid")));
-    query.addBindValue(record.value(QStringLiteral("currency")));
-    query.addBindValue(DbStore::timeValue(record.value(QStringLiteral("end_time"))));
-    query.addBindValue(record.value(QStringLiteral("is_reserve")));
-    query.addBindValue(record.value(QStringLiteral("is_reserve_met")));
-    query.addBindValue(record.value(QStringLiteral("seller")));
-    query.addBindValue(record.value(QStringLiteral("seller_score")));
+    bindItemValues(query, record, AddedItemColumns);
     return DbStore::exec(query);
 }
 
@@ -99,30 +113,12 @@ bool DbHelper::setItem(QSqlRecord& record)
     const bool byId = !record.value(QStringLiteral("id")).isNull();
     QSqlQuery query;
     if (!DbStore::prepare(query,
-                          SetItemColumns + (byId ? QStringLiteral("WHERE id = ?")
-                                                 : QStringLiteral("WHERE item_number = ? AND "
-                                                                  "user_id = ?"))))
+                          QStringLiteral("UPDATE items SET %1 = ? WHERE %2")
+                              .arg(SetItemColumns.join(QStringLiteral(" = ?, ")),
+                                   byId ? QStringLiteral("id = ?")
+                                        : QStringLiteral("item_number = ? AND user_id = ?"))))
         return false;
-    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("name"))));
-    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("user_relation"))));
-    query.addBindValue(record.value(QStringLiteral("is_ended")));
-    query.addBindValue(record.value(QStringLiteral("bid_count")));
-    query.addBindValue(record.value(QStringLiteral("current_bid")));
-    query.addBindValue(record.value(QStringLiteral("next_bid")));
-    query.addBindValue(record.value(QStringLiteral("currency")));
-    query.addBindValue(DbStore::timeValue(record.value(QStringLiteral("end_time"))));
-    query.addBindValue(record.value(QStringLiteral("is_reserve")));
-    query.addBindValue(record.value(QStringLiteral("is_reserve_met")));
-    query.addBindValue(record.value(QStringLiteral("user_bid")));
-    query.addBindValue(record.value(QStringLiteral("lead_time")));
-    query.addBindValue(DbStore::timeValue(record.value(QStringLiteral("actual_bid_time"))));
-    query.addBindValue(record.value(QStringLiteral("bid_status")));
-    query.addBindValue(record.value(QStringLiteral("error_message")));
-    query.addBindValue(DbStore::groupIdValue(record.value(QStringLiteral("group_id"))));
-    query.addBindValue(record.value(QStringLiteral("shipping")));
-    query.addBindValue(record.value(QStringLiteral("seller")));
-    query.addBindValue(record.value(QStringLiteral("seller_score")));
-    query.addBindValue(record.value(QStringLiteral("notes")));
+    bindItemValues(query, record, SetItemColumns);
     if (byId) {
         query.addBindValue(record.value(QStringLiteral("id")));
     } else {
@@ -143,7 +139,7 @@ bool DbHelper::setItemRelation(QSqlRecord& record)
     QSqlQuery query;
     if (!DbStore::prepare(query, QStringLiteral("UPDATE items SET user_relation = ? WHERE id = ?")))
         return false;
-    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("user_relation"))));
+    query.addBindValue(itemValue(record, QStringLiteral("user_relation")));
     query.addBindValue(record.value(QStringLiteral("id")));
     return DbStore::exec(query);
 }

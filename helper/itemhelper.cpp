@@ -6,6 +6,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <cmath>
 
 ItemHelper::ItemHelper(QObject* parent) : QObject(parent) {}
 
@@ -73,10 +74,15 @@ QString ItemHelper::text(const QVariant& value)
 {
     if (value.userType() == QMetaType::Double) {
         const double number = value.toDouble();
-        if (number == static_cast<double>(static_cast<qint64>(number)))
+        // The range check first: converting a double beyond 64 bits to an
+        // integer is undefined, and the number comes from eBay's answer.
+        if (std::fabs(number) < 9223372036854775808.0 &&
+            number == static_cast<double>(static_cast<qint64>(number)))
             return QString::number(static_cast<qint64>(number));
     }
-    return value.toString();
+    // Never null: the texts are stored in NOT NULL columns and passed on.
+    const QString string = value.toString();
+    return string.isNull() ? QStringLiteral("") : string;
 }
 
 void ItemHelper::replaceFetchedItems(QHash<QString, ItemTO*>* items)

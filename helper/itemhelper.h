@@ -156,7 +156,8 @@ private:
     // The first element of a list as a map; an empty map for an empty list,
     // a missing key or anything else.
     static QVariantMap firstMap(const QVariant& list);
-    // A value as text; whole numbers sent as JSON numbers without exponent.
+    // A value as text, "" for null or missing; whole numbers sent as JSON
+    // numbers without exponent.
     static QString text(const QVariant& value);
 
     static ItemTO* itemFromJson(const QVariantMap& item, const QDateTime& replyTime);

@@ -149,7 +149,7 @@ void ItemHelper::placeBidJsonStep2WebFinished()
             debug.userType() == QMetaType::QVariantList ? debug.toList() : QVariantList();
         result = reasons.isEmpty() ? unknown() : text(reasons.first());
     }
-    emit placeBidFinished(true, result.isNull() ? QStringLiteral("") : result);
+    emit placeBidFinished(true, result);
 }
 
 // ----- HTML bid-form flow ----------------------------------------------------

@@ -77,8 +77,6 @@ void ItemHelper::getUserItemRelationWebFinished()
     // as an error does.
     if (isNull(response.value(QStringLiteral("Error"))) && !items.isEmpty()) {
         relation = text(items.first().toMap().value(QStringLiteral("ViewerItemRelation")));
-        if (relation.isNull())
-            relation = QStringLiteral(""); // stored in a NOT NULL column
     }
     emit getUserItemRelationFinished(true, relation);
 }

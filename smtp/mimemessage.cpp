@@ -88,37 +88,27 @@ QList<MimePart*> MimeMessage::getParts() const
     return {content};
 }
 
-QString MimeMessage::nameWord(const QString& rawName) const
+QString MimeMessage::encodedWord(const QString& text) const
 {
-    if (rawName.isEmpty())
-        return QString();
-    const QString name = singleLine(rawName);
     switch (headerEncoding) {
     case MimePart::EncBase64:
-        return QStringLiteral(" =?utf-8?B?") + QString::fromLatin1(name.toUtf8().toBase64()) +
+        return QStringLiteral("=?utf-8?B?") + QString::fromLatin1(text.toUtf8().toBase64()) +
                QStringLiteral("?=");
     case MimePart::EncQuotedPrintable:
-        return QStringLiteral(" =?utf-8?Q?") + qEncoded(name) + QStringLiteral("?=");
+        return QStringLiteral("=?utf-8?Q?") + qEncoded(text) + QStringLiteral("?=");
     case MimePart::Enc7Bit:
     case MimePart::Enc8Bit:
         break;
     }
-    return QLatin1Char(' ') + name;
+    return text;
 }
 
-QString MimeMessage::subjectWord() const
+QString MimeMessage::mailbox(const EmailAddress& address) const
 {
-    switch (headerEncoding) {
-    case MimePart::EncBase64:
-        return QStringLiteral("=?utf-8?B?") + QString::fromLatin1(subject.toUtf8().toBase64()) +
-               QStringLiteral("?=");
-    case MimePart::EncQuotedPrintable:
-        return QStringLiteral("=?utf-8?Q?") + qEncoded(subject) + QStringLiteral("?=");
-    case MimePart::Enc7Bit:
-    case MimePart::Enc8Bit:
-        break;
-    }
-    return subject;
+    QString text;
+    if (!address.getName().isEmpty())
+        text = QLatin1Char(' ') + encodedWord(singleLine(address.getName()));
+    return text + QStringLiteral(" <") + singleLine(address.getAddress()) + QLatin1Char('>');
 }
 
 QString MimeMessage::addressList(const QList<EmailAddress*>& list) const
@@ -127,8 +117,7 @@ QString MimeMessage::addressList(const QList<EmailAddress*>& list) const
     for (int i = 0; i < list.size(); ++i) {
         if (i > 0)
             text += QLatin1Char(',');
-        text += nameWord(list.at(i)->getName()) + QStringLiteral(" <") +
-                singleLine(list.at(i)->getAddress()) + QLatin1Char('>');
+        text += mailbox(*list.at(i));
     }
     return text;
 }
@@ -136,16 +125,11 @@ QString MimeMessage::addressList(const QList<EmailAddress*>& list) const
 QString MimeMessage::toString()
 {
     QString text = QStringLiteral("From:");
-    if (sender)
-        text += nameWord(sender->getName()) + QStringLiteral(" <") +
-                singleLine(sender->getAddress()) + QLatin1Char('>');
-    else
-        text += QStringLiteral(" <>");
-    text += Crlf;
+    text += (sender ? mailbox(*sender) : QStringLiteral(" <>")) + Crlf;
     text += QStringLiteral("To:") + addressList(toRecipients) + Crlf;
     if (!ccRecipients.isEmpty())
         text += QStringLiteral("Cc:") + addressList(ccRecipients) + Crlf;
-    text += QStringLiteral("Subject: ") + subjectWord() + Crlf;
+    text += QStringLiteral("Subject: ") + encodedWord(subject) + Crlf;
     text += QStringLiteral("MIME-Version: 1.0") + Crlf;
     if (content)
         text += content->toString();

@@ -49,8 +49,10 @@ public:
     static QString singleLine(const QString& text);
 
 private:
-    QString nameWord(const QString& name) const;
-    QString subjectWord() const;
+    // The text as it stands in a header, in the header encoding.
+    QString encodedWord(const QString& text) const;
+    // " [name] <address>", as it follows a header's colon.
+    QString mailbox(const EmailAddress& address) const;
     QString addressList(const QList<EmailAddress*>& list) const;
 
     EmailAddress* sender = nullptr;
