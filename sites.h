@@ -9,11 +9,11 @@
 // the same domain values, so the three can never disagree.
 struct Site
 {
-    int id;              // countries.id
-    const char* name;    // countries.name
-    const char* domain;  // countries.domain: the site's web domain, no "www."
-    int siteId;          // countries.site_id: eBay's public site id
-    bool htmlBidFlow;    // bids on this site go through the HTML bid-form flow
+    int id;             // countries.id
+    const char* name;   // countries.name
+    const char* domain; // countries.domain: the site's web domain, no "www."
+    int siteId;         // countries.site_id: eBay's public site id
+    bool htmlBidFlow;   // bids on this site go through the HTML bid-form flow
 };
 
 namespace Sites {
