@@ -34,7 +34,10 @@ public:
     void setHoldMs(int ms) { m_holdMs = ms; }
 
     // Called as each box appears, before it is answered.
-    void setOnShow(std::function<void(const MessageBox::Request&)> hook) { m_onShow = std::move(hook); }
+    void setOnShow(std::function<void(const MessageBox::Request&)> hook)
+    {
+        m_onShow = std::move(hook);
+    }
 
     int count() const { return m_boxes.size(); }
     const QList<Box>& boxes() const { return m_boxes; }

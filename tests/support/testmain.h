@@ -19,7 +19,7 @@ void prepareApplication();
 QString harnessDataHome();
 } // namespace TestHarness
 
-#define KESTROVA_TEST_MAIN(TestObject)                                                            \
+#define KESTROVA_TEST_MAIN(TestObject)                                                             \
     int main(int argc, char** argv)                                                                \
     {                                                                                              \
         TestHarness::prepareEnvironment();                                                         \
