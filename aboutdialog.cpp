@@ -1,0 +1,5 @@
+// Placeholder until the about box is built.
+#include "aboutdialog.h"
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), ui(nullptr) {}
+AboutDialog::~AboutDialog() = default;

@@ -1,0 +1,49 @@
+#ifndef IMPORTDIALOG_H
+#define IMPORTDIALOG_H
+
+#include <QDialog>
+#include <QStringList>
+
+class ItemHelper;
+class MainWindow;
+
+namespace Ui {
+class ImportDialog;
+}
+
+// "Import Auctions from My eBay": gathers the item numbers of the user's
+// watching list, bidding list or both, one request after another, and hands
+// them to the main window's import-mode add; the window's importFinished()
+// ends the dialog.
+class ImportDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit ImportDialog(QWidget* parent = nullptr);
+    ~ImportDialog() override;
+
+    void setMainWindow(MainWindow* mainWindow);
+    void importWatching();
+    void importBidding();
+
+private slots:
+    void importMyeBay();
+    void enableDisableImportButton(int state);
+    void setWatchingCountPerPageFinished();
+    void getMyeBayWatchingItemNumbersFinished(bool ok, QStringList watchingItemNumbers);
+    void setBiddingCountPerPageFinished();
+    void getMyeBayBiddingItemNumbersFinished(bool ok, QStringList biddingItemNumbers);
+    void finishImport();
+
+private:
+    void addItems();
+
+    Ui::ImportDialog* ui;
+    MainWindow* mainWindow = nullptr;
+    ItemHelper* itemHelper;
+    QStringList itemNumbers;
+    int step = 100;
+};
+
+#endif // IMPORTDIALOG_H

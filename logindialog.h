@@ -1,0 +1,52 @@
+#ifndef LOGINDIALOG_H
+#define LOGINDIALOG_H
+
+#include <QDialog>
+#include <QString>
+
+class LoginHelper;
+
+namespace Ui {
+class LoginDialog;
+}
+
+// The sign-in dialog: a remembered eBay account or a new user id, the
+// password and the eBay site. A sign-in always runs first on the home site
+// and, when another site was chosen, again on that site; only then is the
+// account stored and the signed-in rows put into the application object,
+// and the dialog accepted.
+class LoginDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit LoginDialog(QWidget* parent = nullptr);
+    ~LoginDialog() override;
+
+    // With automatic sign-in on, exec() signs the stored automatic sign-in
+    // user in before its modal loop starts.
+    void setAutoLogin(bool autoLogin);
+    int exec() override;
+
+private slots:
+    void login();
+    void loginFinished(bool ok, int siteId);
+    void changeUser(int index);
+    void toggleRememberPassword(int autoLogin);
+    void increaseProgressBar();
+
+private:
+    void loadUserSetting();
+    void enableInteractive();
+    bool saveUser();
+
+    Ui::LoginDialog* ui;
+    LoginHelper* loginHelper;
+    QString username;
+    QString password;
+    int siteId = 0;
+    int progressStep = 50;
+    bool autoLogin = false;
+};
+
+#endif // LOGINDIALOG_H

@@ -1,0 +1,202 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include "helper/itemto.h"
+#include "traymessenger.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QMainWindow>
+#include <QSqlRecord>
+#include <QString>
+#include <QStringList>
+#include <QSystemTrayIcon>
+
+class BidEngine;
+class MyQWebView;
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QTableWidget;
+class QTableWidgetItem;
+class QToolBar;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The watch-list window: the table of the signed-in user's items above an
+// embedded browser, the commands that add, snipe, cancel and delete items,
+// the filters, the tray icon, and the clock's tick that keeps the table's
+// time left and the periodic reload going. The table always shows the
+// store: eBay's data reaches it only by being stored first.
+//
+// Its code is spread by concern:
+//   mainwindow.cpp           frame: form, actions, menus, toolbars, tray,
+//                            geometry, close and exit
+//   mainwindow_rows.cpp      one row's cells and their renderers
+//   mainwindow_list.cpp      refill from the store, reload from eBay, tick
+//   mainwindow_add.cpp       adding items by number, from the page, by import
+//   mainwindow_commands.cpp  log out, snipe, cancel, delete, selection
+//   mainwindow_dialogs.cpp   group, import, preferences, about, update
+class MainWindow : public QMainWindow, public TrayMessenger
+{
+    Q_OBJECT
+
+public:
+    // Table columns.
+    enum Column {
+        StatusColumn = 0,
+        ItemNumberColumn = 1,
+        ItemNameColumn = 2,
+        TimeLeftColumn = 3,
+        CurrentBidColumn = 4,
+        ShippingColumn = 5,
+        MyBidColumn = 6,
+        GroupColumn = 7,
+        SellerColumn = 8,
+        ColumnCount = 9
+    };
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Balloon on the tray icon; nothing without a tray.
+    void showSysTrayMessage(const QString& title, const QString& msg,
+                            QSystemTrayIcon::MessageIcon icon, int msecs) override;
+
+    // ----- rows and cells (mainwindow_rows.cpp) -----
+    void appendItem(int id, QString itemNumber, QString name, int bidCount, QString currency,
+                    double currentBid, double nextBid, QDateTime endTime, QString userRelation,
+                    int bidStatus, bool isReserve, bool isReserveMet, double shipping,
+                    QString seller, QString sellerScore, double userBid, int leadTime, int groupId);
+    void setStatusItem(QTableWidgetItem* item, int bidStatus, QString relation, QDateTime endTime,
+                       bool isReserve, bool isReserveMet);
+    void setShippingItem(QTableWidgetItem* item, QString currency, double shipping);
+    void setLabelUserBidItem(QLabel* label, int id, QString currency, double userBid,
+                             double nextBid, int bidStatus, int leadTime);
+    void setTimeLeftText(QTableWidgetItem* item);
+    // First row from the top whose item number matches (any case), or -1.
+    int findItemRow(QString itemNumber);
+    // The status filter's ItemFilter code.
+    int selectedItemStatus();
+
+    // ----- loading and reload (mainwindow_list.cpp) -----
+    void saveItemTOHash(QHash<QString, ItemTO*>* items);
+    void getShipping(int row, QString itemNumber);
+    void updateItemRelation(int row, QString itemNumber);
+
+    // ----- adding items (mainwindow_add.cpp) -----
+    QString findItemNumber();
+    void addItem(QString itemNumber);
+    void addItems(QStringList itemNumbers, bool import);
+
+    // ----- selection and group filter (mainwindow_commands.cpp) -----
+    int getFirstSelectedRow();
+    int getFirstSelectedItemId();
+    QSqlRecord getFirstSelectedItem();
+    QString getSelectedItemIdCsv();
+    int selectedGroup();
+    void loadToolbarGroupCombo(int groupId);
+
+    // ----- for tests and tools: the window's parts -----
+    QTableWidget* tableWidget() const;
+    MyQWebView* browser() const { return webView; }
+    QLineEdit* itemNumberField() const { return itemNumberEdit; }
+    QComboBox* statusFilter() const { return statusCombo; }
+    QComboBox* groupFilter() const { return groupCombo; }
+    QSystemTrayIcon* systemTrayIcon() const { return trayIcon; }
+    BidEngine* engine() const { return bidEngine; }
+
+signals:
+    // The end of every import-mode add, whatever its outcome.
+    void importFinished();
+
+private slots:
+    void setProgress(int progress);
+    void setStarted();
+    void setFinished(bool ok);
+    void watch();
+    void manualWatch();
+    void addItemsFinished(bool ok);
+    void reload();
+    void remove();
+    void snipe();
+    void group();
+    void cancel();
+    void import();
+    void login();
+    void relationFinished(bool ok, QString relation);
+    void reloadFinished(bool ok);
+    void itemLinkClicked(const QString& link);
+    void onTimer();
+    void loadItemsFromDb();
+    void getShippingFinished(bool ok, double shipping);
+    void userBidLinkClicked(const QString& link);
+    void aboutKestrova();
+    void preferences();
+    void checkUpdate();
+    void exit();
+    void tableWidgetContextMenuRequested(QPoint pos);
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void createStatusBar();
+    void readPositionSettings();
+    void writePositionSettings();
+    // Loads the signed-in site's start page into the browser.
+    void loadStartPage();
+    // Switches the table's sorting off while rows are appended, so that a
+    // row's cells are never scattered by a sort between two of them.
+    void beginAppendingRows();
+    void endAppendingRows();
+
+    Ui::MainWindow* ui;
+    QToolBar* browserToolBar = nullptr;
+    QSystemTrayIcon* trayIcon = nullptr;
+    QMenu* trayIconMenu = nullptr;
+    MyQWebView* webView = nullptr;
+    QLineEdit* itemNumberEdit = nullptr;
+
+    QAction* manualWatchAction = nullptr;
+    QAction* watchAction = nullptr;
+    QAction* reloadAction = nullptr;
+    QAction* deleteAction = nullptr;
+    QAction* snipeAction = nullptr;
+    QAction* groupAction = nullptr;
+    QAction* cancelSnipeAction = nullptr;
+    QAction* importAction = nullptr;
+    QAction* logoutAction = nullptr;
+    QAction* exitAction = nullptr;
+    QAction* aboutAction = nullptr;
+    QAction* preferencesAction = nullptr;
+    QAction* checkUpdateAction = nullptr;
+    QAction* trayExitAction = nullptr;
+    QAction* restoreAction = nullptr;
+
+    QMenu* fileMenu = nullptr;
+    QMenu* actionMenu = nullptr;
+    QMenu* helpMenu = nullptr;
+    QComboBox* statusCombo = nullptr;
+    QComboBox* groupCombo = nullptr;
+    QProgressBar* progressBar = nullptr;
+
+    int refreshElapsedMs = 0;
+    bool exiting = false;
+    // The snipe engine, a child of the window. The window tells it to read
+    // the store again whenever a command has changed the user's snipes, so
+    // that a snipe saved shortly before its end is not missed.
+    BidEngine* bidEngine = nullptr;
+};
+
+#endif // MAINWINDOW_H
