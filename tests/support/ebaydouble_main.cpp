@@ -2,8 +2,15 @@
 // end minutes after it starts, so that the whole program can be tried on
 // this machine without eBay. Start it, then start the program with the
 // KESTROVA_HOSTS line it prints. Runs until interrupted.
+//
+//   ebaydouble [--ends-in S1,S2,S3] [--smtp-port N]
+//
+// --ends-in: the three auctions end S1, S2 and S3 seconds after the start
+// (default 180,300,480); --smtp-port: the notification relay the program is
+// pointed at, on 127.0.0.1 (default: none, mail is refused at once).
 #include "ebaydouble.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
@@ -38,8 +45,29 @@ EbayDouble::Auction auction(const QString& number, const QString& title, double 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption endsIn(QStringLiteral("ends-in"),
+                                    QStringLiteral("Seconds from now the auctions end in."),
+                                    QStringLiteral("S1,S2,S3"), QStringLiteral("180,300,480"));
+    const QCommandLineOption smtpPort(QStringLiteral("smtp-port"),
+                                      QStringLiteral("Port of the local notification relay."),
+                                      QStringLiteral("N"));
+    parser.addOption(endsIn);
+    parser.addOption(smtpPort);
+    parser.process(app);
+    QList<int> ends;
+    for (const QString& part : parser.value(endsIn).split(QLatin1Char(',')))
+        ends << part.toInt();
+    if (ends.size() != 3 || ends.contains(0)) {
+        std::fprintf(stderr, "ebaydouble: --ends-in takes three whole numbers of seconds\n");
+        return 2;
+    }
+
     EbayDouble::Options options;
     options.transferTimeoutMs = 30000;
+    if (parser.isSet(smtpPort))
+        options.smtpPort = parser.value(smtpPort).toInt();
     EbayDouble dbl(options);
     if (!dbl.isRunning()) {
         std::fprintf(stderr, "ebaydouble: %s\n", qPrintable(dbl.errorString()));
@@ -48,17 +76,17 @@ int main(int argc, char** argv)
 
     const QDateTime now = dbl.officialTime();
     dbl.addAuction(auction(QStringLiteral("110000000001"), QStringLiteral("Brass carriage clock"),
-                           12.0, now.addSecs(180)));
+                           12.0, now.addSecs(ends.at(0))));
     EbayDouble::Auction reserve =
         auction(QStringLiteral("110000000002"), QStringLiteral("Victorian oak writing slope"), 45.0,
-                now.addSecs(300));
+                now.addSecs(ends.at(1)));
     reserve.reserve = EbayDouble::Reserve::NotMet;
     reserve.shippingForm = EbayDouble::ShippingForm::SpanFreeCost;
     reserve.shippingText = QStringLiteral("FREE");
     dbl.addAuction(reserve);
     EbayDouble::Auction third =
         auction(QStringLiteral("110000000003"), QStringLiteral("Set of six crystal tumblers"), 8.5,
-                now.addSecs(480));
+                now.addSecs(ends.at(2)));
     third.shippingForm = EbayDouble::ShippingForm::DivDetails;
     third.shippingText = QStringLiteral("\u00a34.95");
     third.viewerRelation = QStringLiteral("OUTBIDDER");
