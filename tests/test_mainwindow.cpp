@@ -115,7 +115,7 @@ private slots:
         QVERIFY(m_scene.ebay().waitForRequest(
             [](const EbayDouble::Request& r) { return r.role == HostConfig::BrowserStart; }));
         QTRY_VERIFY_WITH_TIMEOUT(!window.browser()->title().isEmpty(), 5000);
-        window.grab().save(QStringLiteral("/tmp/mainwindow.png"));
+        window.grab().save(QStringLiteral("/tmp/frame/mainwindow.png"));
     }
 
     void actionsMenusAndToolbars()
