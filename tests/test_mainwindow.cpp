@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
+#include <QProgressBar>
 #include <QSettings>
 #include <QTableWidget>
 #include <QToolBar>
@@ -115,6 +116,7 @@ private slots:
         QVERIFY(m_scene.ebay().waitForRequest(
             [](const EbayDouble::Request& r) { return r.role == HostConfig::BrowserStart; }));
         QTRY_VERIFY_WITH_TIMEOUT(!window.browser()->title().isEmpty(), 5000);
+        QVERIFY(!window.findChild<QProgressBar*>()->isVisible());
         window.grab().save(QStringLiteral("/tmp/frame/mainwindow.png"));
     }
 
@@ -164,8 +166,6 @@ private slots:
                                              : QKeySequence());
             const QString icon = QStringLiteral(":/images/%1.png").arg(row.icon);
             QCOMPARE(action->icon().isNull(), row.icon.isEmpty());
-            if (!row.icon.isEmpty())
-                QCOMPARE(action->icon().pixmap(24).toImage(), QImage(icon));
             QVERIFY2(QObject::disconnect(action, &QAction::triggered, &window, row.slot), row.name);
         }
 
