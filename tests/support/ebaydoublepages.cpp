@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QMutexLocker>
 #include <QUuid>
+#include <algorithm>
 
 namespace EbayDoublePages {
 
@@ -241,8 +242,10 @@ EbayDoubleResponse itemPage(EbayDoubleState& state, const Request& request)
     if (!state.auctions.contains(number))
         return notFound(request);
     const Auction& a = state.auctions[number];
+    // The item number stands where eBay's own item page puts it.
     return html(a.title + QStringLiteral(" | eBay"),
-                QStringLiteral("<h1 id=\"itemTitle\">%1</h1>\n<p>Item number: %2</p>")
+                QStringLiteral("<h1 id=\"itemTitle\">%1</h1>\n<div class=\"u-flR\">"
+                               "<div class=\"u-flL iti-act-num\">%2</div></div>")
                     .arg(a.title.toHtmlEscaped(), a.itemNumber));
 }
 
@@ -365,9 +368,19 @@ EbayDoubleResponse answer(EbayDoubleState& state, const EbayDouble::Request& req
         }
         return html(QStringLiteral("Kestrova"),
                     QStringLiteral("<p>Download the latest version.</p>"));
-    case HostConfig::BrowserStart:
+    case HostConfig::BrowserStart: {
+        // Links to the catalogue's item pages, soonest end first, so that a
+        // person can open one and add it to the watch list.
+        QList<Auction> auctions = state.auctions.values();
+        std::sort(auctions.begin(), auctions.end(),
+                  [](const Auction& a, const Auction& b) { return a.endTime < b.endTime; });
+        QString links;
+        for (const Auction& a : auctions)
+            links += QStringLiteral("<li><a href=\"http://%1/itm/%2\">%3</a></li>\n")
+                         .arg(state.homeItemAuthority, a.itemNumber, a.title.toHtmlEscaped());
         return html(QStringLiteral("Electronics, Cars, Fashion, Collectibles & More | eBay"),
-                    QStringLiteral("<p>Welcome to eBay.</p>"));
+                    QStringLiteral("<p>Welcome to eBay.</p>\n<ul>\n%1</ul>").arg(links));
+    }
     case HostConfig::ItemPage:
         if (request.path.startsWith(QLatin1String("/itm/")))
             return itemPage(state, request);
