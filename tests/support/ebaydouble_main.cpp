@@ -3,11 +3,15 @@
 // this machine without eBay. Start it, then start the program with the
 // KESTROVA_HOSTS line it prints. Runs until interrupted.
 //
-//   ebaydouble [--ends-in S1,S2,S3] [--smtp-port N]
+//   ebaydouble [--ends-in S1,S2,S3] [--smtp-port N] [--showcase]
+//              [--published-version V]
 //
 // --ends-in: the three auctions end S1, S2 and S3 seconds after the start
 // (default 180,300,480); --smtp-port: the notification relay the program is
-// pointed at, on 127.0.0.1 (default: none, mail is refused at once).
+// pointed at, on 127.0.0.1 (default: none, mail is refused at once);
+// --showcase: three more auctions that ended a while ago (one the user won,
+// one lost, one without a bid), for pictures of a lived-in watch list;
+// --published-version: the version the maker's version file names.
 #include "ebaydouble.h"
 
 #include <QCommandLineParser>
@@ -53,8 +57,15 @@ int main(int argc, char** argv)
     const QCommandLineOption smtpPort(QStringLiteral("smtp-port"),
                                       QStringLiteral("Port of the local notification relay."),
                                       QStringLiteral("N"));
+    const QCommandLineOption showcase(QStringLiteral("showcase"),
+                                      QStringLiteral("Add auctions that ended a while ago."));
+    const QCommandLineOption published(QStringLiteral("published-version"),
+                                       QStringLiteral("The version the version file names."),
+                                       QStringLiteral("V"));
     parser.addOption(endsIn);
     parser.addOption(smtpPort);
+    parser.addOption(showcase);
+    parser.addOption(published);
     parser.process(app);
     QList<int> ends;
     for (const QString& part : parser.value(endsIn).split(QLatin1Char(',')))
@@ -91,6 +102,25 @@ int main(int argc, char** argv)
     third.shippingText = QStringLiteral("\u00a34.95");
     third.viewerRelation = QStringLiteral("OUTBIDDER");
     dbl.addAuction(third);
+    if (parser.isSet(showcase)) {
+        EbayDouble::Auction won =
+            auction(QStringLiteral("110000000004"), QStringLiteral("Folding rangefinder camera"),
+                    151.0, now.addSecs(-2 * 3600));
+        won.bidCount = 17;
+        won.viewerRelation = QStringLiteral("HIGHBIDDER");
+        dbl.addAuction(won);
+        EbayDouble::Auction lost =
+            auction(QStringLiteral("110000000005"), QStringLiteral("Vintage fountain pen"), 38.0,
+                    now.addSecs(-3600));
+        lost.bidCount = 9;
+        lost.viewerRelation = QStringLiteral("OUTBIDDER");
+        dbl.addAuction(lost);
+        dbl.addAuction(auction(QStringLiteral("110000000006"),
+                               QStringLiteral("Pair of brass candlesticks"), 22.0,
+                               now.addSecs(-1800)));
+    }
+    if (parser.isSet(published))
+        dbl.setPublishedVersion(parser.value(published));
     dbl.setWatchingList({QStringLiteral("110000000001"), QStringLiteral("110000000002")});
     dbl.setBiddingList({QStringLiteral("110000000003")});
 
