@@ -11,6 +11,7 @@
 #include "myqwebview.h"
 #include "timetext.h"
 
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QList>
 #include <QRegExp>
@@ -193,6 +194,8 @@ void MainWindow::addItemsFinished(bool ok)
         getShipping(row, item.itemNumber());
         updateItemRelation(row, item.itemNumber());
     }
+    tableWidget()->resizeColumnsToContents();
+    tableWidget()->horizontalHeader()->setStretchLastSection(true);
     endAppendingRows();
     if (import)
         emit importFinished();
