@@ -284,6 +284,9 @@ private slots:
                          shown);
                 QCOMPARE(recorder.texts(), boxes);
                 QCOMPARE(dbl.requests(HostConfig::SignIn).size(), 0);
+                // The cursor waits where typing starts.
+                QCOMPARE(up->focusWidget()->objectName(),
+                         boxes.isEmpty() ? "comboBoxUsername" : "lineEditPassword");
                 if (!users)
                     up->grab().save(QStringLiteral("/tmp/kestrova-logindialog.png"));
                 up->reject();
