@@ -387,14 +387,14 @@ private slots:
         QProcess program;
         program.setProcessEnvironment(programEnvironment(dir));
         program.start(QStringLiteral(KESTROVA_BINARY_DIR "/kestrova"), QStringList());
-        // With its store ready the program waits in the sign-in dialog.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            QFile::exists(dir.databasePath()) &&
-                dumpFile(dir.databasePath()).contains(QStringLiteral("setting: 1|2|0")),
-            20000);
+        // Once the store is ready the program waits in its sign-in dialog.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.databasePath()) &&
+                                     dumpFile(dir.databasePath())
+                                         .contains(QStringLiteral("setting: 1|2|0")),
+                                 20000);
         QCOMPARE(program.state(), QProcess::Running);
-        program.kill();
-        QVERIFY(program.waitForFinished(5000));
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
 
         const QStringList dump = dumpFile(dir.databasePath());
         QVERIFY(dump.contains(QStringLiteral("setting: 1|2|0")));
