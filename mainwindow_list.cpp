@@ -8,11 +8,15 @@
 #include "helper/itemhelper.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
+#include "rowwidgets.h"
 #include "smtp/mailhelper.h"
 #include "timetext.h"
 #include "watchlistcells.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
+#include <QLabel>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QtDebug>
@@ -24,6 +28,31 @@ QString money(double value)
     return QString::number(value, 'f', 2);
 }
 
+// The mail (only when the user asked for it) returns at once; the tray
+// message is shown either way.
+void warnOfLowBid(MainWindow& window, const QSqlRecord& user, const ItemTO& item, double userBid)
+{
+    if (user.value("outbid_notification").toBool()) {
+        const QString body = QCoreApplication::translate(
+            "MainWindow",
+            "Hi %1,\r\n\r\nYour scheduled bid is lower than the current bid! You need to raise "
+            "your bid if you want to win the item.\r\n\r\nItem Number:\t%2\r\nItem "
+            "Name:\t%3\r\nNext Bid:\t%4\r\nYour Bid:\t%5\r\n\r\nRegards,\r\n");
+        const QStringList values{user.value("username").toString(), item.itemNumber(), item.name(),
+                                 money(item.nextBid()), money(userBid)};
+        MailHelper::send(HostConfig::smtpRelay().account,
+                         QStringLiteral("Kestrova Bid Notification"),
+                         user.value("email").toString(),
+                         QStringLiteral("Kestrova low scheduled bid: ") + item.name(),
+                         MailHelper::fill(body, values) + HostConfig::makerDomain(), false);
+    }
+    window.showSysTrayMessage(QStringLiteral("Low scheduled bid on item ") + item.itemNumber(),
+                              QStringLiteral("Your scheduled bid is lower than the current bid! "
+                                             "You need to raise your bid.\r\nItem Name: ") +
+                                  item.name(),
+                              QSystemTrayIcon::Warning, 10000);
+}
+
 } // namespace
 
 void MainWindow::loadItemsFromDb()
@@ -33,6 +62,11 @@ void MainWindow::loadItemsFromDb()
     beginAppendingRows();
     table->clearContents();
     table->setRowCount(0);
+    // The price and My Bid labels hold two lines: rows tall enough for them.
+    const int twoLines =
+        QLabel(QStringLiteral("0<br/>0")).sizeHint().height() + 2 * table->frameWidth();
+    if (table->verticalHeader()->defaultSectionSize() < twoLines)
+        table->verticalHeader()->setDefaultSectionSize(twoLines);
 
     QSqlQuery query;
     query.setForwardOnly(true);
@@ -63,6 +97,8 @@ void MainWindow::loadItemsFromDb()
                    query.value(groupId).toInt());
     }
 
+    // Widths follow what the rows in view show, their labels included.
+    table->findChild<RowWidgets*>(QString(), Qt::FindDirectChildrenOnly)->fillVisibleRows();
     table->resizeColumnsToContents();
     table->horizontalHeader()->setStretchLastSection(true);
     endAppendingRows();
@@ -113,6 +149,11 @@ void MainWindow::reloadFinished(bool ok)
 void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
 {
     const QSqlRecord user = kApp->loginUser();
+    QList<QPair<const ItemTO*, double>> lowBids; // fetched item, stored user bid
+    // One transaction for the whole reload: a commit per row would make the
+    // store wait for the disk once for every item.
+    QSqlDatabase store = QSqlDatabase::database();
+    const bool inTransaction = store.transaction();
     for (auto it = items->cbegin(); it != items->cend(); ++it) {
         const ItemTO* fetched = it.value();
         QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
@@ -124,9 +165,10 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
         // Due once, when the minimum next bid first passes the user's bid;
         // again only after the stored next bid has come back to or below it.
         const double userBid = record.value(QStringLiteral("user_bid")).toDouble();
-        const bool lowBid = userBid > 0 &&
-                            record.value(QStringLiteral("next_bid")).toDouble() <= userBid &&
-                            fetched->nextBid() > userBid;
+        if (userBid > 0 && record.value(QStringLiteral("next_bid")).toDouble() <= userBid &&
+            fetched->nextBid() > userBid && !fetched->isEnded()) {
+            lowBids << qMakePair(fetched, userBid);
+        }
 
         record.setValue(QStringLiteral("name"), fetched->name());
         record.setValue(QStringLiteral("is_ended"), fetched->isEnded());
@@ -140,28 +182,12 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
         record.setValue(QStringLiteral("seller"), fetched->seller());
         record.setValue(QStringLiteral("seller_score"), fetched->sellerScore());
         DbHelper::setItem(record);
-
-        if (!lowBid || fetched->isEnded())
-            continue;
-        if (user.value("outbid_notification").toBool()) {
-            const QStringList values{user.value("username").toString(), fetched->itemNumber(),
-                                     fetched->name(), money(fetched->nextBid()), money(userBid)};
-            const QString body =
-                tr("Hi %1,\r\n\r\nYour scheduled bid is lower than the current bid! You need to "
-                   "raise your bid if you want to win the item.\r\n\r\nItem Number:\t%2\r\nItem "
-                   "Name:\t%3\r\nNext Bid:\t%4\r\nYour Bid:\t%5\r\n\r\nRegards,\r\n");
-            MailHelper::send(HostConfig::smtpRelay().account,
-                             QStringLiteral("Kestrova Bid Notification"),
-                             user.value("email").toString(),
-                             QStringLiteral("Kestrova low scheduled bid: ") + fetched->name(),
-                             MailHelper::fill(body, values) + HostConfig::makerDomain(), false);
-        }
-        showSysTrayMessage(QStringLiteral("Low scheduled bid on item ") + fetched->itemNumber(),
-                           QStringLiteral("Your scheduled bid is lower than the current bid! You "
-                                          "need to raise your bid.\r\nItem Name: ") +
-                               fetched->name(),
-                           QSystemTrayIcon::Warning, 10000);
     }
+    if (inTransaction)
+        store.commit();
+
+    for (const auto& lowBid : qAsConst(lowBids))
+        warnOfLowBid(*this, user, *lowBid.first, lowBid.second);
 }
 
 void MainWindow::getShipping(int, QString itemNumber)

@@ -3,25 +3,19 @@
 #include "mainwindow.h"
 
 #include "clockmanager.h"
-#include "groupcombobox.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
 #include "myqwebview.h"
+#include "rowwidgets.h"
 #include "userrolesorttablewidgetitem.h"
 #include "watchlistcells.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QTableWidget>
 #include <QUrl>
 
 namespace {
-
-QLabel* richLabel(const QString& text)
-{
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::RichText);
-    return label;
-}
 
 QTableWidgetItem* sortItem(const QVariant& kept, const QString& text = QString())
 {
@@ -51,43 +45,40 @@ void MainWindow::appendItem(int id, QString itemNumber, QString name, int bidCou
     auto* numberItem = new QTableWidgetItem(itemNumber);
     numberItem->setData(Qt::UserRole, id);
 
+    // The labels and the group combo come with the row's first showing
+    // (RowWidgets): the items keep what they show.
     auto* nameItem = sortItem(name);
     const QString link =
         QStringLiteral("http://") +
         HostConfig::authority(HostConfig::ItemPage, kApp->country().value("domain").toString()) +
         QStringLiteral("/ws/eBayISAPI.dll?ViewItem&item=") + itemNumber;
-    QLabel* nameLabel = richLabel(WatchListCells::itemLinkLabel(link, name));
-    connect(nameLabel, &QLabel::linkActivated, this, &MainWindow::itemLinkClicked);
+    nameItem->setData(RowWidgets::LabelRole, WatchListCells::itemLinkLabel(link, name));
 
     auto* currentBidItem = sortItem(currentBid);
-    QLabel* currentBidLabel =
-        richLabel(WatchListCells::currentBidLabel(currency, currentBid, bidCount));
+    currentBidItem->setData(RowWidgets::LabelRole,
+                            WatchListCells::currentBidLabel(currency, currentBid, bidCount));
 
     auto* shippingItem = new UserRoleSortTableWidgetItem();
     setShippingItem(shippingItem, currency, shipping);
 
     auto* userBidItem = sortItem(userBid);
-    auto* userBidLabel = new QLabel();
-    setLabelUserBidItem(userBidLabel, id, currency, userBid, nextBid, bidStatus, leadTime);
+    userBidItem->setData(
+        RowWidgets::LabelRole,
+        WatchListCells::userBidLabel(id, currency, userBid, nextBid, bidStatus, leadTime));
 
     auto* timeLeftItem = sortItem(endTime);
     auto* sellerItem = sortItem(seller, seller + QStringLiteral(" - ") + sellerScore);
     auto* groupItem = sortItem(groupId);
-    auto* groupCombo = new GroupComboBox(id, kApp->loginUser().value("id").toInt(), groupId, this);
 
     const int row = table->rowCount();
     table->insertRow(row);
     table->setItem(row, StatusColumn, statusItem);
     table->setItem(row, ItemNumberColumn, numberItem);
     table->setItem(row, ItemNameColumn, nameItem);
-    table->setCellWidget(row, ItemNameColumn, nameLabel);
     table->setItem(row, CurrentBidColumn, currentBidItem);
-    table->setCellWidget(row, CurrentBidColumn, currentBidLabel);
     table->setItem(row, ShippingColumn, shippingItem);
     table->setItem(row, MyBidColumn, userBidItem);
-    table->setCellWidget(row, MyBidColumn, userBidLabel);
     table->setItem(row, GroupColumn, groupItem);
-    table->setCellWidget(row, GroupColumn, groupCombo);
     table->setItem(row, TimeLeftColumn, timeLeftItem);
     table->setItem(row, SellerColumn, sellerItem);
     setTimeLeftText(timeLeftItem);
@@ -149,10 +140,19 @@ void MainWindow::itemLinkClicked(const QString& link)
 
 void MainWindow::beginAppendingRows()
 {
-    tableWidget()->setSortingEnabled(false);
+    QTableWidget* table = tableWidget();
+    if (!table->findChild<RowWidgets*>(QString(), Qt::FindDirectChildrenOnly)) {
+        auto* rowWidgets = new RowWidgets(table);
+        connect(rowWidgets, &RowWidgets::itemLinkActivated, this, &MainWindow::itemLinkClicked);
+        connect(rowWidgets, &RowWidgets::userBidLinkActivated, this,
+                &MainWindow::userBidLinkClicked);
+    }
+    table->setSortingEnabled(false);
 }
 
 void MainWindow::endAppendingRows()
 {
-    tableWidget()->setSortingEnabled(true);
+    QTableWidget* table = tableWidget();
+    table->setSortingEnabled(true);
+    table->findChild<RowWidgets*>(QString(), Qt::FindDirectChildrenOnly)->fillVisibleRows();
 }

@@ -142,6 +142,8 @@ private slots:
         });
 
         MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(settled(window));
         const QList<EbayDouble::Request> log = scene.ebay().requests();
         const auto first = [&log](const QString& command, const QString& item) {
@@ -188,6 +190,8 @@ private slots:
         scene.ebay().addAuction(a);
         TestStore::addItem(user, a.itemNumber, a.endTime);
         MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(settled(window));
         const QList<QVariantMap> before = TestStore::rows("SELECT * FROM items");
 
@@ -305,12 +309,12 @@ private slots:
         QTableWidgetItem* timeLeft =
             window.tableWidget()->item(window.findItemRow("901"), MainWindow::TimeLeftColumn);
         timeLeft->setText(QStringLiteral("stale"));
+        scene.ebay().clearLog();
         for (int tick = 0; tick < 120; ++tick)
             QMetaObject::invokeMethod(&window, "onTimer");
         QCOMPARE(window.findChildren<ItemHelper*>().size(), reloads);
         QVERIFY2(QRegularExpression("^1m [0-3]?\\ds$").match(timeLeft->text()).hasMatch(),
                  qPrintable(timeLeft->text()));
-        scene.ebay().clearLog();
         QVERIFY(settled(window));
         QCOMPARE(logged(scene.ebay(), "GetMultipleItems").size(), reloads);
     }

@@ -269,6 +269,8 @@ private slots:
         window = std::make_unique<MainWindow>();
         QTRY_COMPARE(boxes->titles(), QStringList{"Network Error"});
         window->resize(1200, 700);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         window->tableWidget()->grab().save(QStringLiteral("/tmp/shots/watchlist_rows.png"));
     }
 

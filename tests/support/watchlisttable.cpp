@@ -22,7 +22,10 @@ QString text(MainWindow& window, const QString& itemNumber, int column)
 
 QWidget* cellWidget(MainWindow& window, const QString& itemNumber, int column)
 {
-    return window.tableWidget()->cellWidget(row(window, itemNumber), column);
+    // A row's widgets come when it is scrolled into view.
+    QTableWidget* table = window.tableWidget();
+    table->scrollToItem(table->item(row(window, itemNumber), column));
+    return table->cellWidget(row(window, itemNumber), column);
 }
 
 QString shown(const QWidget* label)

@@ -14,7 +14,8 @@ namespace WatchListTable {
 // The row of an item number, or -1.
 int row(MainWindow& window, const QString& itemNumber);
 QString text(MainWindow& window, const QString& itemNumber, int column);
-// The label (or other widget) over a cell, null when there is none.
+// The label (or other widget) over a cell, scrolled into view; null when
+// there is none.
 QWidget* cellWidget(MainWindow& window, const QString& itemNumber, int column);
 // A rich-text label's text as shown, line breaks as "\n".
 QString shown(const QWidget* label);
