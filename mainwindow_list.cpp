@@ -154,9 +154,11 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
     // store wait for the disk once for every item.
     QSqlDatabase store = QSqlDatabase::database();
     const bool inTransaction = store.transaction();
+    // Asking the store for the table's columns costs more than a row.
+    const QSqlRecord emptyRow = DbHelper::emptyRecord(QStringLiteral("items"));
     for (auto it = items->cbegin(); it != items->cend(); ++it) {
         const ItemTO* fetched = it.value();
-        QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
+        QSqlRecord record = emptyRow;
         record.setValue(QStringLiteral("item_number"), fetched->itemNumber());
         record.setValue(QStringLiteral("user_id"), user.value("id"));
         if (!DbHelper::getItem(record))
