@@ -24,6 +24,12 @@ QTableWidgetItem* sortItem(const QVariant& kept, const QString& text = QString()
     return item;
 }
 
+void keepLabel(QTableWidgetItem* item, const QString& richText, const QFont& font)
+{
+    item->setData(RowWidgets::LabelRole, richText);
+    item->setData(RowWidgets::WidthRole, RowWidgets::textWidth(richText, font));
+}
+
 } // namespace
 
 void MainWindow::appendItem(int id, QString itemNumber, QString name, int bidCount,
@@ -52,19 +58,19 @@ void MainWindow::appendItem(int id, QString itemNumber, QString name, int bidCou
         QStringLiteral("http://") +
         HostConfig::authority(HostConfig::ItemPage, kApp->country().value("domain").toString()) +
         QStringLiteral("/ws/eBayISAPI.dll?ViewItem&item=") + itemNumber;
-    nameItem->setData(RowWidgets::LabelRole, WatchListCells::itemLinkLabel(link, name));
+    keepLabel(nameItem, WatchListCells::itemLinkLabel(link, name), table->font());
 
     auto* currentBidItem = sortItem(currentBid);
-    currentBidItem->setData(RowWidgets::LabelRole,
-                            WatchListCells::currentBidLabel(currency, currentBid, bidCount));
+    keepLabel(currentBidItem, WatchListCells::currentBidLabel(currency, currentBid, bidCount),
+              table->font());
 
     auto* shippingItem = new UserRoleSortTableWidgetItem();
     setShippingItem(shippingItem, currency, shipping);
 
     auto* userBidItem = sortItem(userBid);
-    userBidItem->setData(
-        RowWidgets::LabelRole,
-        WatchListCells::userBidLabel(id, currency, userBid, nextBid, bidStatus, leadTime));
+    keepLabel(userBidItem,
+              WatchListCells::userBidLabel(id, currency, userBid, nextBid, bidStatus, leadTime),
+              table->font());
 
     auto* timeLeftItem = sortItem(endTime);
     auto* sellerItem = sortItem(seller, seller + QStringLiteral(" - ") + sellerScore);
@@ -154,5 +160,7 @@ void MainWindow::endAppendingRows()
 {
     QTableWidget* table = tableWidget();
     table->setSortingEnabled(true);
-    table->findChild<RowWidgets*>(QString(), Qt::FindDirectChildrenOnly)->fillVisibleRows();
+    auto* rowWidgets = table->findChild<RowWidgets*>(QString(), Qt::FindDirectChildrenOnly);
+    rowWidgets->fitLabelColumns();
+    rowWidgets->fillVisibleRows();
 }

@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -18,6 +19,72 @@ RowWidgets::RowWidgets(QTableWidget* table) : QObject(table), m_table(table)
     connect(table->model(), &QAbstractItemModel::layoutChanged, this, &RowWidgets::fillVisibleRows);
     connect(table->model(), &QAbstractItemModel::rowsRemoved, this, &RowWidgets::fillVisibleRows);
     table->viewport()->installEventFilter(this);
+}
+
+int RowWidgets::textWidth(const QString& richText, const QFont& font)
+{
+    QFont boldFont = font;
+    boldFont.setBold(true);
+    const QFontMetrics normal(font);
+    const QFontMetrics bold(boldFont);
+    int widest = 0;
+    int line = 0;
+    bool inBold = false;
+    QString run;
+    const auto endRun = [&] {
+        line += (inBold ? bold : normal).horizontalAdvance(run);
+        run.clear();
+    };
+    for (int i = 0; i < richText.size(); ++i) {
+        const QChar c = richText.at(i);
+        if (c == QLatin1Char('<')) {
+            const int close = richText.indexOf(QLatin1Char('>'), i);
+            if (close < 0)
+                break;
+            const QStringRef tag = richText.midRef(i + 1, close - i - 1);
+            endRun();
+            if (tag == QLatin1String("b") || tag == QLatin1String("/b")) {
+                inBold = tag == QLatin1String("b");
+            } else if (tag == QLatin1String("br/")) {
+                widest = qMax(widest, line);
+                line = 0;
+            }
+            i = close;
+        } else if (c == QLatin1Char('&')) {
+            static const QLatin1String entities[] = {QLatin1String("&lt;"), QLatin1String("&gt;"),
+                                                     QLatin1String("&amp;"),
+                                                     QLatin1String("&quot;")};
+            static const char plain[] = {'<', '>', '&', '"'};
+            int matched = -1;
+            for (int e = 0; e < 4 && matched < 0; ++e) {
+                if (richText.midRef(i, entities[e].size()) == entities[e])
+                    matched = e;
+            }
+            run += matched < 0 ? c : QLatin1Char(plain[matched]);
+            if (matched >= 0)
+                i += entities[matched].size() - 1;
+        } else {
+            run += c;
+        }
+    }
+    endRun();
+    return qMax(widest, line);
+}
+
+void RowWidgets::fitLabelColumns()
+{
+    const int padding =
+        2 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 1);
+    for (const int column :
+         {MainWindow::ItemNameColumn, MainWindow::CurrentBidColumn, MainWindow::MyBidColumn}) {
+        int widest = 0;
+        for (int row = 0; row < m_table->rowCount(); ++row) {
+            if (const QTableWidgetItem* item = m_table->item(row, column))
+                widest = qMax(widest, item->data(WidthRole).toInt());
+        }
+        if (widest > 0 && m_table->columnWidth(column) < widest + padding)
+            m_table->setColumnWidth(column, widest + padding);
+    }
 }
 
 void RowWidgets::fillVisibleRows()

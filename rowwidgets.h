@@ -3,6 +3,7 @@
 
 #include <QObject>
 
+class QFont;
 class QTableWidget;
 
 // Gives the watch list's rows their labels and group combos as they come
@@ -20,12 +21,22 @@ public:
     // The rich text of the Item Name, Current Bid and My Bid labels, kept on
     // the cell's item.
     static constexpr int LabelRole = Qt::UserRole + 1;
+    // The width of that text as shown, in pixels, kept beside it.
+    static constexpr int WidthRole = Qt::UserRole + 2;
+
+    // How wide a label's rich text (links, bold parts, line breaks, escaped
+    // characters) is in the table's font, without laying it out.
+    static int textWidth(const QString& richText, const QFont& font);
 
     // Lives as a child of the table.
     explicit RowWidgets(QTableWidget* table);
 
     // The rows in view that lack their widgets get them.
     void fillVisibleRows();
+    // Widens the label columns to their widest text over all rows. The table
+    // sizes its columns by the rows in view alone, and a label scrolled into
+    // view later must not be cut.
+    void fitLabelColumns();
 
 signals:
     void itemLinkActivated(const QString& link);
