@@ -160,7 +160,8 @@ void MainWindow::endAppendingRows()
 {
     QTableWidget* table = tableWidget();
     table->setSortingEnabled(true);
-    auto* rowWidgets = table->findChild<RowWidgets*>(QString(), Qt::FindDirectChildrenOnly);
-    rowWidgets->fitLabelColumns();
-    rowWidgets->fillVisibleRows();
+    if (auto* rowWidgets = table->findChild<RowWidgets*>(QString(), Qt::FindDirectChildrenOnly)) {
+        rowWidgets->fitLabelColumns();
+        rowWidgets->fillVisibleRows();
+    }
 }
