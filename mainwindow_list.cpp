@@ -63,8 +63,9 @@ void MainWindow::loadItemsFromDb()
     table->clearContents();
     table->setRowCount(0);
     // The price and My Bid labels hold two lines: rows tall enough for them.
-    const int twoLines =
-        QLabel(QStringLiteral("0<br/>0")).sizeHint().height() + 2 * table->frameWidth();
+    QLabel twoLineLabel(QStringLiteral("0<br/>0"));
+    twoLineLabel.setFont(table->font());
+    const int twoLines = twoLineLabel.sizeHint().height() + 2 * table->frameWidth();
     if (table->verticalHeader()->defaultSectionSize() < twoLines)
         table->verticalHeader()->setDefaultSectionSize(twoLines);
 
