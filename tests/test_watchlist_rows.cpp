@@ -181,6 +181,26 @@ private slots:
         QCOMPARE(WatchListTable::itemNumbers(*s.window), ascending);
     }
 
+    void rowAppendedWhileSortedKeepsItsCellsTogether()
+    {
+        Shown s;
+        QVERIFY(s.open());
+        s.add("1", 3600);
+        s.add("2", 3600);
+        s.refill();
+        MainWindow& w = *s.window;
+        w.tableWidget()->sortByColumn(MainWindow::StatusColumn, Qt::AscendingOrder);
+        w.appendItem(7, "3", "new", 1, "GBP", 5.0, 5.5,
+                     ClockManager::instance()->getClockTime().addSecs(60), "HIGHBIDDER", 0, false,
+                     false, 0.0, "Newcomer", "1", 0.0, 0, 0);
+        QCOMPARE(WatchListTable::itemNumbers(w), (QStringList{"3", "1", "2"}));
+        QCOMPARE(WatchListTable::text(w, "3", MainWindow::StatusColumn),
+                 QStringLiteral("High Bidder"));
+        QCOMPARE(WatchListTable::text(w, "3", MainWindow::SellerColumn),
+                 QStringLiteral("Newcomer - 1"));
+        QCOMPARE(WatchListTable::text(w, "3", MainWindow::ShippingColumn), QStringLiteral("FREE"));
+    }
+
     void groupChoiceIsStoredAtOnce()
     {
         Shown s;
