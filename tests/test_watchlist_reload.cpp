@@ -169,6 +169,21 @@ private slots:
                  QVariantList{"HIGHBIDDER"});
     }
 
+    void relationHoldingACommaKeepsTheReserveFlags()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        watch(scene, "1", -Hour, "HIGHBIDDER");
+        scene.ebay().updateAuction(
+            "1", [](EbayDouble::Auction& a) { a.reserve = EbayDouble::Reserve::NotMet; });
+        TestStore::exec("UPDATE items SET user_relation = 'odd,relation'");
+        MainWindow window;
+        QVERIFY(settled(window));
+        QCOMPARE(WatchListTable::text(window, "1", MainWindow::StatusColumn),
+                 QStringLiteral("Didn't Win"));
+    }
+
     void failedReloadChangesNothing()
     {
         SnipeScene scene;
