@@ -33,12 +33,12 @@ const QPoint UserCombo(160, 120);
 const QPoint SiteCombo(230, 175);
 const QPoint Remember(133, 204);
 // Main window (800 x 600 at first start)
-const QPoint FirstRow(150, 95);
+const QPoint FirstRow(150, 100);
 const QPoint SnipeButton(68, 40);
-const QPoint ItemNumberField(733, 200);
-const QPoint AddEnteredButton(815, 200);
-const QPoint AddBelowButton(251, 200);
-const QPoint FirstPageLink(60, 250);
+const QPoint ItemNumberField(702, 201);
+const QPoint AddEnteredButton(781, 201);
+const QPoint AddBelowButton(151, 201);
+const QPoint SecondPageLink(130, 300);
 const QPoint FileMenu(20, 10);
 const QPoint PreferencesEntry(60, 70);
 // Snipe editor
@@ -222,7 +222,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(
             sqlite(databasePath(), QStringLiteral("SELECT count(*) FROM items")),
             QStringLiteral("1"), 15000);
-        Desktop::click(window, At::FirstPageLink.x(), At::FirstPageLink.y());
+        Desktop::click(window, At::SecondPageLink.x(), At::SecondPageLink.y());
         QTRY_VERIFY_WITH_TIMEOUT(!logged(QStringLiteral("GET /itm/") + ItemFromPage).isEmpty(),
                                  15000);
         QTest::qWait(500);
