@@ -172,8 +172,7 @@ void MainWindow::snipe()
     }
     if (engineHasTakenOver(before, row)) {
         MessageBox::warning(this, tr("Edit Snipe"),
-                            tr("Kestrova has started bidding on this item meanwhile; "
-                               "the snipe was not changed."));
+                            tr("The snipe on this item has been started; it was not changed."));
         loadItemsFromDb();
         return;
     }
