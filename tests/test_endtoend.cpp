@@ -42,9 +42,9 @@ const QPoint SecondPageLink(130, 300);
 const QPoint FileMenu(20, 10);
 const QPoint PreferencesEntry(60, 70);
 // Snipe editor
-const QPoint BidField(250, 186);
-const QPoint UserLeadRadio(210, 252);
-const QPoint LeadField(260, 252);
+const QPoint BidField(224, 186);
+const QPoint UserLeadRadio(151, 246);
+const QPoint LeadField(234, 246);
 // Preferences
 const QPoint WonBox(260, 170);
 const QPoint EmailField(300, 222);
