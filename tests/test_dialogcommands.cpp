@@ -1,4 +1,5 @@
 #include "aboutdialog.h"
+#include "groupdialog.h"
 #include "mainwindow.h"
 #include "preferencesdialog.h"
 #include "support/boxrecorder.h"
@@ -9,10 +10,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 
 namespace {
 
@@ -35,6 +38,35 @@ class TestDialogCommands : public QObject
     Q_OBJECT
 
 private slots:
+    void groupFilterKeepsTheChosenGroupWhileItExists()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        const int bob = scene.signIn(QStringLiteral("bob"));
+        TestStore::addGroup(bob, QStringLiteral("Cameras"));
+        TestStore::addGroup(bob, QStringLiteral("Lenses"));
+        BoxRecorder boxes;
+        MainWindow window;
+        QComboBox* filter = window.groupFilter();
+        filter->setCurrentIndex(filter->findText(QStringLiteral("Lenses")));
+
+        // Each time the first group is deleted: first the other, then the chosen one.
+        ModalDriver driver;
+        const auto deleteFirst = [](GroupDialog* dialog) {
+            child<QTableWidget>(dialog, "tableWidget")->selectRow(0);
+            child<QPushButton>(dialog, "pushButtonDelete")->click();
+            dialog->close();
+        };
+        driver.onNext<GroupDialog>(deleteFirst);
+        run(window, "groupAction", driver);
+        QCOMPARE(filter->currentText(), QStringLiteral("Lenses"));
+        QCOMPARE(filter->count(), 2);
+        driver.onNext<GroupDialog>(deleteFirst);
+        run(window, "groupAction", driver);
+        QCOMPARE(filter->currentText(), QStringLiteral("All"));
+        QCOMPARE(filter->count(), 1);
+    }
+
     void preferencesAreSavedAndTakeEffect_data()
     {
         QTest::addColumn<bool>("autoLead");
