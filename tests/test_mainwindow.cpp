@@ -156,8 +156,14 @@ private slots:
             QCOMPARE(action->shortcut(), row.slot == &MainWindow::exit
                                              ? QKeySequence(QKeySequence::Quit)
                                              : QKeySequence());
-            const QString icon = QStringLiteral(":/images/%1.png").arg(row.icon);
-            QCOMPARE(action->icon().isNull(), row.icon.isEmpty());
+            if (row.icon.isEmpty()) {
+                QVERIFY(action->icon().isNull());
+            } else {
+                const QImage icon = QImage(QStringLiteral(":/images/%1.png").arg(row.icon))
+                                        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                QVERIFY2(!icon.isNull(), qPrintable(row.icon));
+                QCOMPARE(action->icon().pixmap(24).toImage().convertToFormat(icon.format()), icon);
+            }
             QVERIFY2(QObject::disconnect(action, &QAction::triggered, &window, row.slot), row.name);
         }
 
