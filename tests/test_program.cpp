@@ -7,25 +7,6 @@
 #include <QSettings>
 #include <QSqlRecord>
 
-namespace {
-
-const QString Title = QStringLiteral("Kestrova zAzu Rerizod Ozovov 4.1.0.2");
-
-// xdotool on the session's display; its output, empty when it failed.
-QString xdotool(const XvfbSession& x, const QStringList& arguments)
-{
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), x.display());
-    tool.setProcessEnvironment(env);
-    tool.start(QStringLiteral("xdotool"), arguments);
-    if (!tool.waitForFinished(5000) || tool.exitCode() != 0)
-        return QString();
-    return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
-}
-
-} // namespace
-
 class TestProgram : public QObject
 {
     Q_OBJECT
@@ -60,10 +41,7 @@ private slots:
         QVERIFY2(hostsLine.startsWith("KESTROVA_HOSTS="), hostsLine.constData());
 
         const QString root = store.dataDir().root();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), x.display());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+        QProcessEnvironment env = x.programEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
         env.insert(
@@ -78,16 +56,16 @@ private slots:
         QString window;
         QVERIFY(QTest::qWaitFor(
             [&] {
-                window = xdotool(x, {"search", "--onlyvisible", "--name",
-                                     QLatin1Char('^') + Title + QLatin1Char('$')});
+                window = x.runClient("xdotool", {"search", "--onlyvisible", "--name",
+                                                 "^Kestrova zAzu Rerizod Ozovov 4.1.0.2$"});
                 return !window.isEmpty() || program.state() == QProcess::NotRunning;
             },
             30000));
         QVERIFY2(!window.isEmpty(), "the main window never showed");
 
         // No window manager runs: the window is given the focus directly.
-        xdotool(x, {"windowfocus", "--sync", window.section(QLatin1Char('\n'), 0, 0)});
-        xdotool(x, {"key", "--clearmodifiers", "ctrl+q"});
+        x.runClient("xdotool", {"windowfocus", "--sync", window.section(QLatin1Char('\n'), 0, 0)});
+        x.runClient("xdotool", {"key", "--clearmodifiers", "ctrl+q"});
         QVERIFY(program.waitForFinished(15000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
