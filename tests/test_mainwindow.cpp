@@ -194,6 +194,8 @@ private slots:
                                         "Out Bidder", "Won", "Didn't Win"}));
         QCOMPARE(window.statusFilter()->currentIndex(), 0);
         QCOMPARE(window.selectedItemStatus(), 0);
+        QCOMPARE(window.groupFilter()->currentText(), QStringLiteral("All"));
+        QCOMPARE(window.selectedGroup(), 0);
     }
 
     void firstStartGeometryAndMove()
