@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QEventLoopLocker>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -33,7 +34,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
         trayIconMenu = new QMenu(this);
         restoreAction = new QAction(QStringLiteral("Restore Kestrova"), this);
         restoreAction->setObjectName(QStringLiteral("restoreAction"));
-        connect(restoreAction, &QAction::triggered, this, &QWidget::showNormal);
+        connect(restoreAction, &QAction::triggered, this, [this] {
+            showNormal();
+            trayHold.reset();
+        });
         trayIconMenu->addAction(restoreAction);
         trayIcon->setContextMenu(trayIconMenu);
         trayIconMenu->addSeparator();
@@ -328,6 +332,7 @@ void MainWindow::exit()
     // A window a page opened would otherwise keep the program running.
     MyQWebView::closePageWindows();
     close();
+    trayHold.reset();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -338,6 +343,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (!exiting && trayIcon && user.value(QStringLiteral("close_systray")).toBool()) {
         hide();
         event->ignore();
+        if (!trayHold)
+            trayHold = std::make_unique<QEventLoopLocker>();
         return;
     }
     writePositionSettings();

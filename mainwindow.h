@@ -11,11 +11,13 @@
 #include <QString>
 #include <QStringList>
 #include <QSystemTrayIcon>
+#include <memory>
 
 class BidEngine;
 class MyQWebView;
 class QAction;
 class QComboBox;
+class QEventLoopLocker;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -195,6 +197,9 @@ private:
 
     int refreshElapsedMs = 0;
     bool exiting = false;
+    // Held while the window is hidden in the tray: with no window visible,
+    // closing any message box or dialog would otherwise end the program.
+    std::unique_ptr<QEventLoopLocker> trayHold;
     // The snipe engine, a child of the window. The window tells it to read
     // the store again whenever a command has changed the user's snipes, so
     // that a snipe saved shortly before its end is not missed.

@@ -3,6 +3,7 @@
 #include "support/xvfbsession.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -87,6 +88,37 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(balloonTexts().contains("Winning bid on item 110000000077"),
                                  30000);
         window.grab().save(QStringLiteral("/tmp/frame/mainwindow_tray.png"));
+    }
+
+    // Run last: it runs the application's own event loop to its end.
+    void hiddenInTheTrayRunsUntilExit()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        const int user = scene.signIn(QStringLiteral("bob"));
+        TestStore::exec(QStringLiteral("UPDATE users SET close_systray = 1"));
+        SnipeScene::signInAs(user);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!window.close());
+
+        bool ranOn = false;
+        QTimer::singleShot(0, [] {
+            // A box closed with no window visible.
+            QDialog box;
+            box.show();
+            box.close();
+        });
+        QTimer::singleShot(500, &window, [&] {
+            ranOn = true;
+            window.systemTrayIcon()->contextMenu()->actions().last()->trigger();
+        });
+        QTimer bound;
+        bound.callOnTimeout([] { QCoreApplication::exit(1); });
+        bound.start(10000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(ranOn);
     }
 };
 

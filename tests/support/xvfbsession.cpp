@@ -1,6 +1,7 @@
 #include "support/xvfbsession.h"
 
 #include <QDeadlineTimer>
+#include <QProcess>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <cerrno>
@@ -111,6 +112,27 @@ void XvfbSession::useForThisProcess() const
     qputenv("QT_QPA_PLATFORM", "xcb");
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     qunsetenv("WAYLAND_DISPLAY");
+}
+
+QProcessEnvironment XvfbSession::programEnvironment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), m_display);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return env;
+}
+
+QString XvfbSession::runClient(const QString& program, const QStringList& arguments) const
+{
+    QProcess client;
+    client.setProcessEnvironment(programEnvironment());
+    client.start(program, arguments);
+    if (!client.waitForFinished(5000) || client.exitStatus() != QProcess::NormalExit ||
+        client.exitCode() != 0)
+        return QString();
+    return QString::fromLocal8Bit(client.readAllStandardOutput()).trimmed();
 }
 
 bool XvfbSession::waitForTray(int timeoutMs)

@@ -3,7 +3,9 @@
 
 #include "support/testmain.h"
 
+#include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <sys/types.h>
 
 // A private X display for the tests that need a real desktop: an Xvfb server
@@ -36,6 +38,13 @@ public:
     // Points this process at the display (DISPLAY, the xcb platform, no
     // D-Bus session). Call it before the application object is made.
     void useForThisProcess() const;
+
+    // This process's environment for a GUI program started on the display.
+    QProcessEnvironment programEnvironment() const;
+
+    // Runs an X client (xdotool, xwininfo, ...) on the display, for at most
+    // a few seconds; its output, or a null string when it failed.
+    QString runClient(const QString& program, const QStringList& arguments) const;
 
     // Runs the event loop until the platform reports a system tray.
     static bool waitForTray(int timeoutMs = 10000);

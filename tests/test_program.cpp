@@ -1,0 +1,90 @@
+#include "helper/dbhelper.h"
+#include "support/testmain.h"
+#include "support/teststore.h"
+#include "support/xvfbsession.h"
+
+#include <QProcess>
+#include <QSettings>
+#include <QSqlRecord>
+
+class TestProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void signsInAutomaticallyAndQuitsOnTheShortcut()
+    {
+        XvfbSession x;
+        QVERIFY2(x.start(), qPrintable(x.errorString()));
+
+        // A remembered user with a password, set for automatic sign-in.
+        TestStore store;
+        QVERIFY(store.isReady());
+        QSqlRecord user = DbHelper::emptyRecord(QStringLiteral("users"));
+        user.setValue(QStringLiteral("username"), QStringLiteral("bob"));
+        user.setValue(QStringLiteral("password"), QStringLiteral("secret"));
+        user.setValue(QStringLiteral("remember_password"), 1);
+        user.setValue(QStringLiteral("country_id"), 20);
+        QVERIFY(DbHelper::addUser(user));
+        QVERIFY(TestStore::exec(
+            QStringLiteral("UPDATE setting SET auto_login_user_id = (SELECT id FROM users)")));
+        TempDataDir::closeDatabase();
+
+        // Both programs are killed by their QProcess if the test fails.
+        QProcess ebay;
+        ebay.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        ebay.start(QStringLiteral(KESTROVA_BINARY_DIR "/tests/ebaydouble"), QStringList());
+        QVERIFY(ebay.waitForStarted(5000));
+        QByteArray hostsLine;
+        while (!hostsLine.endsWith('\n') && ebay.waitForReadyRead(20000))
+            hostsLine += ebay.readLine();
+        QVERIFY2(hostsLine.startsWith("KESTROVA_HOSTS="), hostsLine.constData());
+
+        const QString root = store.dataDir().root();
+        QProcessEnvironment env = x.programEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
+        env.insert(
+            QStringLiteral("KESTROVA_HOSTS"),
+            QString::fromLocal8Bit(hostsLine.mid(int(qstrlen("KESTROVA_HOSTS="))).trimmed()));
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(KESTROVA_BINARY_DIR "/kestrova"), QStringList());
+        QVERIFY(program.waitForStarted(5000));
+
+        QString window;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                window = x.runClient("xdotool", {"search", "--onlyvisible", "--name",
+                                                 "^Kestrova zAzu Rerizod Ozovov 4.1.0.2$"});
+                return !window.isEmpty() || program.state() == QProcess::NotRunning;
+            },
+            30000));
+        QVERIFY2(!window.isEmpty(), "the main window never showed");
+
+        // No window manager runs: the window is given the focus directly.
+        // A window just mapped may not take it yet, so the keys are sent
+        // again until the program ends, a bounded number of times.
+        const QString id = window.section(QLatin1Char('\n'), 0, 0);
+        for (int attempt = 0; attempt < 5 && program.state() != QProcess::NotRunning; ++attempt) {
+            x.runClient("xdotool", {"windowfocus", "--sync", id});
+            x.runClient("xdotool", {"key", "--clearmodifiers", "ctrl+q"});
+            program.waitForFinished(3000);
+        }
+        QCOMPARE(program.state(), QProcess::NotRunning);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+
+        const QSettings settings(root + QStringLiteral("/config/Kestrova/zAzu Rerizod Ozovov.conf"),
+                                 QSettings::IniFormat);
+        QCOMPARE(settings.value("pos").toPoint(), QPoint(100, 100));
+        QCOMPARE(settings.value("size").toSize(), QSize(800, 600));
+        QCOMPARE(settings.value("maximized").toString(), QStringLiteral("false"));
+        ebay.terminate();
+        QVERIFY(ebay.waitForFinished(5000));
+    }
+};
+
+KESTROVA_TEST_MAIN(TestProgram)
+#include "test_program.moc"
