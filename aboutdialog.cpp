@@ -1,5 +1,15 @@
-// Placeholder until the about box is built.
 #include "aboutdialog.h"
 
-AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), ui(nullptr) {}
-AboutDialog::~AboutDialog() = default;
+#include "ui_aboutdialog.h"
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), ui(new Ui::AboutDialog)
+{
+    ui->setupUi(this);
+    ui->labelVersion->setText(
+        QStringLiteral("Version %1").arg(QCoreApplication::applicationVersion()));
+}
+
+AboutDialog::~AboutDialog()
+{
+    delete ui;
+}

@@ -169,8 +169,10 @@ void BidEngine::processBiddingItems()
         const ItemTO& item = *m_biddingItems[i];
         if (item.bidStatus() != BidStatus::Scheduled || !(item.userBid() > 0.0))
             continue;
-        const int window =
-            item.leadTime() <= 0 ? AutomaticStartWindowSecs : item.leadTime() + StartWindowSecs;
+        // Wide: a lead near the largest int must not wrap round.
+        const qint64 window = item.leadTime() <= 0
+                                  ? AutomaticStartWindowSecs
+                                  : static_cast<qint64>(item.leadTime()) + StartWindowSecs;
         if (now.addSecs(window) < item.endTime())
             continue;
         // One snipe object per item at a time: a row set back to "Scheduled"

@@ -27,8 +27,22 @@ bool storeIsOpen()
 
 } // namespace
 
-BidThread::BidThread(QObject* parent) : QObject(parent), m_itemHelper(new ItemHelper(this))
+BidThread::BidThread(QObject* parent)
+    : QObject(parent), m_itemHelper(new ItemHelper(this)), m_bidTimer(new QTimer(this))
 {
+    // Precise: a coarse timer may fire 5% early or late, and beyond 20 s it
+    // rounds to whole seconds.
+    m_bidTimer->setTimerType(Qt::PreciseTimer);
+    m_bidTimer->setSingleShot(true);
+    connect(m_bidTimer, &QTimer::timeout, this, [this] {
+        if (m_jsonFlow)
+            placeBidJsonStep2();
+        else
+            placeBidHtmlStep2();
+    });
+    // The timer counts monotonic time; the moment is on eBay's clock, which
+    // a re-synchronisation moves and a machine's sleep leaves behind.
+    connect(ClockManager::instance(), &ClockManager::timeMoved, this, &BidThread::followClock);
     // Each signal answers only the request this object sent, one at a time.
     connect(m_itemHelper, &ItemHelper::placeBidJsonStep1Finished, this,
             &BidThread::placeBidJsonStep1Finished);
@@ -64,11 +78,22 @@ QString BidThread::signedOutReason()
     return QStringLiteral("Not placed: the user who scheduled it is no longer signed in");
 }
 
+QString BidThread::endedBeforeBidReason()
+{
+    return QStringLiteral("Not placed: eBay's clock showed the auction ended before the moment "
+                          "to bid");
+}
+
 // ----- helpers ---------------------------------------------------------------
 
 QDateTime BidThread::clockTime() const
 {
     return ClockManager::instance()->getClockTime();
+}
+
+QDateTime BidThread::endTime() const
+{
+    return TimeText::parse(m_itemRecord.value(QStringLiteral("end_time")).toString());
 }
 
 QString BidThread::itemNumber() const
@@ -177,18 +202,22 @@ void BidThread::finishUnfinished(const QString& reason)
 
 int BidThread::leadTimeFor(int elapsedSecs) const
 {
-    const int stored = m_itemRecord.value(QStringLiteral("lead_time")).toInt();
-    if (stored > 0)
-        return stored;
-    return elapsedSecs > 2 ? elapsedSecs : 3;
+    // Read wide: any stored number is a lead, none wraps round to "automatic".
+    const qint64 stored = m_itemRecord.value(QStringLiteral("lead_time")).toLongLong();
+    const qint64 lead = stored > 0 ? stored : (elapsedSecs > 2 ? elapsedSecs : 3);
+    // A lead beyond the end is "at once"; kept to the time left, it also
+    // keeps the relation check after the bid close to the end.
+    const QDateTime end = endTime();
+    const qint64 msecsLeft = end.isValid() ? clockTime().msecsTo(end) : 0;
+    const qint64 secsLeft = msecsLeft > 0 ? (msecsLeft + 999) / 1000 : 0;
+    return static_cast<int>(qMin(lead, secsLeft));
 }
 
 qint64 BidThread::calcMsecsToBidTime(int leadSecs) const
 {
     // In milliseconds from the clock: whole seconds would send step 2 up to
     // a second earlier than the lead asks, at random.
-    const QDateTime end =
-        TimeText::parse(m_itemRecord.value(QStringLiteral("end_time")).toString());
+    const QDateTime end = endTime();
     if (!end.isValid())
         return 0;
     const qint64 wait = clockTime().msecsTo(end) - leadSecs * 1000LL - BidMarginMs;
@@ -198,19 +227,40 @@ qint64 BidThread::calcMsecsToBidTime(int leadSecs) const
 void BidThread::chooseBidTime(int elapsedSecs, bool jsonFlow)
 {
     m_leadUsed = leadTimeFor(elapsedSecs);
+    m_jsonFlow = jsonFlow;
+    armBidTimer();
+}
+
+void BidThread::armBidTimer()
+{
     const qint64 wait = calcMsecsToBidTime(m_leadUsed);
-    const QDateTime bidTime = clockTime().addMSecs(wait);
-    qDebug().noquote() << logPrefix(clockTime()) << "will bid in" << wait << "ms, lead"
-                       << m_leadUsed << "s";
-    emit bidTimeChosen(m_itemId, bidTime, m_leadUsed);
-    // Precise: a coarse timer may fire 5% early or late, and beyond 20 s it
-    // rounds to whole seconds.
-    if (jsonFlow)
-        QTimer::singleShot(static_cast<int>(wait), Qt::PreciseTimer, this,
-                           &BidThread::placeBidJsonStep2);
-    else
-        QTimer::singleShot(static_cast<int>(wait), Qt::PreciseTimer, this,
-                           &BidThread::placeBidHtmlStep2);
+    const QDateTime now = clockTime();
+    qDebug().noquote() << logPrefix(now) << "will bid in" << wait << "ms, lead" << m_leadUsed
+                       << "s";
+    emit bidTimeChosen(m_itemId, now.addMSecs(wait), m_leadUsed);
+    m_bidTimer->start(static_cast<int>(wait));
+}
+
+void BidThread::followClock()
+{
+    if (m_stage != Stage::Bidding || !m_bidTimer->isActive())
+        return;
+    guarded("followClock", [this] {
+        const QDateTime endAt = endTime();
+        if (endAt.isValid() && clockTime() >= endAt) {
+            // The clock moved past the end while the snipe waited (the
+            // machine slept through it): eBay would only refuse the bid.
+            m_bidTimer->stop();
+            if (hasBeenCanceled()) {
+                end();
+                return;
+            }
+            qDebug().noquote() << logPrefix(clockTime()) << endedBeforeBidReason();
+            recordVerdict(false, endedBeforeBidReason());
+            return;
+        }
+        armBidTimer();
+    });
 }
 
 // ----- the chain -------------------------------------------------------------
@@ -337,21 +387,27 @@ void BidThread::placeBidFinished(bool ok, const QString& errorMsg)
         qDebug().noquote() << "errorMsg:" << ('"' + errorMsg + '"');
         // eBay has answered: its verdict is recorded even when the user
         // cancelled meanwhile, as the bid stands.
-        if (ok && errorMsg == Placed) {
-            m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Placed);
-            m_itemRecord.setValue(QStringLiteral("error_message"), QVariant());
-        } else {
-            m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Failed);
-            m_itemRecord.setValue(QStringLiteral("error_message"), errorMsg);
-        }
-        writeRow();
-        m_stage = Stage::AfterBid;
-        // Asked once the auction has ended: the bid left the lead (and the
-        // margin) before the end, so the lead plus a second after the answer
-        // is past it. Also after a failed bid: the user may still lead.
-        QTimer::singleShot(m_leadUsed * 1000 + 1000, Qt::PreciseTimer, this,
-                           &BidThread::getUserItemRelation);
+        recordVerdict(ok && errorMsg == Placed, errorMsg);
     });
+}
+
+void BidThread::recordVerdict(bool placed, const QString& reason)
+{
+    if (placed) {
+        m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Placed);
+        m_itemRecord.setValue(QStringLiteral("error_message"), QVariant());
+    } else {
+        m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Failed);
+        m_itemRecord.setValue(QStringLiteral("error_message"), reason);
+    }
+    writeRow();
+    m_stage = Stage::AfterBid;
+    // Asked once the auction has ended: the bid left the lead (and the
+    // margin) before the end, so the lead plus a second after the answer is
+    // past it. Also after a failed bid: the user may still lead.
+    const qint64 delay = m_leadUsed * 1000LL + 1000;
+    QTimer::singleShot(static_cast<int>(qMin<qint64>(delay, std::numeric_limits<int>::max())),
+                       Qt::PreciseTimer, this, &BidThread::getUserItemRelation);
 }
 
 void BidThread::getUserItemRelation()

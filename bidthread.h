@@ -8,6 +8,7 @@
 #include <functional>
 
 class ItemHelper;
+class QTimer;
 class TrayMessenger;
 
 // One snipe: places one scheduled bid, step by step, on the GUI thread (no
@@ -21,7 +22,9 @@ class TrayMessenger;
 //                         to the HTML step 1 once)
 //   step 1 answered       the moment to bid is chosen: the end time less the
 //                         lead (the stored one, or the step-1 duration in
-//                         whole seconds, at least 3, when automatic)
+//                         whole seconds, at least 3, when automatic; a lead
+//                         longer than the time left means at once); it is
+//                         chosen again whenever the clock moves
 //   moment to bid         row re-read; step 2
 //   step 2 answered       status 3 (Placed) or 4 (Failed, with the reason)
 //   lead + 1 s later      the user's relation to the item, then the post-bid
@@ -64,7 +67,8 @@ public:
     bool hasBeenCanceled();
 
     // The lead, in whole seconds, kept before the end: the stored lead time,
-    // or when it is automatic (0 or less) the step-1 duration, at least 3 s.
+    // or when it is automatic (0 or less) the step-1 duration, at least 3 s;
+    // never more than the whole seconds left until the end.
     int leadTimeFor(int elapsedSecs) const;
     // Milliseconds from now on the clock until step 2 is due with that lead:
     // the end less the lead less BidMarginMs; 0 when that moment has passed.
@@ -78,14 +82,16 @@ public:
     static QString notSentReason();
     static QString notAnsweredReason();
     static QString signedOutReason();
+    static QString endedBeforeBidReason();
 
     // The won or lost notice: mail when the user asked for it, tray message
     // always.
     void sendNotification(const QString& relation);
 
 signals:
-    // The moment to bid has been chosen: step 2 is due at bidTime on the
-    // clock, leadSecs (plus the margin) before the end. For observers such as
+    // The moment to bid has been chosen, or chosen again because the clock
+    // moved: step 2 is due at bidTime on the clock, leadSecs (plus the
+    // margin) before the end. For observers such as
     // the timing benchmark; the program itself needs no notice.
     void bidTimeChosen(int itemId, const QDateTime& bidTime, int leadSecs);
 
@@ -99,6 +105,7 @@ private slots:
     void placeBidFinished(bool ok, const QString& errorMsg);
     void getUserItemRelation();
     void postBidActions(bool ok, const QString& relation);
+    void followClock();
 
 private:
     enum class Stage {
@@ -111,7 +118,12 @@ private:
 
     void sendHtmlStep1();
     void chooseBidTime(int elapsedSecs, bool jsonFlow);
+    // Arms the bid timer for the moment to bid as the clock now shows it.
+    void armBidTimer();
     void placeBidStep2(bool jsonFlow);
+    // eBay's verdict on the bid (or ours, when it was never sent): the final
+    // status, then the relation check once the auction has ended.
+    void recordVerdict(bool placed, const QString& reason);
     void handleGroup(const QString& relation);
     void showTrayMessage(const QString& title, const QString& msg);
 
@@ -127,6 +139,7 @@ private:
     void guarded(const char* where, const std::function<void()>& step);
 
     QDateTime clockTime() const;
+    QDateTime endTime() const;
     QString itemNumber() const;
     double userBid() const;
     // "<clock time> <item number>", the start of every step's log line.
@@ -149,6 +162,10 @@ private:
 
     Stage m_stage = Stage::Created;
     int m_leadUsed = 0;
+    // The wait for the moment to bid: a timer of its own, so that it can be
+    // re-armed when the clock moves.
+    QTimer* m_bidTimer;
+    bool m_jsonFlow = true;
 };
 
 #endif // BIDTHREAD_H

@@ -138,6 +138,8 @@ void ClockManager::syncTimeFinished()
     else if (!m_retryTimer->isActive())
         m_retryTimer->start(m_retryIntervalMs);
     emit syncFinished(ok);
+    if (ok)
+        emit timeMoved();
 }
 
 bool ClockManager::applySyncReply(QNetworkReply* reply)
@@ -188,4 +190,8 @@ void ClockManager::onTick()
     m_lastTickWallMs = wall;
     if (late || elapsed - m_lastSyncAttemptElapsed >= m_periodicResyncMs)
         updateTimeAsync();
+    // Timers armed before a sleep have stood still with the counter; their
+    // owners re-arm now, and again once eBay's time has come back.
+    if (late)
+        emit timeMoved();
 }

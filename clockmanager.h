@@ -111,6 +111,11 @@ public:
 signals:
     // After every synchronisation attempt, once its reply has been applied.
     void syncFinished(bool ok);
+    // The clock's time may have moved against the monotonic counter: a
+    // synchronisation was applied, or a tick came late (the machine slept or
+    // the program stood; a synchronisation follows). Whatever waits for a
+    // moment on this clock with a monotonic timer must measure it afresh.
+    void timeMoved();
 
 private slots:
     void syncTimeFinished();

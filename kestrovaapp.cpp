@@ -2,7 +2,12 @@
 
 #include "hostconfig.h"
 
-KestrovaApp::KestrovaApp(int& argc, char** argv) : QApplication(argc, argv) {}
+KestrovaApp::KestrovaApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The pictures live in the static core library, where nothing refers to
+    // their registration: without this the linker drops them.
+    Q_INIT_RESOURCE(images);
+}
 
 KestrovaApp::~KestrovaApp() = default;
 

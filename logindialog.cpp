@@ -1,24 +1,266 @@
-// Placeholder until the sign-in dialog is built.
 #include "logindialog.h"
 
-LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent), ui(nullptr), loginHelper(nullptr) {}
-LoginDialog::~LoginDialog() = default;
+#include "helper/dbhelper.h"
+#include "helper/loginhelper.h"
+#include "kestrovaapp.h"
+#include "messagebox.h"
+#include "sites.h"
+#include "ui_logindialog.h"
+
+#include <QPushButton>
+#include <QSqlQuery>
+
+namespace {
+
+int homeSiteId()
+{
+    return Sites::home().siteId;
+}
+
+// The stored automatic sign-in user, as the application object holds it.
+int autoLoginUserId()
+{
+    return kApp->setting().value(QStringLiteral("auto_login_user_id")).toInt();
+}
+
+} // namespace
+
+LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent), ui(new Ui::LoginDialog)
+{
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Kestrova Login %1").arg(QCoreApplication::applicationVersion()));
+    ui->progressBar->hide();
+
+    QSqlQuery query;
+    if (DbHelper::getUsers(query)) {
+        while (query.next())
+            ui->comboBoxUsername->addItem(
+                query.value(QStringLiteral("username")).toString(),
+                QString::number(query.value(QStringLiteral("id")).toLongLong()));
+    }
+    if (ui->comboBoxUsername->count() > 0)
+        ui->comboBoxUsername->setCurrentIndex(0);
+    query.finish();
+    if (DbHelper::getCountries(query)) {
+        while (query.next())
+            ui->comboBoxCountry->addItem(query.value(QStringLiteral("domain")).toString(),
+                                         query.value(QStringLiteral("site_id")).toInt());
+    }
+
+    loadUserSetting();
+
+    loginHelper = new LoginHelper(this);
+    connect(loginHelper, &LoginHelper::loginStep1Finished, this, &LoginDialog::increaseProgressBar);
+    connect(loginHelper, &LoginHelper::loginStep2Finished, this, &LoginDialog::loginFinished);
+    // Made after the first selection, which has already loaded its settings.
+    connect(ui->comboBoxUsername, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &LoginDialog::changeUser);
+}
+
+LoginDialog::~LoginDialog()
+{
+    delete ui;
+}
+
 void LoginDialog::setAutoLogin(bool on)
 {
     autoLogin = on;
 }
+
 int LoginDialog::exec()
 {
-    return QDialog::Rejected;
+    show();
+    const int autoId = autoLoginUserId();
+    if (autoId >= 1) {
+        for (int i = 0; i < ui->comboBoxUsername->count(); ++i) {
+            if (ui->comboBoxUsername->itemData(i).toInt() != autoId)
+                continue;
+            ui->comboBoxUsername->setCurrentIndex(i);
+            loadUserSetting();
+            if (autoLogin)
+                login();
+            break;
+        }
+    }
+    return QDialog::exec();
 }
-void LoginDialog::login() {}
-void LoginDialog::loginFinished(bool, int) {}
-void LoginDialog::changeUser(int) {}
-void LoginDialog::toggleRememberPassword(int) {}
-void LoginDialog::increaseProgressBar() {}
-void LoginDialog::loadUserSetting() {}
-void LoginDialog::enableInteractive() {}
+
+void LoginDialog::login()
+{
+    ui->progressBar->setValue(0);
+    username = ui->comboBoxUsername->currentText();
+    password = ui->lineEditPassword->text();
+    if (username.isEmpty()) {
+        MessageBox::critical(this, tr("Login Error"), tr("Please enter your Username."));
+        ui->comboBoxUsername->setFocus();
+        return;
+    }
+    if (password.isEmpty()) {
+        MessageBox::warning(this, tr("Login Error"), tr("Please enter your Password."));
+        ui->lineEditPassword->setFocus();
+        return;
+    }
+    siteId =
+        ui->comboBoxCountry->currentIndex() < 0 ? 0 : ui->comboBoxCountry->currentData().toInt();
+    progressStep = siteId == homeSiteId() ? 50 : 25;
+
+    ui->comboBoxUsername->setEnabled(false);
+    ui->lineEditPassword->setEnabled(false);
+    ui->comboBoxCountry->setEnabled(false);
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
+    ui->checkBoxRemember->setEnabled(false);
+    ui->checkBoxAutoLogin->setEnabled(false);
+    ui->progressBar->show();
+
+    // Whatever site was chosen, the home site signs in first: its cookies
+    // are the ones the look-ups, bid forms and My eBay pages go with.
+    loginHelper->login(username, password, Sites::homeDomain(), homeSiteId());
+}
+
+void LoginDialog::increaseProgressBar()
+{
+    ui->progressBar->setValue(qMin(ui->progressBar->value() + progressStep, 100));
+}
+
+void LoginDialog::loginFinished(bool ok, int passSiteId)
+{
+    // A pass that ends after the dialog was cancelled signs nobody in.
+    if (!isVisible())
+        return;
+    increaseProgressBar();
+    if (!ok) {
+        enableInteractive();
+        MessageBox::warning(this, tr("Login Error"), tr("Wrong Username or Password."));
+        return;
+    }
+    if (passSiteId == homeSiteId() && siteId != homeSiteId()) {
+        loginHelper->login(username, password, ui->comboBoxCountry->currentText(), siteId);
+        return;
+    }
+    enableInteractive();
+    if (!saveUser())
+        return;
+    ui->progressBar->setValue(100);
+    accept();
+}
+
+void LoginDialog::changeUser(int)
+{
+    loadUserSetting();
+}
+
+void LoginDialog::toggleRememberPassword(int state)
+{
+    if (state != Qt::Unchecked)
+        ui->checkBoxRemember->setChecked(true);
+    ui->checkBoxRemember->setEnabled(state == Qt::Unchecked);
+}
+
+void LoginDialog::loadUserSetting()
+{
+    ui->lineEditPassword->clear();
+    ui->checkBoxRemember->setChecked(false);
+    ui->checkBoxAutoLogin->setChecked(false);
+    ui->comboBoxCountry->setCurrentIndex(ui->comboBoxCountry->findData(0));
+
+    const QVariant id = ui->comboBoxUsername->currentData();
+    if (ui->comboBoxUsername->currentIndex() < 0 || !id.isValid())
+        return;
+    QSqlRecord user = DbHelper::emptyRecord(QStringLiteral("users"));
+    user.setValue(QStringLiteral("id"), id.toInt());
+    if (!DbHelper::getUser(user))
+        return;
+    if (user.value(QStringLiteral("remember_password")).toBool()) {
+        ui->lineEditPassword->setText(user.value(QStringLiteral("password")).toString());
+        ui->checkBoxRemember->setChecked(true);
+        if (autoLoginUserId() == id.toInt())
+            ui->checkBoxAutoLogin->setChecked(true);
+    }
+    QSqlRecord country = DbHelper::emptyRecord(QStringLiteral("countries"));
+    country.setValue(QStringLiteral("id"), user.value(QStringLiteral("country_id")));
+    if (DbHelper::getCountry(country))
+        ui->comboBoxCountry->setCurrentIndex(
+            ui->comboBoxCountry->findData(country.value(QStringLiteral("site_id")).toInt()));
+}
+
+void LoginDialog::enableInteractive()
+{
+    ui->comboBoxUsername->setEnabled(true);
+    ui->lineEditPassword->setEnabled(true);
+    ui->comboBoxCountry->setEnabled(true);
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(true);
+    ui->checkBoxAutoLogin->setEnabled(true);
+    const bool autoChecked = ui->checkBoxAutoLogin->isChecked();
+    if (autoChecked)
+        ui->checkBoxRemember->setChecked(true);
+    ui->checkBoxRemember->setEnabled(!autoChecked);
+    ui->progressBar->hide();
+    ui->progressBar->setValue(0);
+}
+
 bool LoginDialog::saveUser()
 {
-    return false;
+    QSqlRecord country = DbHelper::emptyRecord(QStringLiteral("countries"));
+    country.setValue(QStringLiteral("site_id"), siteId);
+    if (!DbHelper::getCountry(country)) {
+        MessageBox::warning(this, tr("Database Error"), tr("Failed to load country."));
+        return false;
+    }
+    kApp->setCountry(country);
+
+    const bool remember = ui->checkBoxRemember->isChecked();
+    QSqlRecord user = DbHelper::emptyRecord(QStringLiteral("users"));
+    user.setValue(QStringLiteral("username"), username);
+    const bool known = DbHelper::getUser(user);
+    if (!known) {
+        user = DbHelper::emptyRecord(QStringLiteral("users"));
+        user.setValue(QStringLiteral("username"), username);
+    }
+    // Not remembering a password erases one stored before.
+    user.setValue(QStringLiteral("password"), remember ? password : QString());
+    user.setValue(QStringLiteral("remember_password"), remember ? 1 : 0);
+    user.setValue(QStringLiteral("country_id"), country.value(QStringLiteral("id")));
+    if (known) {
+        if (!DbHelper::setUser(user)) {
+            MessageBox::warning(this, tr("Database Error"), tr("Failed to update user."));
+            return false;
+        }
+    } else {
+        if (!DbHelper::addUser(user)) {
+            MessageBox::warning(this, tr("Database Error"), tr("Failed to add user."));
+            return false;
+        }
+        user = DbHelper::emptyRecord(QStringLiteral("users"));
+        user.setValue(QStringLiteral("username"), username);
+        if (!DbHelper::getUser(user)) {
+            MessageBox::warning(this, tr("Database Error"), tr("Failed to retrieve added user."));
+            return false;
+        }
+    }
+    // The signed-in row always carries the password as typed: later bid
+    // steps may need it even when it is not stored.
+    user.setValue(QStringLiteral("password"), password);
+    kApp->setLoginUser(user);
+
+    const int userId = user.value(QStringLiteral("id")).toInt();
+    QSqlRecord setting = kApp->setting();
+    const bool autoChecked = ui->checkBoxAutoLogin->isChecked();
+    bool write = false;
+    if (remember && autoChecked) {
+        setting.setValue(QStringLiteral("auto_login_user_id"), userId);
+        write = true;
+    } else if (!autoChecked &&
+               setting.value(QStringLiteral("auto_login_user_id")).toInt() == userId) {
+        setting.setValue(QStringLiteral("auto_login_user_id"), 0);
+        write = true;
+    }
+    if (write) {
+        if (!DbHelper::setSetting(setting)) {
+            MessageBox::warning(this, tr("Database Error"), tr("Failed to save setting."));
+            return false;
+        }
+        // A later sign-in in this run (after logging out) goes by what is stored.
+        kApp->setSetting(setting);
+    }
+    return true;
 }

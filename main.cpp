@@ -1,9 +1,11 @@
 #include "clockmanager.h"
 #include "kestrovaapp.h"
+#include "logindialog.h"
+#include "mainwindow.h"
 #include "startup.h"
+#include "versionchecker.h"
 
 #include <QDir>
-#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -11,12 +13,22 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QLatin1String(KestrovaApp::Version));
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() + QDir::separator() +
                                      QStringLiteral("plugins"));
+    // Lives until main returns: its answer may come during any later step.
+    VersionChecker versionChecker;
+    versionChecker.checkUpdateAsync();
     KestrovaApp::setIdentity();
     if (const int failure = Startup::prepareStore())
         return failure;
     // Start-up goes on whether or not eBay answered: a failed synchronisation
     // is retried in the background.
     ClockManager::instance()->updateTimeSync();
-    std::fputs("kestrova: nothing more to run yet\n", stderr);
-    return 0;
+
+    LoginDialog loginDialog;
+    loginDialog.setAutoLogin(true);
+    if (loginDialog.exec() != QDialog::Accepted)
+        return 0;
+
+    MainWindow mainWindow;
+    mainWindow.show();
+    return QApplication::exec();
 }

@@ -45,6 +45,8 @@ class MainWindow;
 class MainWindow : public QMainWindow, public TrayMessenger
 {
     Q_OBJECT
+    // Checks each action's slot by its address.
+    friend class TestMainWindow;
 
 public:
     // Table columns.

@@ -14,6 +14,9 @@ public:
     explicit MyQWebView(QWidget* parent = nullptr);
     ~MyQWebView() override;
 
+    // Closes every browser window that a page opened.
+    static void closePageWindows();
+
 protected:
     QWebView* createWindow(QWebPage::WebWindowType type) override;
 };

@@ -238,6 +238,63 @@ private slots:
         QCOMPARE(snipe.calcMsecsToBidTime(40), 0); // past: at once
     }
 
+    // eBay's clock jumps during the wait, as a re-synchronisation after a
+    // sleep or the hourly one finds it: the bid follows eBay's clock; past
+    // the end (the machine slept through it) no bid is sent.
+    void theWaitFollowsAClockJump_data()
+    {
+        QTest::addColumn<qint64>("jumpMs");
+        QTest::addColumn<bool>("placed");
+        QTest::newRow("ahead") << 6000LL << true;
+        QTest::newRow("back") << -4000LL << true;
+        QTest::newRow("past the end") << 30000LL << false;
+    }
+    void theWaitFollowsAClockJump()
+    {
+        QFETCH(qint64, jumpMs);
+        QFETCH(bool, placed);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        const QString number = numberOf(41);
+        const int id = scene.addSnipe(scene.auction(number, 12000), 3);
+        DirectSnipes direct;
+        QSignalSpy chosen(direct.start(id, QStringLiteral("ebay.de")), &BidThread::bidTimeChosen);
+        QVERIFY(chosen.wait(5000));
+        scene.ebay().shiftOfficialTime(jumpMs);
+        QVERIFY(scene.syncClock());
+
+        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 20000);
+        if (placed) {
+            QCOMPARE(SnipeScene::status(id), 3);
+            QVERIFY2(leadKept(achievedLeadMs(scene, number), 3),
+                     qPrintable(QString::number(achievedLeadMs(scene, number))));
+        } else {
+            QCOMPARE(SnipeScene::status(id), 4);
+            QCOMPARE(SnipeScene::column(id, "error_message").toString(),
+                     BidThread::endedBeforeBidReason());
+            QVERIFY(scene.requests(number, QStringLiteral("MakeQuickBid1")).isEmpty());
+            QCOMPARE(scene.requests(number, QStringLiteral("ViewItemLite")).size(), 1);
+        }
+    }
+
+    // A lead longer than anything left (a stored 3,000,000 s): bid at once,
+    // and the snipe finishes like any other.
+    void aLeadBeyondTheEndBidsAtOnce()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        const QString number = numberOf(51);
+        const int id = scene.addSnipe(scene.auction(number, 4000), 3000000);
+        DirectSnipes direct;
+        direct.start(id, QStringLiteral("ebay.de"));
+        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 10000);
+        QCOMPARE(SnipeScene::status(id), 3);
+        QCOMPARE(SnipeScene::column(id, "user_relation").toString(), QStringLiteral("HIGHBIDDER"));
+        QVERIFY(achievedLeadMs(scene, number) > 2000);
+    }
+
     void aBidWithoutAnswerWhenTheProgramClosesIsNotLeftAtBidding()
     {
         SnipeScene scene;

@@ -3,6 +3,7 @@
 #include "support/ebaydouble.h"
 #include "support/testmain.h"
 
+#include <QSignalSpy>
 #include <QThread>
 
 namespace {
@@ -284,11 +285,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(order.size() >= 1, 2000);
         QCOMPARE(dbl.requestCount(), 1); // a punctual tick changes nothing
         // The program stood (or the machine slept): the next tick comes late.
+        QSignalSpy moved(&clock, &ClockManager::timeMoved);
         dbl.freezeOfficialTime(utc(2022, 2, 2, 3, 0, 0));
         QThread::msleep(2000);
         QTRY_COMPARE_WITH_TIMEOUT(dbl.requestCount(), 2, 3000);
         QTRY_VERIFY_WITH_TIMEOUT(msFrom(utc(2022, 2, 2, 3, 0, 0), clock.getClockTime()) < 1000,
                                  2000);
+        // Told when the late tick is seen, and again when eBay's time is back.
+        QTRY_VERIFY_WITH_TIMEOUT(moved.count() >= 2, 2000);
     }
 
     void sleptMachineIsSeenOnTheWallClock()

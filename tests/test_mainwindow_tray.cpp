@@ -1,0 +1,94 @@
+#include "mainwindow.h"
+#include "support/snipescene.h"
+#include "support/xvfbsession.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+
+namespace {
+
+// The texts of the balloon the tray icon shows, empty when none is up.
+QStringList balloonTexts()
+{
+    QStringList texts;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (!window->isVisible() || qstrcmp(window->metaObject()->className(), "QBalloonTip"))
+            continue;
+        const QList<QLabel*> labels = window->findChildren<QLabel*>();
+        for (const QLabel* label : labels)
+            texts << label->text();
+    }
+    return texts;
+}
+
+} // namespace
+
+class TestMainWindowTray : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void closeButtonHidesToTheTray_data()
+    {
+        QTest::addColumn<bool>("closeSystray");
+        QTest::newRow("close_systray on") << true;
+        QTest::newRow("close_systray off") << false;
+    }
+    void closeButtonHidesToTheTray()
+    {
+        QFETCH(bool, closeSystray);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        const int user = scene.signIn(QStringLiteral("bob"));
+        TestStore::exec(
+            QStringLiteral("UPDATE users SET close_systray = %1").arg(int(closeSystray)));
+        SnipeScene::signInAs(user);
+        QSettings().clear();
+
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSystemTrayIcon* tray = window.systemTrayIcon();
+        QVERIFY(tray && tray->isVisible());
+        QStringList menu;
+        const QList<QAction*> entries = tray->contextMenu()->actions();
+        for (const QAction* entry : entries)
+            menu << entry->text();
+        QCOMPARE(menu, (QStringList{"Restore Kestrova", "", "Exit"}));
+
+        QSettings().clear();
+        QCOMPARE(window.close(), !closeSystray);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(QSettings().contains("pos"), !closeSystray);
+        if (!closeSystray)
+            return;
+
+        tray->contextMenu()->actions().first()->trigger();
+        QVERIFY(window.isVisible());
+        window.close();
+        QVERIFY(!window.isVisible());
+        // Exit from the tray ends the program from its hidden state too.
+        tray->contextMenu()->actions().last()->trigger();
+        QVERIFY(QSettings().contains("pos"));
+        QVERIFY(!window.isVisible());
+    }
+
+    void engineMessagesShowOnTheTrayIcon()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        scene.addSnipe(scene.auction(QStringLiteral("110000000077"), 6000), 3);
+        MainWindow window;
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(balloonTexts().contains("Winning bid on item 110000000077"),
+                                 30000);
+        window.grab().save(QStringLiteral("/tmp/frame/mainwindow_tray.png"));
+    }
+};
+
+KESTROVA_TEST_MAIN_X(TestMainWindowTray)
+#include "test_mainwindow_tray.moc"
