@@ -100,8 +100,7 @@ void LoginDialog::login()
         ui->lineEditPassword->setFocus();
         return;
     }
-    siteId =
-        ui->comboBoxCountry->currentIndex() < 0 ? 0 : ui->comboBoxCountry->currentData().toInt();
+    siteId = ui->comboBoxCountry->currentData().toInt(); // 0 with no site chosen
     progressStep = siteId == homeSiteId() ? 50 : 25;
 
     ui->comboBoxUsername->setEnabled(false);
@@ -237,8 +236,7 @@ bool LoginDialog::saveUser()
             return false;
         }
     }
-    // The signed-in row always carries the password as typed: later bid
-    // steps may need it even when it is not stored.
+    // The signed-in row holds the password as typed, whether stored or not.
     user.setValue(QStringLiteral("password"), password);
     kApp->setLoginUser(user);
 
