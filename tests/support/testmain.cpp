@@ -90,6 +90,7 @@ void prepareApplication()
         delete harnessDir;
         harnessDir = nullptr;
         if (!names.isEmpty()) {
+            // The tests have all run: the exit status is what is left to fail.
             std::fprintf(stderr,
                          "FAIL!  : external host names were looked up by the test or a program "
                          "it started: %s\n",
