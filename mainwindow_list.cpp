@@ -1,12 +1,287 @@
-// Placeholder until list loading and reload are built.
+// The table shows the store: a refill reads it, a reload asks eBay for fresh
+// data of the rows shown and stores it first, and the clock's tick keeps the
+// time left running and the periodic reload coming.
 #include "mainwindow.h"
 
-void MainWindow::loadItemsFromDb() {}
-void MainWindow::reload() {}
-void MainWindow::reloadFinished(bool) {}
-void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>*) {}
-void MainWindow::getShipping(int, QString) {}
-void MainWindow::getShippingFinished(bool, double) {}
-void MainWindow::updateItemRelation(int, QString) {}
-void MainWindow::relationFinished(bool, QString) {}
-void MainWindow::onTimer() {}
+#include "clockmanager.h"
+#include "helper/dbhelper.h"
+#include "helper/itemhelper.h"
+#include "hostconfig.h"
+#include "kestrovaapp.h"
+#include "rowwidgets.h"
+#include "smtp/mailhelper.h"
+#include "timetext.h"
+#include "watchlistcells.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTableWidget>
+#include <QtDebug>
+
+namespace {
+
+QString money(double value)
+{
+    return QString::number(value, 'f', 2);
+}
+
+// The mail (only when the user asked for it) returns at once; the tray
+// message is shown either way.
+void warnOfLowBid(MainWindow& window, const QSqlRecord& user, const ItemTO& item, double userBid)
+{
+    if (user.value("outbid_notification").toBool()) {
+        const QString body = QCoreApplication::translate(
+            "MainWindow",
+            "Hi %1,\r\n\r\nYour scheduled bid is lower than the current bid! You need to raise "
+            "your bid if you want to win the item.\r\n\r\nItem Number:\t%2\r\nItem "
+            "Name:\t%3\r\nNext Bid:\t%4\r\nYour Bid:\t%5\r\n\r\nRegards,\r\n");
+        const QStringList values{user.value("username").toString(), item.itemNumber(), item.name(),
+                                 money(item.nextBid()), money(userBid)};
+        MailHelper::send(HostConfig::smtpRelay().account,
+                         QStringLiteral("Kestrova Bid Notification"),
+                         user.value("email").toString(),
+                         QStringLiteral("Kestrova low scheduled bid: ") + item.name(),
+                         MailHelper::fill(body, values) + HostConfig::makerDomain(), false);
+    }
+    window.showSysTrayMessage(QStringLiteral("Low scheduled bid on item ") + item.itemNumber(),
+                              QStringLiteral("Your scheduled bid is lower than the current bid! "
+                                             "You need to raise your bid.\r\nItem Name: ") +
+                                  item.name(),
+                              QSystemTrayIcon::Warning, 10000);
+}
+
+} // namespace
+
+void MainWindow::loadItemsFromDb()
+{
+    qDebug() << "load items from db";
+    QTableWidget* table = tableWidget();
+    beginAppendingRows();
+    table->clearContents();
+    table->setRowCount(0);
+    // The price and My Bid labels hold two lines: rows tall enough for them.
+    QLabel twoLineLabel(QStringLiteral("0<br/>0"));
+    twoLineLabel.setFont(table->font());
+    const int twoLines = twoLineLabel.sizeHint().height() + 2 * table->frameWidth();
+    if (table->verticalHeader()->defaultSectionSize() < twoLines)
+        table->verticalHeader()->setDefaultSectionSize(twoLines);
+
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    DbHelper::getItems(query, ClockManager::instance()->getClockTime(),
+                       kApp->loginUser().value("id").toInt(), selectedGroup(),
+                       selectedItemStatus());
+    const QSqlRecord columns = query.record();
+    const auto at = [&columns](const char* name) { return columns.indexOf(name); };
+    const int id = at("id"), number = at("item_number"), name = at("name"),
+              bidCount = at("bid_count"), currency = at("currency"), currentBid = at("current_bid"),
+              nextBid = at("next_bid"), endTime = at("end_time"), relation = at("user_relation"),
+              bidStatus = at("bid_status"), reserve = at("is_reserve"),
+              reserveMet = at("is_reserve_met"), shipping = at("shipping"), seller = at("seller"),
+              sellerScore = at("seller_score"), userBid = at("user_bid"),
+              leadTime = at("lead_time"), groupId = at("group_id");
+    while (query.next()) {
+        const QVariant storedShipping = query.value(shipping);
+        appendItem(query.value(id).toInt(), query.value(number).toString(),
+                   query.value(name).toString(), query.value(bidCount).toInt(),
+                   query.value(currency).toString(), query.value(currentBid).toDouble(),
+                   query.value(nextBid).toDouble(),
+                   TimeText::parse(query.value(endTime).toString()),
+                   query.value(relation).toString(), query.value(bidStatus).toInt(),
+                   query.value(reserve).toBool(), query.value(reserveMet).toBool(),
+                   storedShipping.isNull() ? -1.0 : storedShipping.toDouble(),
+                   query.value(seller).toString(), query.value(sellerScore).toString(),
+                   query.value(userBid).toDouble(), query.value(leadTime).toInt(),
+                   query.value(groupId).toInt());
+    }
+
+    // Widths follow what the rows in view show, their labels included.
+    table->findChild<RowWidgets*>(QString(), Qt::FindDirectChildrenOnly)->fillVisibleRows();
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(true);
+    endAppendingRows();
+    qDebug() << "items loaded from db";
+}
+
+void MainWindow::reload()
+{
+    qDebug() << "reload started";
+    QTableWidget* table = tableWidget();
+    QStringList numbers;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (const QTableWidgetItem* item = table->item(row, ItemNumberColumn))
+            numbers << item->text();
+    }
+    qDebug().noquote() << QString::number(numbers.size()) + QStringLiteral(" items in watch list");
+
+    auto* helper = new ItemHelper(this);
+    connect(helper, &ItemHelper::getItemsFinished, this, &MainWindow::reloadFinished);
+    helper->getItems(numbers.join(QLatin1Char(',')));
+}
+
+void MainWindow::reloadFinished(bool ok)
+{
+    qDebug() << "reload finished";
+    auto* helper = qobject_cast<ItemHelper*>(sender());
+    if (!helper)
+        return;
+    QHash<QString, ItemTO*>* items = helper->fetchedItems;
+    helper->deleteLater();
+    // The item client has told the user what failed; the list stays as it was.
+    if (!ok || !items)
+        return;
+
+    qDebug() << "update db";
+    saveItemTOHash(items);
+    loadItemsFromDb();
+    qDebug() << "start update relations";
+    QTableWidget* table = tableWidget();
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (const QTableWidgetItem* item = table->item(row, ItemNumberColumn)) {
+            getShipping(row, item->text());
+            updateItemRelation(row, item->text());
+        }
+    }
+}
+
+void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
+{
+    const QSqlRecord user = kApp->loginUser();
+    QList<QPair<const ItemTO*, double>> lowBids; // fetched item, stored user bid
+    // One transaction for the whole reload: a commit per row would make the
+    // store wait for the disk once for every item.
+    QSqlDatabase store = QSqlDatabase::database();
+    const bool inTransaction = store.transaction();
+    // Asking the store for the table's columns costs more than a row.
+    const QSqlRecord emptyRow = DbHelper::emptyRecord(QStringLiteral("items"));
+    for (auto it = items->cbegin(); it != items->cend(); ++it) {
+        const ItemTO* fetched = it.value();
+        QSqlRecord record = emptyRow;
+        record.setValue(QStringLiteral("item_number"), fetched->itemNumber());
+        record.setValue(QStringLiteral("user_id"), user.value("id"));
+        if (!DbHelper::getItem(record))
+            continue;
+
+        // Due once, when the minimum next bid first passes the user's bid;
+        // again only after the stored next bid has come back to or below it.
+        const double userBid = record.value(QStringLiteral("user_bid")).toDouble();
+        if (userBid > 0 && record.value(QStringLiteral("next_bid")).toDouble() <= userBid &&
+            fetched->nextBid() > userBid && !fetched->isEnded()) {
+            lowBids << qMakePair(fetched, userBid);
+        }
+
+        record.setValue(QStringLiteral("name"), fetched->name());
+        record.setValue(QStringLiteral("is_ended"), fetched->isEnded());
+        record.setValue(QStringLiteral("bid_count"), fetched->bidCount());
+        record.setValue(QStringLiteral("current_bid"), fetched->currentBid());
+        record.setValue(QStringLiteral("next_bid"), fetched->nextBid());
+        record.setValue(QStringLiteral("currency"), fetched->currency());
+        record.setValue(QStringLiteral("end_time"), TimeText::format(fetched->endTime()));
+        record.setValue(QStringLiteral("is_reserve"), fetched->isReserve());
+        record.setValue(QStringLiteral("is_reserve_met"), fetched->isReserveMet());
+        record.setValue(QStringLiteral("seller"), fetched->seller());
+        record.setValue(QStringLiteral("seller_score"), fetched->sellerScore());
+        DbHelper::setItem(record);
+    }
+    if (inTransaction)
+        store.commit();
+
+    for (const auto& lowBid : qAsConst(lowBids))
+        warnOfLowBid(*this, user, *lowBid.first, lowBid.second);
+}
+
+void MainWindow::getShipping(int, QString itemNumber)
+{
+    auto* helper = new ItemHelper(this);
+    helper->setItemNumber(itemNumber);
+    connect(helper, &ItemHelper::getShippingFinished, this, &MainWindow::getShippingFinished);
+    helper->getShipping(itemNumber);
+}
+
+void MainWindow::getShippingFinished(bool, double shipping)
+{
+    // The amount alone decides: a failed or unreadable look-up gives -1.0,
+    // which shows as unknown.
+    auto* helper = qobject_cast<ItemHelper*>(sender());
+    if (!helper)
+        return;
+    helper->deleteLater();
+    QTableWidget* table = tableWidget();
+    const int row = findItemRow(helper->itemNumber());
+    if (row < 0)
+        return;
+    const QTableWidgetItem* numberItem = table->item(row, ItemNumberColumn);
+    const int id = numberItem ? numberItem->data(Qt::UserRole).toInt() : 0;
+    if (id == 0)
+        return;
+    QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
+    record.setValue(QStringLiteral("id"), id);
+    if (!DbHelper::getItem(record))
+        return;
+    if (QTableWidgetItem* shippingItem = table->item(row, ShippingColumn))
+        setShippingItem(shippingItem, record.value(QStringLiteral("currency")).toString(),
+                        shipping);
+    record.setValue(QStringLiteral("shipping"),
+                    shipping >= 0 ? QVariant(shipping) : QVariant(QVariant::Double));
+    DbHelper::setItem(record);
+}
+
+void MainWindow::updateItemRelation(int, QString itemNumber)
+{
+    auto* helper = new ItemHelper(this);
+    helper->setItemNumber(itemNumber);
+    connect(helper, &ItemHelper::getUserItemRelationFinished, this, &MainWindow::relationFinished);
+    helper->getUserItemRelation(itemNumber);
+}
+
+void MainWindow::relationFinished(bool ok, QString relation)
+{
+    auto* helper = qobject_cast<ItemHelper*>(sender());
+    if (!helper)
+        return;
+    helper->deleteLater();
+    if (!ok)
+        return;
+    QTableWidget* table = tableWidget();
+    const int row = findItemRow(helper->itemNumber());
+    QTableWidgetItem* statusItem = row < 0 ? nullptr : table->item(row, StatusColumn);
+    const QTableWidgetItem* timeLeftItem = row < 0 ? nullptr : table->item(row, TimeLeftColumn);
+    if (!statusItem || !timeLeftItem)
+        return;
+    // Read before the status changes: with sorting on, the new status may
+    // move the row.
+    const QTableWidgetItem* numberItem = table->item(row, ItemNumberColumn);
+    const QVariant id = numberItem ? numberItem->data(Qt::UserRole) : QVariant();
+
+    const WatchListCells::StatusKey key =
+        WatchListCells::parseStatusKey(statusItem->data(Qt::UserRole).toString());
+    setStatusItem(statusItem, key.bidStatus, relation,
+                  timeLeftItem->data(Qt::UserRole).toDateTime(), key.isReserve, key.isReserveMet);
+    if (!id.isValid())
+        return;
+    QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
+    record.setValue(QStringLiteral("id"), id);
+    record.setValue(QStringLiteral("user_relation"), relation);
+    DbHelper::setItemRelation(record);
+}
+
+void MainWindow::onTimer()
+{
+    const int interval = kApp->loginUser().value("refresh_interval").toInt() * 60000;
+    if (interval > 0) {
+        refreshElapsedMs += ClockManager::instance()->clockResolution();
+        if (refreshElapsedMs >= interval) {
+            refreshElapsedMs = 0;
+            reload();
+        }
+    }
+    QTableWidget* table = tableWidget();
+    const QDateTime now = ClockManager::instance()->getClockTime();
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (QTableWidgetItem* item = table->item(row, TimeLeftColumn))
+            WatchListCells::renderTimeLeft(item, now);
+    }
+}

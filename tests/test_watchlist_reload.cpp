@@ -1,0 +1,309 @@
+// Filling the watch list from the store, reloading it from eBay, the low
+// scheduled bid warning and the one-second tick.
+#include "helper/itemhelper.h"
+#include "hostconfig.h"
+#include "mainwindow.h"
+#include "smtp/mailhelper.h"
+#include "support/boxrecorder.h"
+#include "support/mailreader.h"
+#include "support/smtpserverprocess.h"
+#include "support/snipescene.h"
+#include "support/testmain.h"
+#include "support/watchlisttable.h"
+
+#include <QComboBox>
+#include <QTableWidget>
+
+namespace {
+
+const qint64 Hour = 3600 * 1000;
+
+// The window with its tray balloons recorded (there is no tray offscreen).
+class TrayWindow : public MainWindow
+{
+public:
+    QStringList balloons;
+    void showSysTrayMessage(const QString& title, const QString& msg,
+                            QSystemTrayIcon::MessageIcon icon, int msecs) override
+    {
+        balloons << title + QStringLiteral(" | ") + msg;
+        MainWindow::showSysTrayMessage(title, msg, icon, msecs);
+    }
+};
+
+// An auction at eBay, watched in the store with the relation eBay reports.
+void watch(SnipeScene& scene, const QString& number, qint64 endInMs,
+           const QString& relation = QStringLiteral("NONE"))
+{
+    EbayDouble::Auction a = scene.auction(number, endInMs);
+    a.viewerRelation = relation;
+    scene.ebay().addAuction(a);
+    TestStore::addItem(scene.userId(), number, a.endTime, {{"user_relation", relation}});
+}
+
+// Every look-up a reload started has been answered.
+bool settled(MainWindow& window)
+{
+    return QTest::qWaitFor([&] { return window.findChildren<ItemHelper*>().isEmpty(); }, 10000);
+}
+
+bool reloaded(MainWindow& window)
+{
+    QMetaObject::invokeMethod(&window, "reload");
+    return settled(window);
+}
+
+QList<EbayDouble::Request> logged(EbayDouble& ebay, const QString& command)
+{
+    return ebay.requests(
+        [command](const EbayDouble::Request& r) { return r.command() == command; });
+}
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+void setUser(int userId, const QString& assignments)
+{
+    TestStore::exec(
+        QStringLiteral("UPDATE users SET %1 WHERE id = %2").arg(assignments).arg(userId));
+    SnipeScene::signInAs(userId);
+}
+
+} // namespace
+
+class TestWatchListReload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void filtersSelectTheRowsAndTheReload_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("all") << "All"
+                             << "All" << QStringList{"1", "2", "3", "4"};
+        QTest::newRow("watching") << "Watching"
+                                  << "All" << QStringList{"1"};
+        QTest::newRow("won") << "Won"
+                             << "All" << QStringList{"2"};
+        QTest::newRow("bid scheduled") << "Bid Scheduled"
+                                       << "All" << QStringList{"3"};
+        QTest::newRow("out bidder") << "Out Bidder"
+                                    << "All" << QStringList{"4"};
+        QTest::newRow("group") << "All"
+                               << "Spring" << QStringList{"3"};
+    }
+
+    void filtersSelectTheRowsAndTheReload()
+    {
+        QFETCH(QString, status);
+        QFETCH(QString, group);
+        QFETCH(QStringList, shown);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        const int spring = TestStore::addGroup(scene.signIn("bob"), QStringLiteral("Spring"));
+        watch(scene, "1", 5 * Hour);
+        watch(scene, "2", -Hour, "HIGHBIDDER");
+        scene.addSnipe(scene.auction("3", 5 * Hour), 5, 20.0, {{"group_id", spring}});
+        watch(scene, "4", 5 * Hour, "OUTBIDDER");
+        MainWindow window;
+        QVERIFY(settled(window));
+
+        if (window.groupFilter()->findText(group) < 0)
+            QSKIP("the group filter is not filled yet");
+        window.statusFilter()->setCurrentIndex(window.statusFilter()->findText(status));
+        window.groupFilter()->setCurrentIndex(window.groupFilter()->findText(group));
+        QCOMPARE(sorted(WatchListTable::itemNumbers(window)), shown);
+        scene.ebay().clearLog();
+        QVERIFY(reloaded(window));
+        const QList<EbayDouble::Request> fetches = logged(scene.ebay(), "GetMultipleItems");
+        QCOMPARE(fetches.size(), 1);
+        QCOMPARE(sorted(fetches.first().queryValue("ItemID").split(',')), shown);
+        QCOMPARE(sorted(WatchListTable::itemNumbers(window)), shown);
+    }
+
+    void reloadStoresFreshDataThenLooksUpShippingAndRelation()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        watch(scene, "1", 5 * Hour);
+        watch(scene, "2", 5 * Hour);
+        TestStore::exec("UPDATE items SET name = 'old name'");
+        scene.ebay().updateAuction("2", [](EbayDouble::Auction& a) {
+            a.viewerRelation = QStringLiteral("HIGHBIDDER");
+            a.shippingForm = EbayDouble::ShippingForm::None;
+            a.currentPrice = 12.5;
+        });
+        MainWindow window;
+        window.show();
+        QVERIFY(settled(window));
+
+        // One fetch for all rows, then shipping and relation for each.
+        QCOMPARE(logged(scene.ebay(), "GetMultipleItems").size(), 1);
+        const int fetched = logged(scene.ebay(), "GetMultipleItems").first().sequence;
+        for (const char* lookUp : {"ViewItem", "ViewItemLite"}) {
+            const QList<EbayDouble::Request> asked = logged(scene.ebay(), lookUp);
+            QCOMPARE(asked.size(), 2);
+            QVERIFY(asked.first().sequence > fetched);
+        }
+        const auto cell = [&window](const char* number, int column) {
+            QWidget* label = WatchListTable::cellWidget(window, number, column);
+            return label ? WatchListTable::shown(label)
+                         : WatchListTable::text(window, number, column);
+        };
+        QCOMPARE(cell("2", MainWindow::ItemNameColumn), QStringLiteral("Item 2"));
+        QCOMPARE(cell("2", MainWindow::CurrentBidColumn), QStringLiteral("GBP 12.50\n(0 bids)"));
+        QCOMPARE(cell("1", MainWindow::ShippingColumn), QStringLiteral("GBP 3.50"));
+        QCOMPARE(cell("2", MainWindow::ShippingColumn), QStringLiteral("Unkown"));
+        QCOMPARE(cell("2", MainWindow::StatusColumn), QStringLiteral("High Bidder"));
+        const QVariantList shipping =
+            TestStore::column("SELECT shipping FROM items ORDER BY item_number");
+        QCOMPARE(shipping.at(0).toDouble(), 3.5);
+        QVERIFY(shipping.at(1).isNull());
+        QCOMPARE(TestStore::column("SELECT user_relation FROM items WHERE item_number = '2'"),
+                 QVariantList{"HIGHBIDDER"});
+    }
+
+    void relationHoldingACommaKeepsTheReserveFlags()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        watch(scene, "1", -Hour, "HIGHBIDDER");
+        scene.ebay().updateAuction(
+            "1", [](EbayDouble::Auction& a) { a.reserve = EbayDouble::Reserve::NotMet; });
+        TestStore::exec("UPDATE items SET user_relation = 'odd,relation'");
+        MainWindow window;
+        QVERIFY(settled(window));
+        QCOMPARE(WatchListTable::text(window, "1", MainWindow::StatusColumn),
+                 QStringLiteral("Didn't Win"));
+    }
+
+    void failedReloadChangesNothing()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        watch(scene, "1", 5 * Hour);
+        MainWindow window;
+        QVERIFY(settled(window));
+        const QList<QVariantMap> before = TestStore::rows("SELECT * FROM items");
+
+        BoxRecorder boxes;
+        scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.title = "renamed"; });
+        scene.ebay().script(EbayDouble::Rule(HostConfig::ShoppingApi)
+                                .whereQuery("GetMultipleItems")
+                                .withStatus(500));
+        scene.ebay().clearLog();
+        QVERIFY(reloaded(window));
+        QCOMPARE(boxes.titles(), QStringList{"Network Error"});
+        QCOMPARE(TestStore::rows("SELECT * FROM items"), before);
+        QCOMPARE(scene.ebay().requestCount(), 1); // no look-ups follow
+    }
+
+    void lowBidWarnsOnceUntilTheNextBidComesBack_data()
+    {
+        QTest::addColumn<bool>("mail");
+        QTest::newRow("mail asked for") << true;
+        QTest::newRow("no mail") << false;
+    }
+
+    void lowBidWarnsOnceUntilTheNextBidComesBack()
+    {
+        QFETCH(bool, mail);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        SmtpServerProcess relay;
+        QVERIFY(relay.start());
+        QVERIFY(relay.useAsRelay());
+        setUser(scene.signIn("bob"), QStringLiteral("outbid_notification = %1").arg(mail));
+        // Only the first is due: a bid above the next one, no snipe, an end.
+        const QList<QPair<qint64, QVariantMap>> snipes{
+            {5 * Hour, {{"user_bid", 20.0}}},
+            {5 * Hour, {{"user_bid", 30.0}}},
+            {5 * Hour, {{"user_bid", QVariant()}}},
+            {-Hour, {{"user_bid", 20.0}, {"bid_status", 3}}}};
+        for (int i = 0; i < snipes.size(); ++i) {
+            EbayDouble::Auction a = scene.auction(QString::number(i + 1), snipes.at(i).first);
+            a.title = QStringLiteral("50% off %2 lamp");
+            a.minimumToBid = 21.0;
+            QVariantMap columns = snipes.at(i).second;
+            columns.insert("next_bid", 19.5);
+            scene.addSnipe(a, 5, 0.0, columns);
+        }
+
+        TrayWindow window;
+        QVERIFY(settled(window));
+        QCOMPARE(window.balloons,
+                 QStringList{"Low scheduled bid on item 1 | Your scheduled bid is lower than the "
+                             "current bid! You need to raise your bid.\r\nItem Name: 50% off %2 "
+                             "lamp"});
+        if (mail) {
+            QVERIFY(relay.waitForMessages(1, 10000));
+            QCOMPARE(relay.messages().first().recipients, QStringList{"buyer@example.org"});
+            const MailReader::Mail read = MailReader::read(relay.messages().first().content);
+            QCOMPARE(read.fromAddress, relay.account());
+            QCOMPARE(read.fromName, QStringLiteral("Kestrova Bid Notification"));
+            QCOMPARE(read.header("Subject"),
+                     QStringLiteral("Kestrova low scheduled bid: 50% off %2 lamp"));
+            QCOMPARE(read.parts.first().text,
+                     "Hi bob,\r\n\r\nYour scheduled bid is lower than the current bid! You need "
+                     "to raise your bid if you want to win the item.\r\n\r\nItem Number:\t1\r\n"
+                     "Item Name:\t50% off %2 lamp\r\nNext Bid:\t21.00\r\nYour Bid:\t20.00\r\n\r\n"
+                     "Regards,\r\n" +
+                         HostConfig::makerDomain());
+        }
+
+        // The stored next bid is above the user's bid now: no second warning,
+        // until it has come back to the bid and passed it again.
+        QVERIFY(reloaded(window));
+        QCOMPARE(window.balloons.size(), 1);
+        scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.minimumToBid = 20.0; });
+        QVERIFY(reloaded(window));
+        scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.minimumToBid = 22.0; });
+        QVERIFY(reloaded(window));
+        QCOMPARE(window.balloons.size(), 2);
+        QVERIFY(MailHelper::waitForOutstanding(10000));
+        QCOMPARE(relay.messages().size(), mail ? 2 : 0);
+    }
+
+    void tickReloadsEveryRefreshInterval_data()
+    {
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("reloads");
+        QTest::newRow("never") << 0 << 0;
+        QTest::newRow("every minute") << 1 << 2;
+    }
+
+    void tickReloadsEveryRefreshInterval()
+    {
+        QFETCH(int, minutes);
+        QFETCH(int, reloads);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        setUser(scene.signIn("bob"), QStringLiteral("refresh_interval = %1").arg(minutes));
+        watch(scene, "1", 90 * 1000);
+        MainWindow window;
+        QVERIFY(settled(window));
+
+        // 120 ticks hold two whole minutes, wherever the count stood.
+        QTableWidgetItem* timeLeft = window.tableWidget()->item(0, MainWindow::TimeLeftColumn);
+        timeLeft->setText(QStringLiteral("stale"));
+        scene.ebay().clearLog();
+        for (int tick = 0; tick < 120; ++tick)
+            QMetaObject::invokeMethod(&window, "onTimer");
+        QCOMPARE(window.findChildren<ItemHelper*>().size(), reloads);
+        QVERIFY2(QRegularExpression("^1m [0-3]?\\ds$").match(timeLeft->text()).hasMatch(),
+                 qPrintable(timeLeft->text()));
+        QVERIFY(settled(window));
+        QCOMPARE(logged(scene.ebay(), "GetMultipleItems").size(), reloads);
+    }
+};
+
+KESTROVA_TEST_MAIN(TestWatchListReload)
+#include "test_watchlist_reload.moc"
