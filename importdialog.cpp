@@ -1,19 +1,136 @@
-// Placeholder until the import dialog is built.
 #include "importdialog.h"
+#include "ui_importdialog.h"
 
-ImportDialog::ImportDialog(QWidget* parent) : QDialog(parent), ui(nullptr), itemHelper(nullptr) {}
-ImportDialog::~ImportDialog() = default;
+#include "helper/itemhelper.h"
+#include "mainwindow.h"
+
+ImportDialog::ImportDialog(QWidget* parent)
+    : QDialog(parent), ui(new Ui::ImportDialog), itemHelper(new ItemHelper(this))
+{
+    ui->setupUi(this);
+    fitFormToFont();
+    ui->progressBar->hide();
+    // One request at a time on the one client: each answer sends the next.
+    connect(itemHelper, &ItemHelper::setWatchingCountPerPageFinished, this,
+            &ImportDialog::setWatchingCountPerPageFinished);
+    connect(itemHelper, &ItemHelper::getMyeBayWatchingItemNumbersFinished, this,
+            &ImportDialog::getMyeBayWatchingItemNumbersFinished);
+    connect(itemHelper, &ItemHelper::setBiddingCountPerPageFinished, this,
+            &ImportDialog::setBiddingCountPerPageFinished);
+    connect(itemHelper, &ItemHelper::getMyeBayBiddingItemNumbersFinished, this,
+            &ImportDialog::getMyeBayBiddingItemNumbersFinished);
+}
+
+ImportDialog::~ImportDialog()
+{
+    delete ui;
+}
+
 void ImportDialog::setMainWindow(MainWindow* window)
 {
     mainWindow = window;
+    connect(window, &MainWindow::importFinished, this, &ImportDialog::finishImport);
 }
-void ImportDialog::importWatching() {}
-void ImportDialog::importBidding() {}
-void ImportDialog::importMyeBay() {}
-void ImportDialog::enableDisableImportButton(int) {}
-void ImportDialog::setWatchingCountPerPageFinished() {}
-void ImportDialog::getMyeBayWatchingItemNumbersFinished(bool, QStringList) {}
-void ImportDialog::setBiddingCountPerPageFinished() {}
-void ImportDialog::getMyeBayBiddingItemNumbersFinished(bool, QStringList) {}
-void ImportDialog::finishImport() {}
-void ImportDialog::addItems() {}
+
+void ImportDialog::importWatching()
+{
+    itemHelper->setWatchingCountPerPage();
+}
+
+void ImportDialog::importBidding()
+{
+    itemHelper->setBiddingCountPerPage();
+}
+
+void ImportDialog::enableDisableImportButton(int)
+{
+    ui->pushButtonImport->setEnabled(ui->checkBoxImportWatching->isChecked() ||
+                                     ui->checkBoxImportBidding->isChecked());
+}
+
+void ImportDialog::importMyeBay()
+{
+    ui->checkBoxImportWatching->setEnabled(false);
+    ui->checkBoxImportBidding->setEnabled(false);
+    ui->pushButtonImport->setEnabled(false);
+    ui->progressBar->setValue(0);
+    ui->progressBar->show();
+    itemNumbers.clear();
+    const bool watching = ui->checkBoxImportWatching->isChecked();
+    step = watching && ui->checkBoxImportBidding->isChecked() ? 20 : 33;
+    if (watching)
+        importWatching();
+    else
+        importBidding();
+}
+
+void ImportDialog::setWatchingCountPerPageFinished()
+{
+    advance();
+    itemHelper->getMyeBayWatchingItemNumbers();
+}
+
+// A list that could not be read adds nothing (the client has said why); the
+// import goes on with what the other list gives.
+void ImportDialog::getMyeBayWatchingItemNumbersFinished(bool, QStringList watchingItemNumbers)
+{
+    advance();
+    itemNumbers << watchingItemNumbers;
+    if (ui->checkBoxImportBidding->isChecked())
+        importBidding();
+    else
+        addItems();
+}
+
+void ImportDialog::setBiddingCountPerPageFinished()
+{
+    advance();
+    itemHelper->getMyeBayBiddingItemNumbers();
+}
+
+void ImportDialog::getMyeBayBiddingItemNumbersFinished(bool, QStringList biddingItemNumbers)
+{
+    advance();
+    itemNumbers << biddingItemNumbers;
+    addItems();
+}
+
+void ImportDialog::addItems()
+{
+    handedOver = true;
+    if (mainWindow)
+        mainWindow->addItems(itemNumbers, true);
+    else
+        finishImport();
+}
+
+void ImportDialog::finishImport()
+{
+    // Only the end of this dialog's own import closes it.
+    if (!handedOver)
+        return;
+    ui->progressBar->setValue(100);
+    accept();
+}
+
+// The form is drawn for a small system font. With a larger one the check
+// box texts would be cut off, so the dialog grows by what they lack and keeps
+// its fixed size.
+void ImportDialog::fitFormToFont()
+{
+    const QSize needed = ui->layoutWidget->sizeHint() - ui->layoutWidget->size();
+    const int wider = qMax(0, needed.width());
+    const int taller = qMax(0, needed.height());
+    if (wider == 0 && taller == 0)
+        return;
+    ui->layoutWidget->resize(ui->layoutWidget->size() + QSize(wider, taller));
+    ui->progressBar->setGeometry(ui->progressBar->geometry().adjusted(0, taller, wider, taller));
+    for (QWidget* button : {ui->pushButtonImport, ui->pushButtonCancel})
+        button->move(button->pos() + QPoint(wider, taller));
+    setFixedSize(size() + QSize(wider, taller));
+}
+
+void ImportDialog::advance()
+{
+    ui->progressBar->setValue(ui->progressBar->value() + step);
+}

@@ -38,12 +38,18 @@ private slots:
 
 private:
     void addItems();
+    // Moves the progress bar on by one finished request.
+    void advance();
+    void fitFormToFont();
 
     Ui::ImportDialog* ui;
     MainWindow* mainWindow = nullptr;
     ItemHelper* itemHelper;
     QStringList itemNumbers;
     int step = 100;
+    // Set once the numbers are with the window, whose importFinished() then
+    // ends this import.
+    bool handedOver = false;
 };
 
 #endif // IMPORTDIALOG_H

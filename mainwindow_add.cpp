@@ -1,12 +1,202 @@
-// Placeholder until adding items is built.
+// Adding items: from the item page shown in the browser, by a typed number,
+// and in bulk for the My eBay import.
 #include "mainwindow.h"
+
+#include "helper/dbhelper.h"
+#include "helper/dbtypes.h"
+#include "helper/itemhelper.h"
+#include "helper/texthelper.h"
+#include "kestrovaapp.h"
+#include "messagebox.h"
+#include "myqwebview.h"
+#include "timetext.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QList>
+#include <QRegExp>
+#include <QSqlRecord>
+#include <QTableWidget>
+#include <QWebElement>
+#include <QWebFrame>
+#include <QWebPage>
+
+namespace {
+
+// Where eBay's item page layouts have put the item number, newest first.
+const char* const ItemNumberSelectors[] = {
+    "div.u-flL.iti-act-num", "div[id='viTabs_0_cnt'] div div", "span[class='vi-xs vi-lk']",
+    "div[id='itm_num']", "div[class=u-flR]"};
+
+// The trailing run of digits of an element's text; "" when it does not end
+// in a digit. Without a final digit the pattern cannot match, and QRegExp
+// would then retry it from every position of the text, in quadratic time.
+QString trailingDigits(const QString& text)
+{
+    if (text.isEmpty() || !text.at(text.size() - 1).isDigit())
+        return QString();
+    QRegExp pattern(QStringLiteral(".*(\\d+)$"), Qt::CaseSensitive, QRegExp::RegExp);
+    pattern.setMinimal(true);
+    return pattern.indexIn(text) >= 0 ? pattern.cap(1) : QString();
+}
+
+QSqlRecord userItem(const QString& itemNumber)
+{
+    QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
+    record.setValue(QStringLiteral("item_number"), itemNumber);
+    record.setValue(QStringLiteral("user_id"), kApp->loginUser().value(QStringLiteral("id")));
+    return record;
+}
+
+// The stored id of the signed-in user's item, 0 when it is not watched.
+int watchedItemId(const QString& itemNumber)
+{
+    QSqlRecord record = userItem(itemNumber);
+    if (!DbHelper::getItem(record))
+        return 0;
+    return qMax(0, record.value(QStringLiteral("id")).toInt());
+}
+
+bool storeNewItem(const ItemTO& item)
+{
+    QSqlRecord record = userItem(item.itemNumber());
+    record.setValue(QStringLiteral("name"), item.name());
+    record.setValue(QStringLiteral("user_relation"), QString(UserRelation::None));
+    record.setValue(QStringLiteral("is_ended"), item.isEnded());
+    record.setValue(QStringLiteral("bid_count"), item.bidCount());
+    record.setValue(QStringLiteral("current_bid"), item.currentBid());
+    record.setValue(QStringLiteral("next_bid"), item.nextBid());
+    record.setValue(QStringLiteral("currency"), item.currency());
+    record.setValue(QStringLiteral("end_time"), TimeText::format(item.endTime()));
+    record.setValue(QStringLiteral("is_reserve"), item.isReserve());
+    record.setValue(QStringLiteral("is_reserve_met"), item.isReserveMet());
+    record.setValue(QStringLiteral("seller"), item.seller());
+    record.setValue(QStringLiteral("seller_score"), item.sellerScore());
+    return DbHelper::addItem(record);
+}
+
+} // namespace
 
 QString MainWindow::findItemNumber()
 {
-    return QString();
+    QWebFrame* frame = webView->page()->currentFrame();
+    const QWebElement document = frame->documentElement();
+    for (const char* selector : ItemNumberSelectors) {
+        const QWebElement element = document.findFirst(QLatin1String(selector));
+        if (element.isNull())
+            continue;
+        const QString number = trailingDigits(element.toPlainText());
+        if (!number.isEmpty())
+            return number;
+    }
+    return TextHelper::getInnerText(frame->toHtml(),
+                                    QStringLiteral("Item number:</div><div class=\"u-flL\">"),
+                                    QStringLiteral("</div>"));
 }
-void MainWindow::watch() {}
-void MainWindow::manualWatch() {}
-void MainWindow::addItem(QString) {}
-void MainWindow::addItems(QStringList, bool) {}
-void MainWindow::addItemsFinished(bool) {}
+
+void MainWindow::watch()
+{
+    const QString itemNumber = findItemNumber();
+    if (itemNumber.isEmpty()) {
+        MessageBox::critical(this, tr("Add Item Error"),
+                             tr("Failed to get item, please go to an item listing page."));
+        return;
+    }
+    addItem(itemNumber);
+}
+
+void MainWindow::manualWatch()
+{
+    // Taken as typed: eBay's answer is the judge of what a number is.
+    const QString itemNumber = itemNumberEdit->text();
+    if (itemNumber.isEmpty()) {
+        MessageBox::critical(this, tr("Add Item Error"),
+                             tr("Please enter a valid eBay auction item number."));
+        return;
+    }
+    addItem(itemNumber);
+}
+
+void MainWindow::addItem(QString itemNumber)
+{
+    if (watchedItemId(itemNumber) > 0) {
+        MessageBox::information(this, tr("Duplicate Item"),
+                                tr("This item is already in your watch list"));
+        return;
+    }
+    addItems(QStringList{itemNumber}, false);
+}
+
+void MainWindow::addItems(QStringList itemNumbers, bool import)
+{
+    QStringList newNumbers;
+    for (const QString& itemNumber : itemNumbers) {
+        if (watchedItemId(itemNumber) <= 0)
+            newNumbers << itemNumber;
+        else if (!import)
+            MessageBox::information(this, tr("Duplicate Item"),
+                                    tr("This item is already in your watch list"));
+    }
+    if (newNumbers.isEmpty()) {
+        if (import)
+            emit importFinished();
+        return;
+    }
+    auto* helper = new ItemHelper(this);
+    helper->isImport = import;
+    connect(helper, &ItemHelper::getItemsFinished, this, &MainWindow::addItemsFinished);
+    helper->getItems(newNumbers.join(QLatin1Char(',')));
+}
+
+void MainWindow::addItemsFinished(bool ok)
+{
+    auto* helper = qobject_cast<ItemHelper*>(sender());
+    if (!helper)
+        return;
+    const bool import = helper->isImport;
+    // Copies: the boxes below run nested event loops, and nothing of the
+    // helper is read after it has been handed over for deletion.
+    QList<ItemTO> items;
+    if (ok && helper->fetchedItems) {
+        for (const ItemTO* item : qAsConst(*helper->fetchedItems))
+            items << *item;
+    }
+    helper->deleteLater();
+    if (!ok) {
+        // The import dialog waits for this; the client shows the error.
+        if (import)
+            emit importFinished();
+        return;
+    }
+
+    beginAppendingRows();
+    for (const ItemTO& item : qAsConst(items)) {
+        if (!item.isAuction()) {
+            if (!import) {
+                MessageBox::information(
+                    this, tr("Non-Auction Item"),
+                    tr("Either item number is invalid or item is not Auction format."));
+                // A refill run inside the box's loop switches sorting back on.
+                beginAppendingRows();
+            }
+            continue;
+        }
+        if (!storeNewItem(item))
+            continue;
+        const int id = watchedItemId(item.itemNumber());
+        if (id <= 0)
+            continue;
+        appendItem(id, item.itemNumber(), item.name(), item.bidCount(), item.currency(),
+                   item.currentBid(), item.nextBid(), item.endTime(), QString(), BidStatus::None,
+                   item.isReserve(), item.isReserveMet(), -1.0, item.seller(), item.sellerScore(),
+                   0.0, 0, 0);
+        const int row = tableWidget()->rowCount() - 1;
+        getShipping(row, item.itemNumber());
+        updateItemRelation(row, item.itemNumber());
+    }
+    tableWidget()->resizeColumnsToContents();
+    tableWidget()->horizontalHeader()->setStretchLastSection(true);
+    endAppendingRows();
+    if (import)
+        emit importFinished();
+}
