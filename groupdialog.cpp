@@ -1,14 +1,154 @@
-// Placeholder until the group dialogs are built.
 #include "groupdialog.h"
 
-GroupDialog::GroupDialog(QWidget* parent) : QDialog(parent), ui(nullptr) {}
-GroupDialog::~GroupDialog() = default;
-void GroupDialog::loadGroups() {}
-int GroupDialog::appendGroup(int, QString, int)
+#include "editgroupdialog.h"
+#include "helper/dbhelper.h"
+#include "kestrovaapp.h"
+#include "messagebox.h"
+#include "ui_groupdialog.h"
+
+#include <QHeaderView>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QTableWidgetItem>
+
+namespace {
+
+int loginUserId()
 {
-    return -1;
+    return kApp->loginUser().value(QStringLiteral("id")).toInt();
 }
-void GroupDialog::autoResize() {}
-void GroupDialog::addGroup() {}
-void GroupDialog::editGroup() {}
-void GroupDialog::deleteGroup() {}
+
+} // namespace
+
+GroupDialog::GroupDialog(QWidget* parent) : QDialog(parent), ui(new Ui::GroupDialog)
+{
+    ui->setupUi(this);
+    connect(ui->pushButtonAdd, &QPushButton::clicked, this, &GroupDialog::addGroup);
+    connect(ui->pushButtonEdit, &QPushButton::clicked, this, &GroupDialog::editGroup);
+    connect(ui->pushButtonDelete, &QPushButton::clicked, this, &GroupDialog::deleteGroup);
+    connect(ui->pushButtonClose, &QPushButton::clicked, this, &GroupDialog::close);
+    connect(ui->tableWidget, &QTableWidget::cellDoubleClicked, this, &GroupDialog::editGroup);
+    loadGroups();
+}
+
+GroupDialog::~GroupDialog()
+{
+    delete ui;
+}
+
+void GroupDialog::loadGroups()
+{
+    ui->tableWidget->clearContents();
+    ui->tableWidget->setRowCount(0);
+    QSqlQuery query;
+    DbHelper::getGroups(query, loginUserId());
+    while (query.next())
+        appendGroup(query.value(QStringLiteral("id")).toInt(),
+                    query.value(QStringLiteral("name")).toString(),
+                    query.value(QStringLiteral("max_won")).toInt());
+    autoResize();
+}
+
+int GroupDialog::appendGroup(int id, QString name, int maxWon)
+{
+    auto* nameItem = new QTableWidgetItem(name);
+    nameItem->setData(Qt::UserRole, id);
+    auto* maxWonItem = new QTableWidgetItem(QString::number(maxWon));
+    maxWonItem->setData(Qt::UserRole, maxWon);
+
+    const int row = ui->tableWidget->rowCount();
+    ui->tableWidget->insertRow(row);
+    ui->tableWidget->setItem(row, 0, nameItem);
+    ui->tableWidget->setItem(row, 1, maxWonItem);
+    return row;
+}
+
+void GroupDialog::autoResize()
+{
+    ui->tableWidget->resizeColumnsToContents();
+    ui->tableWidget->horizontalHeader()->setStretchLastSection(true);
+}
+
+void GroupDialog::addGroup()
+{
+    EditGroupDialog editor;
+    editor.setId(0);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+
+    QSqlRecord group = DbHelper::emptyRecord(QStringLiteral("groups"));
+    group.setValue(QStringLiteral("name"), editor.name());
+    group.setValue(QStringLiteral("user_id"), loginUserId());
+    group.setValue(QStringLiteral("max_won"), editor.maxWon());
+    if (!DbHelper::addGroup(group)) {
+        MessageBox::warning(this, tr("Database Error"), tr("Failed to add group."));
+        return;
+    }
+    // The id is null, so this reads the new row back by name and user.
+    if (!DbHelper::getGroup(group)) {
+        MessageBox::warning(this, tr("Database Error"), tr("Failed to retrieve added group."));
+        return;
+    }
+    appendGroup(group.value(QStringLiteral("id")).toInt(),
+                group.value(QStringLiteral("name")).toString(),
+                group.value(QStringLiteral("max_won")).toInt());
+    autoResize();
+}
+
+void GroupDialog::editGroup()
+{
+    const QModelIndexList selected = ui->tableWidget->selectionModel()->selectedRows(0);
+    if (selected.isEmpty()) {
+        MessageBox::warning(this, tr("Edit Group"), tr("Select a group to edit."));
+        return;
+    }
+    const int row = selected.first().row();
+    QTableWidgetItem* nameItem = ui->tableWidget->item(row, 0);
+    QTableWidgetItem* maxWonItem = ui->tableWidget->item(row, 1);
+    const int id = nameItem->data(Qt::UserRole).toInt();
+
+    EditGroupDialog editor;
+    editor.setId(id);
+    editor.setName(nameItem->text());
+    editor.setMaxWon(maxWonItem->data(Qt::UserRole).toInt());
+    if (editor.exec() != QDialog::Accepted)
+        return;
+
+    // Without a current_won value: the win count stays as stored.
+    QSqlRecord group = DbHelper::emptyRecord(QStringLiteral("groups"));
+    group.setValue(QStringLiteral("id"), id);
+    group.setValue(QStringLiteral("name"), editor.name());
+    group.setValue(QStringLiteral("user_id"), loginUserId());
+    group.setValue(QStringLiteral("max_won"), editor.maxWon());
+    if (!DbHelper::setGroup(group)) {
+        MessageBox::warning(this, tr("Database Error"), tr("Failed to update group."));
+        return;
+    }
+    nameItem->setText(editor.name());
+    maxWonItem->setText(QString::number(editor.maxWon()));
+    maxWonItem->setData(Qt::UserRole, editor.maxWon());
+    autoResize();
+}
+
+void GroupDialog::deleteGroup()
+{
+    const QModelIndexList selected = ui->tableWidget->selectionModel()->selectedRows(0);
+    if (selected.isEmpty()) {
+        MessageBox::warning(this, tr("Delete Group"), tr("Select a group to delete."));
+        return;
+    }
+    QStringList ids;
+    for (const QModelIndex& index : selected)
+        ids << QString::number(index.data(Qt::UserRole).toInt());
+
+    if (MessageBox::question(
+            this, tr("Delete Group"), tr("Are you sure you want to delete the selected group?"),
+            QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton) != QMessageBox::Ok)
+        return;
+
+    if (!DbHelper::deleteGroups(ids.join(QLatin1Char(','))))
+        MessageBox::warning(this, tr("Database Error"),
+                            tr("Failed to delete group.") + QStringLiteral("\n\n") +
+                                DbHelper::lastError());
+    loadGroups();
+}

@@ -48,6 +48,10 @@ public:
     static bool addUser(QSqlRecord& record);
     static bool getUser(QSqlRecord& record);
     static bool setUser(QSqlRecord& record);
+    // Writes the user's preference columns alone (lead time, refresh
+    // interval, notice choices and address, close to tray): the stored
+    // password and sign-in choices stay as they are.
+    static bool setUserPreferences(const QSqlRecord& record);
     static bool getUsers(QSqlQuery& query);
     static bool getSetting(QSqlRecord& record);
     static bool setSetting(QSqlRecord& record);

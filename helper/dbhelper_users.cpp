@@ -83,6 +83,29 @@ bool DbHelper::setUser(QSqlRecord& record)
     return DbStore::exec(query);
 }
 
+bool DbHelper::setUserPreferences(const QSqlRecord& record)
+{
+    QSqlQuery query;
+    if (!DbStore::prepare(query, QStringLiteral("UPDATE users SET refresh_interval = ?, "
+                                                "default_lead_time = ?, auto_detect_lead_time = "
+                                                "?, email = ?, outbid_notification = ?, "
+                                                "won_notification = ?, lost_notification = ?, "
+                                                "close_systray = ? WHERE id = ?")))
+        return false;
+    const char* const columns[] = {"refresh_interval",
+                                   "default_lead_time",
+                                   "auto_detect_lead_time",
+                                   "email",
+                                   "outbid_notification",
+                                   "won_notification",
+                                   "lost_notification",
+                                   "close_systray",
+                                   "id"};
+    for (const char* column : columns)
+        query.addBindValue(record.value(QLatin1String(column)));
+    return DbStore::exec(query);
+}
+
 bool DbHelper::getUsers(QSqlQuery& query)
 {
     return DbStore::prepare(query, QStringLiteral("SELECT * FROM users ORDER BY username")) &&

@@ -1,0 +1,307 @@
+#include "bidengine.h"
+#include "logindialog.h"
+#include "mainwindow.h"
+#include "snipedialog.h"
+#include "support/boxrecorder.h"
+#include "support/modaldriver.h"
+#include "support/snipescene.h"
+#include "support/testmain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+
+namespace {
+
+const QVariantMap Sniped{{"user_bid", 20.0}, {"lead_time", 5}, {"bid_status", 1}};
+
+// The window after sign-in, on the double, its first reload from eBay done.
+struct Stage
+{
+    Stage() { userId = scene.signIn(QStringLiteral("bob")); }
+
+    int watch(const QString& number, qint64 endInMs, const QVariantMap& more = QVariantMap(),
+              int user = 0)
+    {
+        const EbayDouble::Auction auction = scene.auction(number, endInMs);
+        scene.ebay().addAuction(auction);
+        return TestStore::addItem(user ? user : userId, number, auction.endTime, more);
+    }
+    // True once the first reload has asked for each row's shipping and relation.
+    bool open()
+    {
+        window.reset(new MainWindow);
+        window->show();
+        const int rows = table()->rowCount();
+        return QTest::qWaitFor(
+            [&] { return scene.ebay().requests(HostConfig::ItemPage).size() >= 2 * rows; });
+    }
+    QTableWidget* table() const { return window->tableWidget(); }
+    void trigger(const char* action) const
+    {
+        window->findChild<QAction*>(QLatin1String(action))->trigger();
+    }
+    int row(int id) const
+    {
+        for (int r = 0; r < table()->rowCount(); ++r) {
+            if (table()->item(r, MainWindow::ItemNumberColumn)->data(Qt::UserRole).toInt() == id)
+                return r;
+        }
+        return -1;
+    }
+    void select(const QList<int>& ids) const
+    {
+        table()->clearSelection();
+        for (const int id : ids)
+            table()->selectionModel()->select(table()->model()->index(row(id), 0),
+                                              QItemSelectionModel::Select |
+                                                  QItemSelectionModel::Rows);
+    }
+    QString status(int id) const { return table()->item(row(id), 0)->text(); }
+    // The snipes the engine holds.
+    QStringList listed() const
+    {
+        QStringList numbers;
+        const QList<ItemTO> items = window->engine()->biddingItems();
+        for (const ItemTO& item : items)
+            numbers << item.itemNumber();
+        numbers.sort();
+        return numbers;
+    }
+
+    SnipeScene scene;
+    BoxRecorder boxes;
+    int userId = 0;
+    std::unique_ptr<MainWindow> window;
+};
+
+std::function<void(SnipeDialog*)> enterSnipe(const QString& bid, int lead)
+{
+    return [bid, lead](SnipeDialog* dialog) {
+        dialog->findChild<QLineEdit*>("lineEditUserBidAmount")->setText(bid);
+        dialog->findChild<QRadioButton*>("radioButtonUserSpecified")->setChecked(true);
+        dialog->findChild<QLineEdit*>("lineEditLeadTime")->setText(QString::number(lead));
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    };
+}
+
+} // namespace
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void snipeSavedShortlyBeforeTheEndIsPlacedOnTime()
+    {
+        Stage stage;
+        QVERIFY(stage.scene.isReady());
+        const QString number = QStringLiteral("120000000001");
+        // The start window (lead 3 s + 30 s) opens a few ticks after the
+        // save; the engine's own reading of the store comes after 300.
+        const int id = stage.watch(number, 37000);
+        QVERIFY(stage.open());
+        stage.select({id});
+        ModalDriver driver;
+        driver.onNext<SnipeDialog>(enterSnipe(QStringLiteral("20.00"), 3));
+        stage.trigger("snipeAction");
+        QVERIFY(driver.allDone());
+        QCOMPARE(stage.status(id), QStringLiteral("Bid Scheduled"));
+        QVERIFY(SnipeScene::column(id, "group_id").isNull());
+
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(id), 3, 45000);
+        const QList<EbayDouble::Bid> bids = stage.scene.ebay().bids(number);
+        QCOMPARE(bids.size(), 1);
+        QCOMPARE(bids.first().amount, 20.0);
+        const qint64 early =
+            bids.first().officialTime.msecsTo(stage.scene.ebay().auction(number).endTime);
+        QVERIFY2(early > 0 && early <= 4000, qPrintable(QString::number(early)));
+    }
+
+    void snipeSaveKeepsWhatTheEngineStoredMeanwhile_data()
+    {
+        QTest::addColumn<int>("statusMeanwhile");
+        QTest::addColumn<double>("userBid");
+        QTest::newRow("still scheduled") << 1 << 30.0;
+        QTest::newRow("placed meanwhile: not bid again") << 3 << 20.0;
+    }
+    void snipeSaveKeepsWhatTheEngineStoredMeanwhile()
+    {
+        QFETCH(int, statusMeanwhile);
+        Stage stage;
+        const int id = stage.watch(QStringLiteral("120000000002"), 3600000, Sniped);
+        QVERIFY(stage.open());
+        stage.select({id});
+        ModalDriver driver;
+        driver.onNext<SnipeDialog>([&](SnipeDialog* dialog) {
+            TestStore::exec(QStringLiteral("UPDATE items SET bid_status = %1, error_message = "
+                                           "'kept' WHERE id = %2")
+                                .arg(statusMeanwhile)
+                                .arg(id));
+            enterSnipe(QStringLiteral("30.00"), 7)(dialog);
+        });
+        stage.trigger("snipeAction");
+        QVERIFY(driver.allDone());
+        QCOMPARE(stage.boxes.count(), statusMeanwhile == 1 ? 0 : 1);
+        QCOMPARE(SnipeScene::status(id), statusMeanwhile);
+        QTEST(SnipeScene::column(id, "user_bid").toDouble(), "userBid");
+        QCOMPARE(SnipeScene::column(id, "error_message").toString(), QStringLiteral("kept"));
+    }
+
+    void cancelAndDeleteActOnEverySelectedRow()
+    {
+        Stage stage;
+        QVariantMap belowOne = Sniped;
+        belowOne.insert("user_bid", 0.4); // a snipe all the same
+        const int a = stage.watch(QStringLiteral("120000000011"), 500000, belowOne);
+        const int b = stage.watch(QStringLiteral("120000000012"), 500000, Sniped);
+        const int c = stage.watch(QStringLiteral("120000000013"), 500000, Sniped);
+        const int d = stage.watch(QStringLiteral("120000000014"), 500000);
+        QVERIFY(stage.open());
+        QCOMPARE(stage.listed(), (QStringList{"120000000011", "120000000012", "120000000013"}));
+        // A reload refills the table while the question is open: the
+        // selection goes with the rows.
+        stage.boxes.setOnShow([&](const MessageBox::Request&) {
+            QMetaObject::invokeMethod(stage.window.get(), "loadItemsFromDb");
+        });
+
+        stage.select({a, b});
+        stage.trigger("cancelSnipeAction");
+        QCOMPARE(stage.boxes.titles(), QStringList{"Cancel Snipe"});
+        QCOMPARE((QList<int>{SnipeScene::status(a), SnipeScene::status(b), SnipeScene::status(c)}),
+                 (QList<int>{0, 0, 1}));
+        QCOMPARE(stage.status(a), QStringLiteral("Watching"));
+        QCOMPARE(stage.listed(), QStringList{"120000000013"}); // not started any more
+
+        stage.select({c, d});
+        stage.trigger("deleteAction");
+        QCOMPARE(stage.boxes.titles(), (QStringList{"Cancel Snipe", "Delete Items"}));
+        QCOMPARE((QList<int>{SnipeScene::status(c), SnipeScene::status(d)}), (QList<int>{-1, -1}));
+        QCOMPARE(stage.table()->rowCount(), 2);
+        QVERIFY(stage.listed().isEmpty());
+    }
+
+    void failedStoreWriteIsShown_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("snipe") << "snipeAction"
+                               << "UPDATE"
+                               << "The snipe could not be saved.";
+        QTest::newRow("cancel") << "cancelSnipeAction"
+                                << "UPDATE"
+                                << "The snipes could not be cancelled.";
+        QTest::newRow("delete") << "deleteAction"
+                                << "DELETE"
+                                << "The items could not be deleted.";
+    }
+    void failedStoreWriteIsShown()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, statement);
+        QFETCH(QString, text);
+        Stage stage;
+        const bool sniping = action == "snipeAction";
+        const int id =
+            stage.watch(QStringLiteral("120000000021"), 3600000, sniping ? QVariantMap() : Sniped);
+        QVERIFY(stage.open());
+        const QString shown = stage.status(id);
+        TestStore::exec("CREATE TRIGGER refuse BEFORE " + statement +
+                        " ON items BEGIN SELECT RAISE(ABORT, 'disk is full'); END");
+        stage.select({id});
+        ModalDriver driver;
+        if (sniping)
+            driver.onNext<SnipeDialog>(enterSnipe(QStringLiteral("20.00"), 5));
+        stage.trigger(action.toLatin1().constData());
+        QVERIFY(driver.allDone());
+        QCOMPARE(stage.boxes.last().request.title, QStringLiteral("Database Error"));
+        QCOMPARE(stage.boxes.last().request.text.section('\n', 0, 0), text);
+        QVERIFY(stage.boxes.last().request.text.contains("disk is full"));
+        QCOMPARE(SnipeScene::status(id), sniping ? 0 : 1);
+        QCOMPARE(stage.status(id), shown);
+    }
+
+    void viewErrorShowsTheReason()
+    {
+        Stage stage;
+        const int id =
+            stage.watch(QStringLiteral("120000000041"), -60000,
+                        {{"user_bid", 20.0}, {"bid_status", 4}, {"error_message", "Bid too low"}});
+        QVERIFY(stage.open());
+        auto* label = qobject_cast<QLabel*>(
+            stage.table()->cellWidget(stage.row(id), MainWindow::MyBidColumn));
+        QVERIFY(label && label->text().contains(QStringLiteral(">View error</a>")));
+        emit label->linkActivated(QString::number(id));
+        QCOMPARE(stage.boxes.titles(), QStringList{"Snipe Failed"});
+        QCOMPARE(stage.boxes.last().request.text,
+                 QStringLiteral("Item:\t120000000041\nBid:\tFailed\nError:\tBid too low"));
+    }
+
+    void contextMenuOffersTheRowCommands()
+    {
+        Stage stage;
+        stage.watch(QStringLiteral("120000000051"), 3600000, Sniped);
+        QVERIFY(stage.open());
+        const QRect row = stage.table()->visualRect(stage.table()->model()->index(0, 1));
+        emit stage.table()->customContextMenuRequested(row.center() + QPoint(0, 3 * row.height()));
+        QVERIFY(!QApplication::activePopupWidget()); // below the last row
+
+        emit stage.table()->customContextMenuRequested(row.center());
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QStringList names;
+        const QList<QAction*> actions = menu->actions();
+        for (const QAction* action : actions)
+            names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
+        QCOMPARE(names, (QStringList{"snipeAction", "cancelSnipeAction", "groupAction", "-",
+                                     "importAction", "deleteAction", "-", "reloadAction"}));
+        menu->close();
+    }
+
+    void logOutAndInAsAnotherUser()
+    {
+        Stage stage;
+        const int coins = TestStore::addGroup(stage.userId, QStringLiteral("Coins"));
+        QVariantMap grouped = Sniped;
+        grouped.insert("group_id", coins);
+        stage.watch(QStringLiteral("120000000061"), 500000, grouped);
+        const int alice = TestStore::addUser(QStringLiteral("alice"));
+        TestStore::addGroup(alice, QStringLiteral("Stamps"));
+        stage.watch(QStringLiteral("120000000062"), 3600000, QVariantMap(), alice);
+        QVERIFY(stage.open());
+        QComboBox* groups = stage.window->groupFilter();
+        groups->setCurrentIndex(groups->findText("Coins"));
+        QCOMPARE(stage.listed(), QStringList{"120000000061"});
+        const int startPages = stage.scene.ebay().requests(HostConfig::BrowserStart).size();
+
+        ModalDriver driver;
+        driver.onNext<LoginDialog>([](LoginDialog* dialog) {
+            auto* users = dialog->findChild<QComboBox*>("comboBoxUsername");
+            users->setCurrentIndex(users->findText(QStringLiteral("alice")));
+            dialog->findChild<QLineEdit*>("lineEditPassword")->setText(QStringLiteral("secret"));
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        stage.trigger("logoutAction");
+        QVERIFY(driver.allDone());
+        QCOMPARE(kApp->loginUser().value("id").toInt(), alice);
+        QCOMPARE(groups->currentText() + ',' + groups->itemText(1) + ',' +
+                     QString::number(groups->count()),
+                 QStringLiteral("All,Stamps,2"));
+        QCOMPARE(stage.table()->rowCount(), 1);
+        QCOMPARE(stage.table()->item(0, 1)->text(), QStringLiteral("120000000062"));
+        QVERIFY(stage.listed().isEmpty()); // bob's snipe does not go out as alice's
+        QTRY_VERIFY(stage.scene.ebay().requests(HostConfig::BrowserStart).size() > startPages);
+        QCOMPARE(stage.boxes.count(), 0);
+    }
+};
+
+KESTROVA_TEST_MAIN(TestCommands)
+#include "test_commands.moc"
