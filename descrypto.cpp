@@ -52,7 +52,7 @@ QString DesCrypto::EncryptToHex(QString text, QString firstKey, QString secondKe
         if (plain.isEmpty()) {
             // Nothing before the NUL: the stored form is the leading block and
             // one block of pad alone, which decrypts to "".
-            const QByteArray padBlock(int(Engine::BlockSize), char(Engine::BlockSize));
+            const QByteArray padBlock{int(Engine::BlockSize), char(Engine::BlockSize)};
             engine.setPadding(false);
             ok = engine.KvdDoDES(bytesOf(padBlock), Engine::BlockSize, true);
         } else {

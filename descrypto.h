@@ -11,9 +11,10 @@ class DesCrypto
 {
 public:
     // The keys the store enciphers the users' passwords with. Changing them
-    // makes every remembered password unreadable.
-    static constexpr QLatin1String FirstKey{"plorvank"};
-    static constexpr QLatin1String SecondKey{"quenditi"};
+    // makes every remembered password unreadable. Each is one 8-byte DES
+    // key; the length is given because strlen() is no constant expression.
+    static constexpr QLatin1String FirstKey{"plorvank", 8};
+    static constexpr QLatin1String SecondKey{"quenditi", 8};
 
     // The stored form of text; "" for an empty text or when enciphering fails.
     static QString EncryptToHex(QString text, QString firstKey, QString secondKey);

@@ -32,10 +32,16 @@ enum Code : int {
 // The relation texts of the items column user_relation that the program
 // recognises; eBay may report others, which show as unknown.
 namespace UserRelation {
-constexpr QLatin1String None("NONE");
-constexpr QLatin1String HighBidder("HIGHBIDDER");
-constexpr QLatin1String OutBidder("OUTBIDDER");
-constexpr QLatin1String Unknown("Unknown");
+// QLatin1String(const char*) measures with strlen(), which is not a constant
+// expression everywhere; the array's own length is.
+template <int N> constexpr QLatin1String literal(const char (&text)[N])
+{
+    return QLatin1String(text, N - 1);
+}
+constexpr QLatin1String None = literal("NONE");
+constexpr QLatin1String HighBidder = literal("HIGHBIDDER");
+constexpr QLatin1String OutBidder = literal("OUTBIDDER");
+constexpr QLatin1String Unknown = literal("Unknown");
 } // namespace UserRelation
 
 #endif // DBTYPES_H

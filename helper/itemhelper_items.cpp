@@ -67,22 +67,23 @@ ItemTO* ItemHelper::itemFromJson(const QVariantMap& item, const QDateTime& reply
                              .compare(QLatin1String("Chinese"), Qt::CaseInsensitive) == 0);
     record->setItemNumber(text(item.value(QStringLiteral("ItemID"))));
     record->setName(item.value(QStringLiteral("Title")).toString());
-    record->setBidCount(item.value(QStringLiteral("BidCount")).toInt());
+    record->setBidCount(JsonParser::toInt(item.value(QStringLiteral("BidCount"))));
     const QVariantMap currentPrice = item.value(QStringLiteral("CurrentPrice")).toMap();
-    record->setCurrentBid(currentPrice.value(QStringLiteral("Value")).toDouble());
-    record->setNextBid(item.value(QStringLiteral("MinimumToBid"))
-                           .toMap()
-                           .value(QStringLiteral("Value"))
-                           .toDouble());
+    record->setCurrentBid(JsonParser::toDouble(currentPrice.value(QStringLiteral("Value"))));
+    record->setNextBid(JsonParser::toDouble(
+        item.value(QStringLiteral("MinimumToBid")).toMap().value(QStringLiteral("Value"))));
     record->setCurrency(currentPrice.value(QStringLiteral("CurrencyID")).toString());
     const QDateTime endTime = TimeText::parse(item.value(QStringLiteral("EndTime")).toString());
     record->setEndTime(endTime);
     record->setIsEnded(endTime < replyTime);
     const QVariantMap seller = item.value(QStringLiteral("Seller")).toMap();
     record->setSeller(seller.value(QStringLiteral("UserID")).toString());
-    QString score = QString::number(seller.value(QStringLiteral("FeedbackScore")).toInt());
+    QString score =
+        QString::number(JsonParser::toInt(seller.value(QStringLiteral("FeedbackScore"))));
+    // The integer value decides, rounded: 0.6 counts, and a percentage sent
+    // as text "99.5" is no integer at all.
     const QVariant percent = seller.value(QStringLiteral("PositiveFeedbackPercent"));
-    if (static_cast<int>(percent.toDouble()) > 0)
+    if (JsonParser::toInt(percent) > 0)
         score += QStringLiteral(" | %1%").arg(text(percent));
     record->setSellerScore(score);
     const QVariant reserveMet = item.value(QStringLiteral("ReserveMet"));

@@ -59,7 +59,9 @@ void MimePart::prepare()
         break;
     }
     case Enc8Bit:
-        text += QString::fromUtf8(content);
+        // With its size: the QByteArray overload stops at the first NUL and
+        // would drop the rest of the body without a sign.
+        text += QString::fromUtf8(content.constData(), content.size());
         break;
     case EncBase64:
         text += contentFormatter.format(QString::fromLatin1(content.toBase64()), false);

@@ -3,6 +3,7 @@
 #include "emailaddress.h"
 #include "mimemessage.h"
 
+#include <QDeadlineTimer>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QtDebug>
@@ -247,7 +248,9 @@ void SmtpClient::quit()
     if (socket->state() != QAbstractSocket::ConnectedState)
         return;
     socket->flush();
-    while (socket->bytesToWrite() > 0 && socket->waitForBytesWritten(responseTimeout)) {
+    const QDeadlineTimer deadline(responseTimeout);
+    while (socket->bytesToWrite() > 0 && !deadline.hasExpired() &&
+           socket->waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
     }
 }
 
@@ -257,6 +260,9 @@ void SmtpClient::waitForResponse()
         emit smtpError(ResponseTimeoutError);
         throw ResponseTimeoutException();
     }
+    // One deadline for the whole reply: a server that trickles continuation
+    // lines must not hold the caller beyond the time-out.
+    const QDeadlineTimer deadline(responseTimeout, Qt::PreciseTimer);
     for (;;) {
         // Lines already received (a pipelined reply, or the rest of the
         // read that ended the previous reply) are taken before waiting.
@@ -271,7 +277,8 @@ void SmtpClient::waitForResponse()
             if (endsReply(line))
                 return;
         }
-        if (!socket->waitForReadyRead(responseTimeout)) {
+        if (deadline.hasExpired() ||
+            !socket->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
             emit smtpError(ResponseTimeoutError);
             throw ResponseTimeoutException();
         }

@@ -79,7 +79,8 @@ protected slots:
 
 protected:
     // Reads one whole reply (all its lines) into responseCode and
-    // responseText; throws ResponseTimeoutException when no data comes.
+    // responseText; throws ResponseTimeoutException when the whole reply has
+    // not come within responseTimeout.
     void waitForResponse();
     // Writes the text as UTF-8 followed by CR LF.
     void sendMessage(const QString& text);

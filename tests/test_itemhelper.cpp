@@ -253,6 +253,48 @@ private slots:
             QCOMPARE(fetched(fetch, numbers.at(i))->name(), names.at(i));
     }
 
+    void numbersOutOfRangeOrOfTheWrongKind_data()
+    {
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<int>("bidCount");
+        QTest::addColumn<QString>("score");
+        QTest::newRow("a percentage that rounds up counts")
+            << "\"BidCount\":2,\"Seller\":{\"FeedbackScore\":10,\"PositiveFeedbackPercent\":0.6}"
+            << 2 << "10 | 0.6%";
+        QTest::newRow("a percentage as text is no integer")
+            << "\"Seller\":{\"FeedbackScore\":10,\"PositiveFeedbackPercent\":\"99.5\"}" << 0
+            << "10";
+        QTest::newRow("beyond any integer")
+            << "\"BidCount\":1e300,\"Seller\":{\"FeedbackScore\":-1e300,"
+               "\"PositiveFeedbackPercent\":1e300}"
+            << 0 << "0";
+        QTest::newRow("beyond int") << "\"BidCount\":3000000000,\"Seller\":{\"FeedbackScore\":"
+                                       "\"3000000000\"}"
+                                    << 0 << "0";
+    }
+
+    void numbersOutOfRangeOrOfTheWrongKind()
+    {
+        QFETCH(QString, fields);
+        QFETCH(int, bidCount);
+        QFETCH(QString, score);
+        EbayDouble dbl;
+        dbl.script(EbayDouble::Rule(HostConfig::ShoppingApi)
+                       .withBody(body(QStringLiteral("{\"Timestamp\":\"2026-03-08T02:30:00Z\","
+                                                     "\"Ack\":\"Success\",\"Item\":[{\"ItemID\":"
+                                                     "\"7\",%1}]}")
+                                          .arg(fields)),
+                                 "application/json"));
+        BoxRecorder boxes;
+        ItemHelperRun fetch(boxes, &ItemHelper::getItemsFinished);
+        fetch.helper.getItems(QStringLiteral("7"));
+        QVERIFY(fetch.wait());
+        const ItemTO* item = fetched(fetch, QStringLiteral("7"));
+        QVERIFY(item);
+        QCOMPARE(item->bidCount(), bidCount);
+        QCOMPARE(item->sellerScore(), score);
+    }
+
     void placeholderRecord()
     {
         EbayDouble dbl;

@@ -285,6 +285,7 @@ private slots:
                 QCOMPARE(recorder.texts(), boxes);
                 QCOMPARE(dbl.requests(HostConfig::SignIn).size(), 0);
                 // The cursor waits where typing starts.
+                QTRY_VERIFY(up->focusWidget());
                 QCOMPARE(up->focusWidget()->objectName(),
                          boxes.isEmpty() ? "comboBoxUsername" : "lineEditPassword");
                 if (!users)

@@ -67,15 +67,18 @@ private slots:
     void notificationTextIsExact_data()
     {
         QTest::addColumn<bool>("html");
-        QTest::newRow("plain") << false;
-        QTest::newRow("html") << true;
+        QTest::addColumn<QString>("body");
+        const QString body = QStringLiteral("Hi bob,\r\n\r\nItem Name:\tM\u00fcnze 5\u20ac\r\n."
+                                            "dotted line\r\n\r\nRegards,\r\nkestrova.com");
+        QTest::newRow("plain") << false << body;
+        QTest::newRow("html") << true << body;
+        QTest::newRow("a NUL keeps the rest") << false << QStringLiteral("Hi\0 bob,\r\nRegards");
     }
 
     void notificationTextIsExact()
     {
         QFETCH(bool, html);
-        const QString body = QStringLiteral("Hi bob,\r\n\r\nItem Name:\tM\u00fcnze 5\u20ac\r\n."
-                                            "dotted line\r\n\r\nRegards,\r\nkestrova.com");
+        QFETCH(QString, body);
         Notification mail(QStringLiteral("Kestrova winning bid: M\u00fcnze"), body, html);
         const QString text = mail.message.toString();
         const QString boundary = boundaryOf(text);

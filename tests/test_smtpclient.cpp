@@ -179,9 +179,7 @@ private slots:
             .pause(300)
             .send("250\r\n");
         QVERIFY(peer.listen());
-        // Each wait is shorter than the whole reply takes, but longer than
-        // any gap in it: the time-out bounds the wait for more data.
-        auto client = clientFor(peer, 500);
+        auto client = clientFor(peer, 2000);
         QSignalSpy errors(client.get(), &SmtpClient::smtpError);
         QElapsedTimer timer;
         timer.start();
@@ -191,6 +189,21 @@ private slots:
         QCOMPARE(client->getResponseText(), QStringLiteral("250\r\n"));
         QCOMPARE(errorsOf(errors), Errors());
         QCOMPARE(finish(peer, client), Lines{"EHLO localhost"});
+    }
+
+    void tricklingReplyTimesOutAsAWhole()
+    {
+        ScriptedSmtpPeer peer;
+        peer.reply("220 relay.test ESMTP").expectLine();
+        // Each line comes well within the time-out; the whole reply does not.
+        for (int i = 0; i < 12; ++i)
+            peer.reply("250-still thinking").pause(250);
+        peer.reply("250 ok");
+        QVERIFY(peer.listen());
+        auto client = clientFor(peer, 1000);
+        QSignalSpy errors(client.get(), &SmtpClient::smtpError);
+        QVERIFY(!client->connectToHost());
+        QCOMPARE(errorsOf(errors), Errors{SmtpClient::ResponseTimeoutError});
     }
 
     void pipelinedRepliesAreTakenFromWhatArrived()

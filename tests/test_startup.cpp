@@ -1,4 +1,5 @@
 #include "helper/dbhelper.h"
+#include "hostconfig.h"
 #include "kestrovaapp.h"
 #include "sites.h"
 #include "startup.h"
@@ -9,6 +10,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -388,10 +391,10 @@ private slots:
         program.setProcessEnvironment(programEnvironment(dir));
         program.start(QStringLiteral(KESTROVA_BINARY_DIR "/kestrova"), QStringList());
         // Once the store is ready the program waits in its sign-in dialog.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.databasePath()) &&
-                                     dumpFile(dir.databasePath())
-                                         .contains(QStringLiteral("setting: 1|2|0")),
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(dir.databasePath()) &&
+                dumpFile(dir.databasePath()).contains(QStringLiteral("setting: 1|2|0")),
+            20000);
         QCOMPARE(program.state(), QProcess::Running);
         program.terminate();
         QVERIFY(program.waitForFinished(10000));
@@ -433,7 +436,38 @@ private slots:
         QCOMPARE(file.readAll(), contents);
     }
 
+    // The harness refuses, and reports, any external name the program looks up.
+    void programThatLooksUpAnExternalNameIsCaught()
+    {
+        TempDataDir dir;
+        QFile closed(TestHarness::closedHostsFile());
+        QVERIFY(closed.open(QIODevice::ReadOnly));
+        QJsonObject hosts = QJsonDocument::fromJson(closed.readAll()).object();
+        QJsonObject roles = hosts.value(QStringLiteral("roles")).toObject();
+        roles.insert(QStringLiteral("shopping"),
+                     QJsonObject{{QStringLiteral("host"), QStringLiteral("api.kestrova.invalid")}});
+        hosts.insert(QStringLiteral("roles"), roles);
+        QFile external(dir.root() + QStringLiteral("/external-hosts.json"));
+        QVERIFY(external.open(QIODevice::WriteOnly));
+        external.write(QJsonDocument(hosts).toJson());
+        external.close();
+
+        QProcessEnvironment environment = programEnvironment(dir);
+        environment.insert(QLatin1String(HostConfig::OverrideVariable), external.fileName());
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(KESTROVA_BINARY_DIR "/kestrova"), QStringList());
+        QStringList lookedUp;
+        QTRY_VERIFY_WITH_TIMEOUT(!(lookedUp += TestHarness::takeExternalLookups()).isEmpty(),
+                                 20000);
+        program.kill();
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(lookedUp, QStringList{QStringLiteral("api.kestrova.invalid")});
+    }
+
 private:
+    // The program as a person starts it, on its own data directory, every
+    // host role on a closed local port.
     static QProcessEnvironment programEnvironment(const TempDataDir& dir)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -441,6 +475,8 @@ private:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
                            dir.root() + QStringLiteral("/config"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QLatin1String(HostConfig::OverrideVariable),
+                           TestHarness::closedHostsFile());
         return environment;
     }
 };

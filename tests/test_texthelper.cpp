@@ -1,6 +1,60 @@
 #include "helper/texthelper.h"
 #include "support/testmain.h"
 
+#include <QRandomGenerator>
+
+namespace {
+
+// What the scans must give: the regular-expression engine, case-insensitive
+// and minimal, on the flattened text.
+QRegExp engine(const QString& pattern)
+{
+    QRegExp expression(pattern, Qt::CaseInsensitive, QRegExp::RegExp);
+    expression.setMinimal(true);
+    return expression;
+}
+
+// Pages are made of these: markup, the program's own words, line ends, and
+// letters whose case the engine and case folding treat differently.
+const QStringList Bits{"a",      "B",      "<b>",    "</B>",   "\"",        "?",      ".",      "(",
+                       "[",      "|",      "*",      "\r",     "\n",        "\t",     "\r\n",   " ",
+                       "en",     "TER",    "more",   "or",     "than",      "bid",    "s",      "S",
+                       "\u017f", "\u03c2", "\u03c3", "\u03a3", "\u00b5",    "\u03bc", "\u212a", "k",
+                       "\u00df", "\u1e9e", "\u0130", "i",      "\U0001F600"};
+
+QString randomText(QRandomGenerator& random, int maxBits, bool literalOnly = false)
+{
+    QString text;
+    for (int n = random.bounded(maxBits + 1); n > 0; --n) {
+        const QString bit = Bits.at(random.bounded(Bits.size()));
+        if (!literalOnly || !QStringLiteral(".?(|*[").contains(bit))
+            text += bit;
+    }
+    return text;
+}
+
+// A pattern in the shapes the program passes: literals, ".*", "(x|y)".
+QString randomPattern(QRandomGenerator& random)
+{
+    QString pattern;
+    for (int n = 1 + random.bounded(4); n > 0; --n) {
+        switch (random.bounded(3)) {
+        case 0:
+            pattern += QStringLiteral(".*");
+            break;
+        case 1:
+            pattern += QStringLiteral("(%1|%2)").arg(randomText(random, 2, true),
+                                                     randomText(random, 2, true));
+            break;
+        default:
+            pattern += randomText(random, 2, true);
+        }
+    }
+    return pattern;
+}
+
+} // namespace
+
 class TestTextHelper : public QObject
 {
     Q_OBJECT
@@ -179,6 +233,49 @@ private slots:
         QFETCH(QString, pattern);
         QFETCH(bool, expected);
         QCOMPARE(TextHelper::hasMatch(text, pattern), expected);
+    }
+
+    void agreesWithTheRegularExpressionEngine()
+    {
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        const QStringList programPatterns{"bid confirmation", "enter.*(more than|or more)",
+                                          "(bidding has ended|auction has ended)"};
+        for (int round = 0; round < 20000; ++round) {
+            const QString text = randomText(random, 14);
+            const QString begin = randomText(random, 2);
+            const QString end = randomText(random, 2);
+            const QRegExp inner = engine(QRegExp::escape(begin) + "(.*)" + QRegExp::escape(end));
+            QString expected = "";
+            if (!text.isEmpty() && inner.indexIn(TextHelper::flatten(text)) >= 0)
+                expected = inner.cap(1);
+            QVERIFY2(TextHelper::getInnerText(text, begin, end) == expected,
+                     qPrintable(
+                         QStringLiteral("seed %1: %2 | %3 | %4").arg(seed).arg(text, begin, end)));
+
+            const QString pattern = round % 10 == 0  ? programPatterns.at(round / 10 % 3)
+                                    : round % 4 == 0 ? randomText(random, 3, true)
+                                                     : randomPattern(random);
+            const bool matches =
+                !text.isEmpty() && engine(pattern).indexIn(TextHelper::flatten(text)) >= 0;
+            QVERIFY2(TextHelper::hasMatch(text, pattern) == matches,
+                     qPrintable(QStringLiteral("seed %1: %2 | %3").arg(seed).arg(text, pattern)));
+        }
+    }
+
+    // Pages on which the engine took seconds: many beginnings, no end.
+    void largePagesWithManyBeginnings()
+    {
+        const QString centers =
+            QString(QStringLiteral("center ") + QString(1017, 'x')).repeated(1024);
+        QVERIFY(!TextHelper::hasMatch(centers, "enter.*(more than|or more)"));
+        QVERIFY(TextHelper::hasMatch(centers + "or more", "enter.*(more than|or more)"));
+        const QString opens = QStringLiteral("name=\"stok\" value=\"").repeated(60000);
+        QCOMPARE(TextHelper::getInnerText(opens, "name=\"stok\" value=\"", "\">"), "");
+        QCOMPARE(TextHelper::getInnerText(opens + "\">", "name=\"stok\" value=\"", "\">").size(),
+                 opens.size() - 19);
+        QVERIFY(!TextHelper::hasMatch(QString("bidding has ende").repeated(60000),
+                                      "(bidding has ended|auction has ended)"));
     }
 
     void argumentsAreNotChanged()

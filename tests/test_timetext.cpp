@@ -23,6 +23,11 @@ private slots:
         QTest::newRow("no T") << "2015-03-10 12:34:56" << QDateTime();
         QTest::newRow("not a date") << "2015-13-40T12:34:56" << QDateTime();
         QTest::newRow("empty") << "" << QDateTime();
+        // Only what SQLite's datetime() reads too: ASCII digits in every place.
+        QTest::newRow("sign for a zero") << "2026-12-07T+8:55:44" << QDateTime();
+        QTest::newRow("blank for a zero") << "2026-12-07T08: 5:44" << QDateTime();
+        QTest::newRow("sign in the month") << "2026-+2-07T08:55:44" << QDateTime();
+        QTest::newRow("other digits") << "2026-12-07T08:55:\u0664\u0664" << QDateTime();
     }
 
     void readsAsUtcWhateverTheLocalZone()

@@ -2,6 +2,7 @@
 
 #include "hostconfig.h"
 #include "messagebox.h"
+#include "support/resolverguard.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -61,9 +62,15 @@ void prepareEnvironment()
     qputenv("XDG_DATA_HOME", QFile::encodeName(root + QStringLiteral("/data")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("/config")));
 
-    const QString hosts = root + QStringLiteral("/closed-hosts.json");
-    writeClosedHostsFile(hosts);
-    qputenv(HostConfig::OverrideVariable, QFile::encodeName(hosts));
+    writeClosedHostsFile(closedHostsFile());
+    qputenv(HostConfig::OverrideVariable, QFile::encodeName(closedHostsFile()));
+
+    qputenv(ResolverGuard::LogVariable,
+            QFile::encodeName(root + QStringLiteral("/external-lookups.log")));
+    QByteArray preload = KESTROVA_RESOLVER_GUARD;
+    if (qEnvironmentVariableIsSet("LD_PRELOAD"))
+        preload += ' ' + qgetenv("LD_PRELOAD");
+    qputenv("LD_PRELOAD", preload);
 }
 
 void prepareApplication()
@@ -79,14 +86,41 @@ void prepareApplication()
         return QMessageBox::NoButton;
     });
     std::atexit([] {
+        const QStringList names = takeExternalLookups();
         delete harnessDir;
         harnessDir = nullptr;
+        if (!names.isEmpty()) {
+            // The tests have all run: the exit status is what is left to fail.
+            std::fprintf(stderr,
+                         "FAIL!  : external host names were looked up by the test or a program "
+                         "it started: %s\n",
+                         qPrintable(names.join(QStringLiteral(", "))));
+            std::fflush(stderr);
+            std::_Exit(1);
+        }
     });
 }
 
 QString harnessDataHome()
 {
     return harnessDir ? harnessDir->path() + QStringLiteral("/data") : QString();
+}
+
+QString closedHostsFile()
+{
+    return harnessDir ? harnessDir->path() + QStringLiteral("/closed-hosts.json") : QString();
+}
+
+QStringList takeExternalLookups()
+{
+    QFile log(QFile::decodeName(qgetenv(ResolverGuard::LogVariable)));
+    if (!log.open(QIODevice::ReadWrite))
+        return {};
+    QStringList names =
+        QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    log.resize(0);
+    names.removeDuplicates();
+    return names;
 }
 
 } // namespace TestHarness

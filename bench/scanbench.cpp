@@ -1,0 +1,107 @@
+// How long do the page scans take on a large page? Puts 1 MB pages of the
+// shapes that cost the most (many beginnings of a match, no end, or the end
+// at the far end) through each scan and prints the best of a few runs in
+// milliseconds. Every scan should stay in the low milliseconds.
+//
+//   scanbench [--size BYTES] [--runs N]
+#include "helper/texthelper.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <cstdio>
+#include <functional>
+#include <limits>
+
+namespace {
+
+// A page of the given size made of one unit repeated, with a tail.
+QString page(const QString& unit, int size, const QString& tail = QString())
+{
+    QString text = unit.repeated(qMax(1, size / unit.size()));
+    text.truncate(size - tail.size());
+    return text + tail;
+}
+
+double bestMs(int runs, const std::function<bool()>& scan, bool* result)
+{
+    double best = std::numeric_limits<double>::max();
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        *result = scan();
+        best = qMin(best, timer.nsecsElapsed() / 1e6);
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("Page size."),
+                                        QStringLiteral("bytes"), QStringLiteral("1048576"));
+    const QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Runs per scan."),
+                                        QStringLiteral("n"), QStringLiteral("5"));
+    parser.addOption(sizeOption);
+    parser.addOption(runsOption);
+    parser.process(app);
+    const int size = qMax(1024, parser.value(sizeOption).toInt());
+    const int runs = qMax(1, parser.value(runsOption).toInt());
+
+    const QString stok = QStringLiteral("name=\"stok\" value=\"");
+    const QString centers = page(QStringLiteral("center ") + QString(1017, QLatin1Char('x')), size);
+    const QString opens = page(stok, size);
+    const QString quotes =
+        page(QStringLiteral("\"\r\n\t"), size, QStringLiteral("\" name=\"stok\""));
+    const QString endings = page(QStringLiteral("bidding has ende"), size);
+    const QString words =
+        page(QStringLiteral("bid confirmatio"), size, QStringLiteral("BID CONFIRMATION"));
+
+    struct Scan
+    {
+        const char* name;
+        std::function<bool()> run;
+    };
+    const Scan scans[] = {
+        {"getInnerText, begin markers only",
+         [&] { return TextHelper::getInnerText(opens, stok, QStringLiteral("\">")).isEmpty(); }},
+        {"getInnerText, end marker at the end",
+         [&] {
+             return !TextHelper::getInnerText(opens + QStringLiteral("\">"), stok,
+                                              QStringLiteral("\">"))
+                         .isEmpty();
+         }},
+        {"reverseGetInnerText, start markers only",
+         [&] {
+             return TextHelper::reverseGetInnerText(quotes, QStringLiteral("\" name=\"stok\""),
+                                                    QStringLiteral("\""))
+                 .isEmpty();
+         }},
+        {"hasMatch \"enter.*(more than|or more)\", \"center\" every 1 KB",
+         [&] {
+             return !TextHelper::hasMatch(centers, QStringLiteral("enter.*(more than|or more)"));
+         }},
+        {"hasMatch \"(bidding has ended|auction has ended)\"",
+         [&] {
+             return !TextHelper::hasMatch(endings,
+                                          QStringLiteral("(bidding has ended|auction has ended)"));
+         }},
+        {"hasMatch \"bid confirmation\" at the end",
+         [&] { return TextHelper::hasMatch(words, QStringLiteral("bid confirmation")); }},
+    };
+
+    std::printf("scanbench: %d-character pages, best of %d runs\n", size, runs);
+    std::printf("%-62s %10s  %s\n", "scan", "ms", "result");
+    bool allAsExpected = true;
+    for (const Scan& scan : scans) {
+        bool expected = false;
+        const double ms = bestMs(runs, scan.run, &expected);
+        allAsExpected = allAsExpected && expected;
+        std::printf("%-62s %10.2f  %s\n", scan.name, ms, expected ? "as expected" : "WRONG");
+    }
+    return allAsExpected ? 0 : 1;
+}
