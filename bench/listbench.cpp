@@ -10,6 +10,7 @@
 //   listbench [--sizes 100,1000,5000] [--runs R] [--verbose]
 //
 // It works in its own temporary data directory and host configuration.
+#include "benchoutput.h"
 #include "clockmanager.h"
 #include "helper/itemto.h"
 #include "hostconfig.h"
@@ -28,21 +29,7 @@
 
 namespace {
 
-bool verbose = false;
-QtMessageHandler previousHandler = nullptr;
-
-void quietDebug(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type == QtDebugMsg && !verbose)
-        return;
-    previousHandler(type, context, message);
-}
-
-void out(const QString& line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
+using BenchOutput::out;
 
 QString itemNumber(int i)
 {
@@ -213,7 +200,7 @@ int main(int argc, char** argv)
     TestHarness::prepareEnvironment();
     KestrovaApp app(argc, argv);
     TestHarness::prepareApplication();
-    previousHandler = qInstallMessageHandler(quietDebug);
+    BenchOutput::install();
 
     QCommandLineParser parser;
     parser.addHelpOption();
@@ -224,7 +211,7 @@ int main(int argc, char** argv)
     QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Debug output."));
     parser.addOptions({sizesOption, runsOption, verboseOption});
     parser.process(app);
-    verbose = parser.isSet(verboseOption);
+    BenchOutput::verbose() = parser.isSet(verboseOption);
     const int runs = qMax(1, parser.value(runsOption).toInt());
 
     out(QStringLiteral("listbench: %1 runs per figure (tick: %2), times in ms, per row in us")

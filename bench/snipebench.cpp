@@ -15,6 +15,7 @@
 //   snipebench [--snipes N] [--crowd M] [--verbose]
 //
 // It works in its own temporary data directory and host configuration.
+#include "benchoutput.h"
 #include "bidengine.h"
 #include "bidthread.h"
 #include "clockmanager.h"
@@ -32,21 +33,7 @@
 
 namespace {
 
-bool verbose = false;
-QtMessageHandler previousHandler = nullptr;
-
-void quietDebug(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type == QtDebugMsg && !verbose)
-        return;
-    previousHandler(type, context, message);
-}
-
-void out(const QString& line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
+using BenchOutput::out;
 
 struct Planned
 {
@@ -226,7 +213,7 @@ int main(int argc, char** argv)
     TestHarness::prepareEnvironment();
     KestrovaApp app(argc, argv);
     TestHarness::prepareApplication();
-    previousHandler = qInstallMessageHandler(quietDebug);
+    BenchOutput::install();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Snipe timing against the local eBay double"));
@@ -241,7 +228,7 @@ int main(int argc, char** argv)
                                            QStringLiteral("Show the engine's debug lines."));
     parser.addOptions({snipesOption, crowdOption, verboseOption});
     parser.process(app);
-    verbose = parser.isSet(verboseOption);
+    BenchOutput::verbose() = parser.isSet(verboseOption);
     const int snipes = qMax(1, parser.value(snipesOption).toInt());
     const int crowd = qMax(1, parser.value(crowdOption).toInt());
 
