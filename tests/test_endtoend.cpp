@@ -125,6 +125,10 @@ private:
         if (program.state() != QProcess::NotRunning && !program.waitForFinished(10000))
             return false;
         programErrors += QString::fromLocal8Bit(program.readAllStandardError());
+        // Its diagnostics go beside the pictures: they say why it did not end well.
+        QFile log(QStringLiteral("%1/program-%2.log").arg(screens).arg(shot));
+        if (log.open(QIODevice::WriteOnly))
+            log.write(programErrors.toUtf8());
         return program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0;
     }
 
@@ -307,7 +311,7 @@ private slots:
         picture(QStringLiteral("won-row"));
 
         // 6. Exit with the Quit shortcut: geometry written.
-        QVERIFY2(quitProgram(), qPrintable(programErrors));
+        QVERIFY2(quitProgram(), "the program did not end well: see its log beside the pictures");
         QSettings settings(settingsPath(), QSettings::IniFormat);
         QCOMPARE(settings.value(QStringLiteral("size")).toSize(), QSize(800, 600));
         QVERIFY(settings.contains(QStringLiteral("pos")));
@@ -326,7 +330,7 @@ private slots:
         QVERIFY(!Desktop::waitForWindow(WindowTitle).isEmpty());
         QTest::qWait(1500);
         picture(QStringLiteral("second-window"));
-        QVERIFY2(quitProgram(), qPrintable(programErrors));
+        QVERIFY2(quitProgram(), "the program did not end well: see its log beside the pictures");
 
         // The store as the person left it.
         QCOMPARE(sqlite(databasePath(),
