@@ -19,7 +19,7 @@ const QString ItemByNumber = QStringLiteral("110000000001");
 const QString ItemFromPage = QStringLiteral("110000000002");
 // The first auction ends this long after the double starts: time enough to
 // sign in, add two items, set a snipe and the preferences.
-constexpr int FirstEndSecs = 75;
+constexpr int FirstEndSecs = 100;
 constexpr int LeadSecs = 4;
 
 const QString LoginTitle = QStringLiteral("^Kestrova Login 4\\.1\\.0\\.2$");
