@@ -3,6 +3,10 @@
 #include "descrypto.h"
 #include "helper/dbhelper_p.h"
 
+#include <QList>
+#include <QPair>
+#include <QStringList>
+
 namespace {
 
 // The stored form of the record's password: enciphered hex, or '' for an
@@ -19,6 +23,34 @@ bool storedPassword(const QSqlRecord& record, QVariant& stored)
     }
     stored = DbStore::notNullText(hex);
     return true;
+}
+
+// The columns the preferences edit, as the record holds them.
+QList<QPair<QString, QVariant>> preferenceValues(const QSqlRecord& record)
+{
+    QList<QPair<QString, QVariant>> values;
+    for (const char* column :
+         {"refresh_interval", "default_lead_time", "auto_detect_lead_time", "email",
+          "outbid_notification", "won_notification", "lost_notification", "close_systray"})
+        values.append({QLatin1String(column), record.value(QLatin1String(column))});
+    return values;
+}
+
+// Writes the values (column, value) into the users row of the record's id.
+bool updateUser(const QSqlRecord& record, const QList<QPair<QString, QVariant>>& values)
+{
+    QStringList assignments;
+    for (const auto& value : values)
+        assignments << value.first + QStringLiteral(" = ?");
+    QSqlQuery query;
+    if (!DbStore::prepare(query, QStringLiteral("UPDATE users SET ") +
+                                     assignments.join(QStringLiteral(", ")) +
+                                     QStringLiteral(" WHERE id = ?")))
+        return false;
+    for (const auto& value : values)
+        query.addBindValue(value.second);
+    query.addBindValue(record.value(QStringLiteral("id")));
+    return DbStore::exec(query);
 }
 
 } // namespace
@@ -56,54 +88,18 @@ bool DbHelper::setUser(QSqlRecord& record)
     QVariant password;
     if (!storedPassword(record, password))
         return false;
-    QSqlQuery query;
-    if (!DbStore::prepare(
-            query, QStringLiteral("UPDATE users SET username = ?, password = ?, "
-                                  "remember_password = ?, refresh_interval = ?, "
-                                  "default_lead_time = ?, auto_detect_lead_time = ?, email = ?, "
-                                  "outbid_notification = ?, won_notification = ?, "
-                                  "lost_notification = ?, country_id = ?, close_systray = ? "
-                                  "WHERE id = ?")))
-        return false;
-    query.addBindValue(DbStore::notNullText(record.value(QStringLiteral("username"))));
-    query.addBindValue(password);
-    const char* const columns[] = {"remember_password",
-                                   "refresh_interval",
-                                   "default_lead_time",
-                                   "auto_detect_lead_time",
-                                   "email",
-                                   "outbid_notification",
-                                   "won_notification",
-                                   "lost_notification",
-                                   "country_id",
-                                   "close_systray",
-                                   "id"};
-    for (const char* column : columns)
-        query.addBindValue(record.value(QLatin1String(column)));
-    return DbStore::exec(query);
+    QList<QPair<QString, QVariant>> values{
+        {QStringLiteral("username"),
+         DbStore::notNullText(record.value(QStringLiteral("username")))},
+        {QStringLiteral("password"), password},
+        {QStringLiteral("remember_password"), record.value(QStringLiteral("remember_password"))},
+        {QStringLiteral("country_id"), record.value(QStringLiteral("country_id"))}};
+    return updateUser(record, values + preferenceValues(record));
 }
 
 bool DbHelper::setUserPreferences(const QSqlRecord& record)
 {
-    QSqlQuery query;
-    if (!DbStore::prepare(query, QStringLiteral("UPDATE users SET refresh_interval = ?, "
-                                                "default_lead_time = ?, auto_detect_lead_time = "
-                                                "?, email = ?, outbid_notification = ?, "
-                                                "won_notification = ?, lost_notification = ?, "
-                                                "close_systray = ? WHERE id = ?")))
-        return false;
-    const char* const columns[] = {"refresh_interval",
-                                   "default_lead_time",
-                                   "auto_detect_lead_time",
-                                   "email",
-                                   "outbid_notification",
-                                   "won_notification",
-                                   "lost_notification",
-                                   "close_systray",
-                                   "id"};
-    for (const char* column : columns)
-        query.addBindValue(record.value(QLatin1String(column)));
-    return DbStore::exec(query);
+    return updateUser(record, preferenceValues(record));
 }
 
 bool DbHelper::getUsers(QSqlQuery& query)

@@ -41,16 +41,10 @@ void watch(SnipeScene& scene, const QString& number, qint64 endInMs,
     TestStore::addItem(scene.userId(), number, a.endTime, {{"user_relation", relation}});
 }
 
-// Every look-up a reload started has been answered.
-bool settled(MainWindow& window)
-{
-    return QTest::qWaitFor([&] { return window.findChildren<ItemHelper*>().isEmpty(); }, 10000);
-}
-
 bool reloaded(MainWindow& window)
 {
     QMetaObject::invokeMethod(&window, "reload");
-    return settled(window);
+    return WatchListTable::settle(window);
 }
 
 QList<EbayDouble::Request> logged(EbayDouble& ebay, const QString& command)
@@ -111,7 +105,7 @@ private slots:
         scene.addSnipe(scene.auction("3", 5 * Hour), 5, 20.0, {{"group_id", spring}});
         watch(scene, "4", 5 * Hour, "OUTBIDDER");
         MainWindow window;
-        QVERIFY(settled(window));
+        QVERIFY(WatchListTable::settle(window));
 
         QVERIFY(window.groupFilter()->findText(group) >= 0);
         window.statusFilter()->setCurrentIndex(window.statusFilter()->findText(status));
@@ -140,7 +134,7 @@ private slots:
         });
         MainWindow window;
         window.show();
-        QVERIFY(settled(window));
+        QVERIFY(WatchListTable::settle(window));
 
         // One fetch for all rows, then shipping and relation for each.
         QCOMPARE(logged(scene.ebay(), "GetMultipleItems").size(), 1);
@@ -178,7 +172,7 @@ private slots:
             "1", [](EbayDouble::Auction& a) { a.reserve = EbayDouble::Reserve::NotMet; });
         TestStore::exec("UPDATE items SET user_relation = 'odd,relation'");
         MainWindow window;
-        QVERIFY(settled(window));
+        QVERIFY(WatchListTable::settle(window));
         QCOMPARE(WatchListTable::text(window, "1", MainWindow::StatusColumn),
                  QStringLiteral("Didn't Win"));
     }
@@ -190,7 +184,7 @@ private slots:
         scene.signIn("bob");
         watch(scene, "1", 5 * Hour);
         MainWindow window;
-        QVERIFY(settled(window));
+        QVERIFY(WatchListTable::settle(window));
         const QList<QVariantMap> before = TestStore::rows("SELECT * FROM items");
 
         BoxRecorder boxes;
@@ -237,7 +231,7 @@ private slots:
         }
 
         TrayWindow window;
-        QVERIFY(settled(window));
+        QVERIFY(WatchListTable::settle(window));
         QCOMPARE(window.balloons,
                  QStringList{"Low scheduled bid on item 1 | Your scheduled bid is lower than the "
                              "current bid! You need to raise your bid.\r\nItem Name: 50% off %2 "
@@ -288,7 +282,7 @@ private slots:
         setUser(scene.signIn("bob"), QStringLiteral("refresh_interval = %1").arg(minutes));
         watch(scene, "1", 90 * 1000);
         MainWindow window;
-        QVERIFY(settled(window));
+        QVERIFY(WatchListTable::settle(window));
 
         // 120 ticks hold two whole minutes, wherever the count stood.
         QTableWidgetItem* timeLeft = window.tableWidget()->item(0, MainWindow::TimeLeftColumn);
@@ -299,7 +293,7 @@ private slots:
         QCOMPARE(window.findChildren<ItemHelper*>().size(), reloads);
         QVERIFY2(QRegularExpression("^1m [0-3]?\\ds$").match(timeLeft->text()).hasMatch(),
                  qPrintable(timeLeft->text()));
-        QVERIFY(settled(window));
+        QVERIFY(WatchListTable::settle(window));
         QCOMPARE(logged(scene.ebay(), "GetMultipleItems").size(), reloads);
     }
 };

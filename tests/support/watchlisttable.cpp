@@ -1,11 +1,13 @@
 #include "support/watchlisttable.h"
 
+#include "helper/itemhelper.h"
 #include "mainwindow.h"
 
 #include <QLabel>
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QtTest>
 
 namespace WatchListTable {
 
@@ -65,6 +67,16 @@ QStringList itemNumbers(MainWindow& window)
             numbers << item->text();
     }
     return numbers;
+}
+
+bool settle(MainWindow& window, int timeoutMs)
+{
+    return QTest::qWaitFor(
+        [&] {
+            return window.findChildren<ItemHelper*>(QString(), Qt::FindDirectChildrenOnly)
+                .isEmpty();
+        },
+        timeoutMs);
 }
 
 } // namespace WatchListTable

@@ -23,6 +23,9 @@ QString shown(const QWidget* label);
 QStringList links(const QWidget* label);
 // The item numbers of the rows, top to bottom.
 QStringList itemNumbers(MainWindow& window);
+// Waits until every request the window started (fetch, shipping, relation)
+// has been answered; false when some is still out after the time-out.
+bool settle(MainWindow& window, int timeoutMs = 10000);
 
 } // namespace WatchListTable
 

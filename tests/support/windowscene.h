@@ -39,15 +39,7 @@ public:
     }
 
     // Waits until the window has no request of its own outstanding.
-    bool settle()
-    {
-        return QTest::qWaitFor(
-            [this] {
-                return window->findChildren<ItemHelper*>(QString(), Qt::FindDirectChildrenOnly)
-                    .isEmpty();
-            },
-            10000);
-    }
+    bool settle() { return WatchListTable::settle(*window); }
 
     QStringList storedNumbers() const
     {
