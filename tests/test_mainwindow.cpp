@@ -109,7 +109,6 @@ private slots:
             [](const EbayDouble::Request& r) { return r.role == HostConfig::BrowserStart; }));
         QTRY_VERIFY_WITH_TIMEOUT(!window.browser()->title().isEmpty(), 5000);
         QVERIFY(!window.findChild<QProgressBar*>()->isVisible());
-        window.grab().save(QStringLiteral("/tmp/frame/mainwindow.png"));
     }
 
     void actionsMenusAndToolbars()

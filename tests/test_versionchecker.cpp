@@ -96,7 +96,6 @@ private slots:
         if (notice) {
             driver.onNext<UpdateDialog>([&message](UpdateDialog* up) {
                 message = up->findChild<QLabel*>(QStringLiteral("labelUpdateMsg"))->text();
-                up->grab().save(QStringLiteral("/tmp/kestrova-updatedialog.png"));
                 up->accept();
             });
         }
