@@ -6,6 +6,7 @@
 #include "helper/networkresource.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
+#include "lookupqueue.h"
 #include "myqwebview.h"
 
 #include <QAction>
@@ -78,6 +79,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     ClockManager::instance()->attachListener(this, &MainWindow::onTimer);
     bidEngine = new BidEngine(this);
     ClockManager::instance()->attachListener(bidEngine, &BidEngine::onTimer);
+    lookUps = new LookUpQueue(
+        [this](LookUpQueue::Kind kind, const QString& itemNumber) {
+            return sendLookUp(kind, itemNumber);
+        },
+        [this](const QString& itemNumber) { return findItemRow(itemNumber) >= 0; }, this);
 
     loadStartPage();
     loadItemsFromDb();

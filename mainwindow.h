@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "helper/itemto.h"
+#include "lookupqueue.h"
 #include "traymessenger.h"
 
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <memory>
 
 class BidEngine;
+class ItemHelper;
 class MyQWebView;
 class QAction;
 class QComboBox;
@@ -164,6 +166,8 @@ private:
     // row's cells are never scattered by a sort between two of them.
     void beginAppendingRows();
     void endAppendingRows();
+    // Sends one of the queued look-ups (getShipping, updateItemRelation).
+    ItemHelper* sendLookUp(LookUpQueue::Kind kind, const QString& itemNumber);
 
     Ui::MainWindow* ui;
     QToolBar* browserToolBar = nullptr;
@@ -204,6 +208,8 @@ private:
     // the store again whenever a command has changed the user's snipes, so
     // that a snipe saved shortly before its end is not missed.
     BidEngine* bidEngine = nullptr;
+    // The rows' shipping and relation look-ups, a few on the wire at a time.
+    LookUpQueue* lookUps = nullptr;
 };
 
 #endif // MAINWINDOW_H

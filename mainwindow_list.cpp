@@ -138,6 +138,9 @@ void MainWindow::reloadFinished(bool ok)
     saveItemTOHash(items);
     loadItemsFromDb();
     qDebug() << "start update relations";
+    // This reload's look-ups take the place of those an earlier one left
+    // waiting: they ask the same of the rows as they are now.
+    lookUps->dropWaiting();
     QTableWidget* table = tableWidget();
     for (int row = 0; row < table->rowCount(); ++row) {
         if (const QTableWidgetItem* item = table->item(row, ItemNumberColumn)) {
@@ -195,10 +198,22 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
 
 void MainWindow::getShipping(int, QString itemNumber)
 {
+    lookUps->enqueue(LookUpQueue::Shipping, itemNumber);
+}
+
+ItemHelper* MainWindow::sendLookUp(LookUpQueue::Kind kind, const QString& itemNumber)
+{
     auto* helper = new ItemHelper(this);
     helper->setItemNumber(itemNumber);
-    connect(helper, &ItemHelper::getShippingFinished, this, &MainWindow::getShippingFinished);
-    helper->getShipping(itemNumber);
+    if (kind == LookUpQueue::Shipping) {
+        connect(helper, &ItemHelper::getShippingFinished, this, &MainWindow::getShippingFinished);
+        helper->getShipping(itemNumber);
+    } else {
+        connect(helper, &ItemHelper::getUserItemRelationFinished, this,
+                &MainWindow::relationFinished);
+        helper->getUserItemRelation(itemNumber);
+    }
+    return helper;
 }
 
 void MainWindow::getShippingFinished(bool, double shipping)
@@ -231,10 +246,7 @@ void MainWindow::getShippingFinished(bool, double shipping)
 
 void MainWindow::updateItemRelation(int, QString itemNumber)
 {
-    auto* helper = new ItemHelper(this);
-    helper->setItemNumber(itemNumber);
-    connect(helper, &ItemHelper::getUserItemRelationFinished, this, &MainWindow::relationFinished);
-    helper->getUserItemRelation(itemNumber);
+    lookUps->enqueue(LookUpQueue::Relation, itemNumber);
 }
 
 void MainWindow::relationFinished(bool ok, QString relation)

@@ -6,6 +6,8 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSet>
+#include <QtDebug>
 #include <cmath>
 
 ItemHelper::ItemHelper(QObject* parent) : QObject(parent) {}
@@ -47,12 +49,23 @@ QNetworkReply* ItemHelper::finishedReply()
 }
 
 void ItemHelper::failWithBox(const QString& title, const QString& text,
-                             const std::function<void()>& emitFailure)
+                             const std::function<void()>& emitFailure, const QString& kind)
 {
     const QString boxTitle = title;
     const QString boxText = text;
+    const QString boxKind = kind.isEmpty() ? title + text : kind;
     emitFailure();
+    // One box per kind of failure at a time: a reload of a long list against
+    // an unreachable host fails every look-up within a second, and a box
+    // each would stack hundreds of nested event loops for a person to close.
+    static QSet<QString> open;
+    if (open.contains(boxKind)) {
+        qWarning().noquote() << boxTitle + QStringLiteral(": ") + boxText;
+        return;
+    }
+    open.insert(boxKind);
     MessageBox::critical(nullptr, boxTitle, boxText);
+    open.remove(boxKind);
 }
 
 bool ItemHelper::failOnReplyError(QNetworkReply* reply, const QString& boxText,
@@ -60,7 +73,8 @@ bool ItemHelper::failOnReplyError(QNetworkReply* reply, const QString& boxText,
 {
     if (reply->error() == QNetworkReply::NoError)
         return false;
-    failWithBox(tr("Network Error"), boxText.arg(NetworkResource::errorText(reply)), emitFailure);
+    failWithBox(tr("Network Error"), boxText.arg(NetworkResource::errorText(reply)), emitFailure,
+                boxText);
     return true;
 }
 

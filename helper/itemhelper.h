@@ -140,12 +140,14 @@ private:
     // null when there is none.
     QNetworkReply* finishedReply();
     // Emits the failure (emitFailure) and then shows a critical box without
-    // parent. Reads no member after emitting, so a receiver may even delete
-    // this object in its slot.
+    // parent; while a box of the same kind (by default its title and text)
+    // is still open, the failure goes to the log instead. Reads no member
+    // after emitting, so a receiver may even delete this object in its slot.
     void failWithBox(const QString& title, const QString& text,
-                     const std::function<void()>& emitFailure);
+                     const std::function<void()>& emitFailure, const QString& kind = QString());
     // On a reply error: the "Network Error" box with boxText ("...\n%1", %1
-    // the error text) after emitFailure, and true. Else false.
+    // the error text) after emitFailure, and true. Else false. The operation
+    // (its boxText) is the box's kind, whatever the error.
     bool failOnReplyError(QNetworkReply* reply, const QString& boxText,
                           const std::function<void()>& emitFailure);
 

@@ -199,6 +199,44 @@ private slots:
         QCOMPARE(scene.ebay().requestCount(), 1); // no look-ups follow
     }
 
+    // Each look-up has its whole time-out on the wire, however long the
+    // list; a second reload replaces the look-ups still waiting.
+    void longReloadSendsLookUpsInTurn()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        for (int i = 1; i <= 40; ++i)
+            watch(scene, QString::number(i), 5 * Hour);
+        scene.ebay().setTransferTimeoutMs(1000);
+        scene.ebay().script(EbayDouble::Rule(HostConfig::ItemPage).always().delayed(150));
+        BoxRecorder boxes;
+        MainWindow window;
+        QMetaObject::invokeMethod(&window, "reload", Qt::QueuedConnection);
+        QVERIFY(WatchListTable::settle(window, 30000));
+        QCOMPARE(boxes.texts(), QStringList());
+        QCOMPARE(TestStore::column("SELECT COUNT(*) FROM items WHERE shipping = 3.5"),
+                 QVariantList{40});
+        QVERIFY(logged(scene.ebay(), "ViewItem").size() < 50);
+    }
+
+    void unreachableItemHostShowsOneBoxPerKind()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        for (int i = 1; i <= 40; ++i)
+            watch(scene, QString::number(i), 5 * Hour);
+        scene.ebay().refuse(HostConfig::ItemPage);
+        BoxRecorder boxes;
+        boxes.setHoldMs(2000); // as long as a person takes to read it
+        MainWindow window;
+        QVERIFY(WatchListTable::settle(window, 30000));
+        QCOMPARE(sorted(boxes.texts().replaceInStrings(QRegularExpression("\\n.*"), "")),
+                 (QStringList{"Failed to get item shipping cost.",
+                              "Failed to retrieve item status information."}));
+    }
+
     void lowBidWarnsOnceUntilTheNextBidComesBack_data()
     {
         QTest::addColumn<bool>("mail");
