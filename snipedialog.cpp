@@ -29,6 +29,9 @@ QLocale fieldLocale()
 
 // eBay takes no bid below a cent, whatever the item says.
 constexpr double LowestBid = 0.01;
+// Far above any auction in any currency, and low enough that the bid in
+// cents is exact and fits 64 bits.
+constexpr double HighestBid = 10000000.0;
 
 QString price(const QString& currency, double amount)
 {
@@ -126,12 +129,20 @@ int SnipeDialog::groupId()
 
 void SnipeDialog::acceptReceived()
 {
+    const QLocale locale = ui->lineEditUserBidAmount->validator()->locale();
+    const double bid = userBid();
+    if (bid > HighestBid) {
+        MessageBox::warning(
+            this, tr("Bid Too High"),
+            tr("Please enter a bid that is %1 or less.").arg(locale.toString(HighestBid, 'f', 0)));
+        ui->lineEditUserBidAmount->setFocus();
+        return;
+    }
     const double minimum = qMax(item.value(QStringLiteral("next_bid")).toDouble(), LowestBid);
-    if (cents(userBid()) < cents(minimum)) {
+    if (minimum > HighestBid || cents(bid) < cents(minimum)) {
         MessageBox::critical(
             this, tr("Bid Too Low"),
-            tr("Pleae enter a bid that is %1 or more.")
-                .arg(ui->lineEditUserBidAmount->validator()->locale().toString(minimum, 'g', 6)));
+            tr("Pleae enter a bid that is %1 or more.").arg(locale.toString(minimum, 'g', 6)));
         ui->lineEditUserBidAmount->setFocus();
         return;
     }

@@ -7,13 +7,18 @@
 #include "timetext.h"
 
 #include <QNetworkReply>
+#include <QUrl>
 
 void ItemHelper::getItems(const QString& itemNumbers)
 {
     const QString pathAndQuery =
         QStringLiteral("/shopping?callname=GetMultipleItems&responseencoding=JSON&appid=%1"
                        "&siteid=3&version=705&IncludeSelector=Details&ItemID=%2")
-            .arg(QLatin1String(ShoppingApi::AppId), itemNumbers);
+            .arg(QLatin1String(ShoppingApi::AppId),
+                 // Typed numbers come as they were typed: "&", "=" or "#"
+                 // must not add parameters or cut the query. Digits and the
+                 // commas between numbers go out as they are.
+                 QString::fromLatin1(QUrl::toPercentEncoding(itemNumbers, ",")));
     sendGet(HostConfig::url(HostConfig::ShoppingApi, QString(), pathAndQuery),
             &ItemHelper::getItemsWebFinished);
 }

@@ -40,6 +40,8 @@ private slots:
                                  << watched;
         QTest::newRow("fixed price") << FixedPrice << QStringList{NonAuction} << 1 << watched;
         QTest::newRow("new") << Auction << QStringList() << 1 << QStringList{Auction, Watched};
+        QTest::newRow("query characters")
+            << Auction + "&siteid=0#x" << QStringList{NonAuction} << 1 << watched;
     }
 
     void typedNumber()
@@ -55,7 +57,13 @@ private slots:
         scene.window->itemNumberField()->setText(typed);
         trigger(scene, "manualWatchAction");
         QCOMPARE(scene.boxes.texts(), boxes);
-        QCOMPARE(scene.snipes.ebay().requests(HostConfig::ShoppingApi).size(), fetches);
+        const QList<EbayDouble::Request> fetched =
+            scene.snipes.ebay().requests(HostConfig::ShoppingApi);
+        QCOMPARE(fetched.size(), fetches);
+        if (fetches > 0) { // the number as typed, in a query of its own
+            QCOMPARE(fetched.first().queryValue("ItemID"), typed);
+            QCOMPARE(fetched.first().queryValue("siteid"), QString("3"));
+        }
         QCOMPARE(scene.storedNumbers(), stored);
         QCOMPARE(scene.tableNumbers(), stored);
         if (boxes.isEmpty()) { // shipping and the user's standing follow from eBay

@@ -171,6 +171,10 @@ private slots:
                                                         << "" << 1020.5;
         QTest::newRow("German minimum") << "de_DE" << 13.5 << "13"
                                         << "5" << tooLow.arg("13,5") << 13.0;
+        QTest::newRow("too high") << "C" << 13.0 << "99999999999999999999"
+                                  << "5"
+                                  << "Bid Too High|Please enter a bid that is 10000000 or less."
+                                  << 1e20;
         QTest::newRow("no lead time")
             << "C" << 13.0 << "14"
             << ""
