@@ -2,17 +2,36 @@
 
 #include "hostconfig.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPixmap>
+#include <QTimer>
 #include <QUrl>
+
+namespace {
+
+// A thumbnail is a few kilobytes. Anything past these bounds is no picture
+// to show: a large body would be held in memory whole, and a picture of
+// 16,000 x 16,000 pixels takes a gigabyte to decode, however small its file.
+constexpr qint64 MaxPictureBytes = 5 * 1024 * 1024;
+constexpr int MaxPictureSide = 4096;
+int downloadTimeLimitMs = 60000;
+
+} // namespace
 
 RemotePixmapLabel::RemotePixmapLabel(QWidget* parent) : QLabel(parent) {}
 
 RemotePixmapLabel::RemotePixmapLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
 
 RemotePixmapLabel::~RemotePixmapLabel() = default;
+
+void RemotePixmapLabel::setDownloadTimeLimitMs(int ms)
+{
+    downloadTimeLimitMs = ms;
+}
 
 void RemotePixmapLabel::setRemotePixmap(const QString& url)
 {
@@ -26,7 +45,16 @@ void RemotePixmapLabel::setRemotePixmap(const QString& url)
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     // No header, but the same bound on the wait as every other request.
     request.setTransferTimeout(HostConfig::transferTimeoutMs());
-    manager->get(request);
+    QNetworkReply* reply = manager->get(request);
+    // An abandoned download ends as a failed one: the label keeps what it
+    // showed.
+    connect(reply, &QNetworkReply::readyRead, reply, [reply] {
+        if (reply->bytesAvailable() > MaxPictureBytes)
+            reply->abort();
+    });
+    // The transfer time-out starts again with every byte that arrives: a
+    // server sending a byte a second would hold the download open for ever.
+    QTimer::singleShot(downloadTimeLimitMs, reply, &QNetworkReply::abort);
 }
 
 void RemotePixmapLabel::pixmapReceived(QNetworkReply* reply)
@@ -34,10 +62,19 @@ void RemotePixmapLabel::pixmapReceived(QNetworkReply* reply)
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError)
         return;
-    const QByteArray body = reply->readAll();
+    QByteArray body = reply->readAll();
     if (body.isEmpty())
         return;
-    QPixmap picture;
-    picture.loadFromData(body);
-    setPixmap(picture);
+    QBuffer data(&body);
+    data.open(QIODevice::ReadOnly);
+    QImageReader reader(&data);
+    if (reader.canRead()) {
+        // Its size first, from the header: a picture too large to decode
+        // is left alone, as if it had not arrived.
+        const QSize size = reader.size();
+        if (!size.isValid() || size.width() > MaxPictureSide || size.height() > MaxPictureSide)
+            return;
+    }
+    // Bytes that are no picture show nothing.
+    setPixmap(QPixmap::fromImage(reader.read()));
 }

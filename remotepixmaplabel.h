@@ -18,7 +18,13 @@ public:
     RemotePixmapLabel(const QString& text, QWidget* parent = nullptr);
     ~RemotePixmapLabel() override;
 
+    // Starts the download; a failed one leaves the label as it was. A
+    // download is abandoned past 5 MB or its time limit, and a picture
+    // larger than 4,096 pixels on a side is not decoded.
     void setRemotePixmap(const QString& url);
+
+    // The time limit of the whole download, 60 s; tests shorten it.
+    static void setDownloadTimeLimitMs(int ms);
 
 private slots:
     void pixmapReceived(QNetworkReply* reply);

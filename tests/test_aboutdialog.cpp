@@ -5,11 +5,13 @@
 #include "support/httpprobe.h"
 #include "support/testmain.h"
 
+#include <QBuffer>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
+#include <QScopeGuard>
 
 class TestAboutDialog : public QObject
 {
@@ -58,6 +60,50 @@ private slots:
         QVERIFY(replies.wait(5000));
         QCOMPARE(dbl.requests(HostConfig::Thumbnail).size(), 3);
         QCOMPARE(label.pixmap().size(), expected.size());
+    }
+
+    // Too large, too many pixels or too slow: abandoned as a failed download.
+    void boundsThePicture_data()
+    {
+        const auto png = [](const QSize& size) {
+            QImage picture(size, QImage::Format_Mono);
+            picture.fill(0);
+            QByteArray bytes;
+            QBuffer file(&bytes);
+            file.open(QIODevice::WriteOnly);
+            picture.save(&file, "PNG");
+            return bytes;
+        };
+        QTest::addColumn<QByteArray>("body"); // empty: the double's thumbnail
+        QTest::addColumn<bool>("trickled");
+        QTest::addColumn<QSize>("shown");
+        QTest::newRow("4096 pixels wide") << png({4096, 1}) << false << QSize(4096, 1);
+        QTest::newRow("4097 pixels wide") << png({4097, 1}) << false << QSize(0, 0);
+        QTest::newRow("4097 pixels tall") << png({1, 4097}) << false << QSize(0, 0);
+        QTest::newRow("past 5 MB")
+            << png({1, 1}) + QByteArray(5 * 1024 * 1024, ' ') << false << QSize(0, 0);
+        QTest::newRow("a byte at a time") << QByteArray() << true << QSize(0, 0);
+    }
+
+    void boundsThePicture()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, trickled);
+        EbayDouble dbl;
+        EbayDouble::Rule picture(HostConfig::Thumbnail);
+        if (!body.isEmpty())
+            picture.withBody(body, "image/png");
+        if (trickled)
+            picture.trickled();
+        dbl.script(picture);
+        RemotePixmapLabel::setDownloadTimeLimitMs(1500);
+        const auto restore = qScopeGuard([] { RemotePixmapLabel::setDownloadTimeLimitMs(60000); });
+        RemotePixmapLabel label;
+        label.setRemotePixmap(HttpProbe::url(HostConfig::Thumbnail, "/pict/1.jpg").toString());
+        QSignalSpy replies(label.findChild<QNetworkAccessManager*>(),
+                           &QNetworkAccessManager::finished);
+        QVERIFY(replies.wait(5000));
+        QTEST(label.pixmap(Qt::ReturnByValue).size(), "shown");
     }
 };
 

@@ -245,10 +245,11 @@ public:
     struct Rule
     {
         enum class Action {
-            Answer,   // the normal answer, or status/body as set below
-            Hang,     // read the request, never answer, keep the connection open
-            Close,    // read the request, close the connection without answer
-            Malformed // status 200 with a truncated, unreadable body
+            Answer,    // the normal answer, or status/body as set below
+            Hang,      // read the request, never answer, keep the connection open
+            Close,     // read the request, close the connection without answer
+            Malformed, // status 200 with a truncated, unreadable body
+            Trickle    // the answer's head at once, then its body a byte every 100 ms
         };
 
         Rule() = default;
@@ -320,6 +321,11 @@ public:
         Rule& malformed()
         {
             action = Action::Malformed;
+            return *this;
+        }
+        Rule& trickled()
+        {
+            action = Action::Trickle;
             return *this;
         }
 

@@ -253,6 +253,21 @@ void EbayDoubleServer::respond(QTcpSocket* socket, const EbayDouble::Request& re
     } else {
         response = EbayDoublePages::answer(*m_state, request);
     }
-    socket->write(EbayDoublePages::serialise(response));
+    const QByteArray answer = EbayDoublePages::serialise(response);
+    if (scripted && rule.action == EbayDouble::Rule::Action::Trickle) {
+        int sent = answer.size() - response.body.size();
+        socket->write(answer.left(sent));
+        auto* trickle = new QTimer(socket);
+        connect(trickle, &QTimer::timeout, socket, [socket, trickle, answer, sent]() mutable {
+            socket->write(answer.mid(sent++, 1));
+            if (sent < answer.size())
+                return;
+            trickle->stop();
+            socket->disconnectFromHost();
+        });
+        trickle->start(100);
+        return;
+    }
+    socket->write(answer);
     socket->disconnectFromHost();
 }
