@@ -97,18 +97,20 @@ void ImportDialog::getMyeBayBiddingItemNumbersFinished(bool, QStringList bidding
 
 void ImportDialog::addItems()
 {
-    handedOver = true;
     if (mainWindow)
-        mainWindow->addItems(itemNumbers, true);
+        import = mainWindow->addItems(itemNumbers, true);
     else
-        finishImport();
+        finish();
 }
 
-void ImportDialog::finishImport()
+void ImportDialog::finishImport(int finished)
 {
-    // Only the end of this dialog's own import closes it.
-    if (!handedOver)
-        return;
+    if (import != 0 && finished == import)
+        finish();
+}
+
+void ImportDialog::finish()
+{
     ui->progressBar->setValue(100);
     accept();
 }

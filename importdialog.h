@@ -14,7 +14,7 @@ class ImportDialog;
 // "Import Auctions from My eBay": gathers the item numbers of the user's
 // watching list, bidding list or both, one request after another, and hands
 // them to the main window's import-mode add; the window's importFinished()
-// ends the dialog.
+// of that import ends the dialog.
 class ImportDialog : public QDialog
 {
     Q_OBJECT
@@ -34,10 +34,11 @@ private slots:
     void getMyeBayWatchingItemNumbersFinished(bool ok, QStringList watchingItemNumbers);
     void setBiddingCountPerPageFinished();
     void getMyeBayBiddingItemNumbersFinished(bool ok, QStringList biddingItemNumbers);
-    void finishImport();
+    void finishImport(int import);
 
 private:
     void addItems();
+    void finish();
     // Moves the progress bar on by one finished request.
     void advance();
     void fitFormToFont();
@@ -47,9 +48,9 @@ private:
     ItemHelper* itemHelper;
     QStringList itemNumbers;
     int step = 100;
-    // Set once the numbers are with the window, whose importFinished() then
-    // ends this import.
-    bool handedOver = false;
+    // The window's number for this dialog's import once the numbers are
+    // with it: only the end of that import ends the dialog.
+    int import = 0;
 };
 
 #endif // IMPORTDIALOG_H

@@ -98,7 +98,9 @@ public:
     // ----- adding items (mainwindow_add.cpp) -----
     QString findItemNumber();
     void addItem(QString itemNumber);
-    void addItems(QStringList itemNumbers, bool import);
+    // In import mode it returns the import's number, which importFinished()
+    // carries at its end; 0 otherwise.
+    int addItems(QStringList itemNumbers, bool import);
 
     // ----- selection and group filter (mainwindow_commands.cpp) -----
     int getFirstSelectedRow();
@@ -118,8 +120,10 @@ public:
     BidEngine* engine() const { return bidEngine; }
 
 signals:
-    // The end of every import-mode add, whatever its outcome.
-    void importFinished();
+    // The end of every import-mode add, whatever its outcome, with the
+    // number addItems() gave it: an import cancelled while its items were
+    // fetched still ends later, and must not end another.
+    void importFinished(int import);
 
 private slots:
     void setProgress(int progress);
@@ -200,6 +204,9 @@ private:
     QProgressBar* progressBar = nullptr;
 
     int refreshElapsedMs = 0;
+    int lastImport = 0;
+    // The item fetches of imports under way, with their numbers.
+    QHash<const ItemHelper*, int> importFetches;
     bool exiting = false;
     // Held while the window is hidden in the tray: with no window visible,
     // closing any message box or dialog would otherwise end the program.

@@ -127,8 +127,9 @@ void MainWindow::addItem(QString itemNumber)
     addItems(QStringList{itemNumber}, false);
 }
 
-void MainWindow::addItems(QStringList itemNumbers, bool import)
+int MainWindow::addItems(QStringList itemNumbers, bool import)
 {
+    const int importNumber = import ? ++lastImport : 0;
     QStringList newNumbers;
     for (const QString& itemNumber : itemNumbers) {
         if (watchedItemId(itemNumber) <= 0)
@@ -138,14 +139,20 @@ void MainWindow::addItems(QStringList itemNumbers, bool import)
                                     tr("This item is already in your watch list"));
     }
     if (newNumbers.isEmpty()) {
+        // Queued: the caller learns the import's number first.
         if (import)
-            emit importFinished();
-        return;
+            QMetaObject::invokeMethod(
+                this, [this, importNumber] { emit importFinished(importNumber); },
+                Qt::QueuedConnection);
+        return importNumber;
     }
     auto* helper = new ItemHelper(this);
     helper->isImport = import;
+    if (import)
+        importFetches.insert(helper, importNumber);
     connect(helper, &ItemHelper::getItemsFinished, this, &MainWindow::addItemsFinished);
     helper->getItems(newNumbers.join(QLatin1Char(',')));
+    return importNumber;
 }
 
 void MainWindow::addItemsFinished(bool ok)
@@ -154,6 +161,7 @@ void MainWindow::addItemsFinished(bool ok)
     if (!helper)
         return;
     const bool import = helper->isImport;
+    const int importNumber = importFetches.take(helper);
     // Copies: the boxes below run nested event loops, and nothing of the
     // helper is read after it has been handed over for deletion.
     QList<ItemTO> items;
@@ -165,7 +173,7 @@ void MainWindow::addItemsFinished(bool ok)
     if (!ok) {
         // The import dialog waits for this; the client shows the error.
         if (import)
-            emit importFinished();
+            emit importFinished(importNumber);
         return;
     }
 
@@ -198,5 +206,5 @@ void MainWindow::addItemsFinished(bool ok)
     tableWidget()->horizontalHeader()->setStretchLastSection(true);
     endAppendingRows();
     if (import)
-        emit importFinished();
+        emit importFinished(importNumber);
 }

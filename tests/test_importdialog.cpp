@@ -113,6 +113,38 @@ private slots:
         QCOMPARE(scene.boxes.titles(),
                  failing.isEmpty() ? QStringList() : QStringList{"Network Error"});
     }
+
+    // A cancelled import's fetch ends later, while the next import's own
+    // fetch still runs: only the latter ends the next dialog.
+    void cancelledImportDoesNotEndTheNext()
+    {
+        WindowScene scene;
+        QVERIFY(scene.ready);
+        scene.offer(Watching);
+        scene.offer(Bidding);
+        EbayDouble& ebay = scene.snipes.ebay();
+        ebay.setWatchingList({Watching});
+        ebay.setBiddingList({Bidding});
+        for (int delay : {1500, 3000})
+            ebay.script(EbayDouble::Rule(HostConfig::ShoppingApi).delayed(delay));
+        {
+            ImportDialog cancelled(scene.window.get());
+            cancelled.setMainWindow(scene.window.get());
+            part<QCheckBox>(&cancelled, "checkBoxImportBidding")->setChecked(false);
+            part<QPushButton>(&cancelled, "pushButtonImport")->click();
+            QVERIFY(ebay.waitForRequests(3));
+            cancelled.reject();
+        }
+        ImportDialog dialog(scene.window.get());
+        dialog.setMainWindow(scene.window.get());
+        ModalDriver driver;
+        driver.onNext<ImportDialog>([](ImportDialog* d) {
+            part<QCheckBox>(d, "checkBoxImportWatching")->setChecked(false);
+            part<QPushButton>(d, "pushButtonImport")->click();
+        });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(scene.storedNumbers(), (QStringList{Watching, Bidding}));
+    }
 };
 
 KESTROVA_TEST_MAIN(TestImportDialog)
