@@ -5,13 +5,17 @@
 //   load    loadItemsFromDb: the table rebuilt from the store
 //   tick    one clock tick's re-render of the time left (no reload)
 //   store   saveItemTOHash of one reload's fetched data, then the refill
-// as min / median / max over repeated runs, and the median per row.
+// as min / median / max over repeated runs, and the median per row. Last, a
+// whole reload of --reload rows against the double, each shipping and
+// relation look-up answered after --delay ms: how long until all are stored,
+// and how many boxes it showed.
 //
-//   listbench [--sizes 100,1000,5000] [--runs R] [--verbose]
+//   listbench [--sizes 100,1000,5000] [--runs R] [--reload N] [--delay MS] [--verbose]
 //
 // It works in its own temporary data directory and host configuration.
 #include "benchoutput.h"
 #include "clockmanager.h"
+#include "helper/itemhelper.h"
 #include "helper/itemto.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
@@ -193,6 +197,57 @@ Result measure(int rows, int runs)
     return r;
 }
 
+// A whole reload against the double, which answers each look-up after
+// delayMs: the time from the window's start until every row's shipping and
+// relation are stored, and the boxes it showed on the way.
+void measureReload(int rows, int delayMs)
+{
+    SnipeScene scene;
+    if (!scene.isReady()) {
+        out(QStringLiteral("the store or the local eBay double did not start"));
+        std::exit(1);
+    }
+    const int user = scene.signIn(QStringLiteral("bench"));
+    TestStore::exec(QStringLiteral("BEGIN"));
+    for (int i = 0; i < rows; ++i) {
+        EbayDouble::Auction auction = scene.auction(itemNumber(i), 86400 * 1000);
+        auction.viewerRelation = QStringLiteral("OUTBIDDER"); // stored "NONE" until looked up
+        scene.ebay().addAuction(auction);
+        TestStore::addItem(user, itemNumber(i), auction.endTime);
+    }
+    TestStore::exec(QStringLiteral("COMMIT"));
+    scene.ebay().script(EbayDouble::Rule(HostConfig::ItemPage).always().delayed(delayMs));
+
+    BoxRecorder boxes;
+    QElapsedTimer timer;
+    timer.start();
+    MainWindow window;
+    const bool settled = QTest::qWaitFor(
+        [&window] {
+            return window.findChildren<ItemHelper*>(QString(), Qt::FindDirectChildrenOnly)
+                .isEmpty();
+        },
+        600000);
+    const qint64 ms = timer.elapsed();
+    const int lookUps = scene.ebay().requests(HostConfig::ItemPage).size();
+    const QVariant stored =
+        TestStore::column(QStringLiteral("SELECT COUNT(*) FROM items WHERE shipping IS NOT NULL "
+                                         "AND user_relation = 'OUTBIDDER'"))
+            .value(0);
+    out(QStringLiteral("reload of %1 rows, each look-up answered after %2 ms, transfer "
+                       "time-out %3 ms:")
+            .arg(rows)
+            .arg(delayMs)
+            .arg(HostConfig::transferTimeoutMs()));
+    out(QStringLiteral("  %1 look-ups sent, %2 rows with shipping and relation stored, in %3 ms%4; "
+                       "boxes shown: %5")
+            .arg(lookUps)
+            .arg(stored.toInt())
+            .arg(ms)
+            .arg(settled ? QString() : QStringLiteral(" (not finished)"))
+            .arg(boxes.count()));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -208,8 +263,15 @@ int main(int argc, char** argv)
                                    QStringLiteral("list"), QStringLiteral("100,1000,5000"));
     QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Runs per figure."),
                                   QStringLiteral("count"), QStringLiteral("7"));
+    QCommandLineOption reloadOption(
+        QStringLiteral("reload"),
+        QStringLiteral("Rows of the reload against the double (0: none)."), QStringLiteral("rows"),
+        QStringLiteral("1000"));
+    QCommandLineOption delayOption(QStringLiteral("delay"),
+                                   QStringLiteral("The double's delay per look-up, in ms."),
+                                   QStringLiteral("ms"), QStringLiteral("20"));
     QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Debug output."));
-    parser.addOptions({sizesOption, runsOption, verboseOption});
+    parser.addOptions({sizesOption, runsOption, reloadOption, delayOption, verboseOption});
     parser.process(app);
     BenchOutput::verbose() = parser.isSet(verboseOption);
     const int runs = qMax(1, parser.value(runsOption).toInt());
@@ -242,5 +304,7 @@ int main(int argc, char** argv)
                 .arg(b.tick.median / a.tick.median, 0, 'f', 1)
                 .arg(b.store.median / a.store.median, 0, 'f', 1));
     }
+    if (parser.value(reloadOption).toInt() > 0)
+        measureReload(parser.value(reloadOption).toInt(), parser.value(delayOption).toInt());
     return 0;
 }
