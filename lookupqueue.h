@@ -27,9 +27,10 @@ public:
     // has gone meanwhile).
     using Wanted = std::function<bool(const QString& itemNumber)>;
 
-    // Fewer than the access manager's six connections per host: a snipe's
-    // relation check goes to the same host and must not wait behind the list.
-    static constexpr int OnTheWireLimit = 4;
+    // The access manager's own number of connections per host: none of the
+    // list's look-ups waits in its queue, and a snipe's relation check to the
+    // same host waits for one look-up at most.
+    static constexpr int OnTheWireLimit = 6;
 
     LookUpQueue(Sender send, Wanted wanted, QObject* parent = nullptr);
 

@@ -41,6 +41,14 @@ void watch(SnipeScene& scene, const QString& number, qint64 endInMs,
     TestStore::addItem(scene.userId(), number, a.endTime, {{"user_relation", relation}});
 }
 
+// A long list, for the look-ups that follow each reload.
+void watchForty(SnipeScene& scene)
+{
+    scene.signIn("bob");
+    for (int i = 1; i <= 40; ++i)
+        watch(scene, QString::number(i), 5 * Hour);
+}
+
 bool reloaded(MainWindow& window)
 {
     QMetaObject::invokeMethod(&window, "reload");
@@ -205,9 +213,7 @@ private slots:
     {
         SnipeScene scene;
         QVERIFY(scene.isReady());
-        scene.signIn("bob");
-        for (int i = 1; i <= 40; ++i)
-            watch(scene, QString::number(i), 5 * Hour);
+        watchForty(scene);
         scene.ebay().setTransferTimeoutMs(1000);
         scene.ebay().script(EbayDouble::Rule(HostConfig::ItemPage).always().delayed(150));
         BoxRecorder boxes;
@@ -224,9 +230,7 @@ private slots:
     {
         SnipeScene scene;
         QVERIFY(scene.isReady());
-        scene.signIn("bob");
-        for (int i = 1; i <= 40; ++i)
-            watch(scene, QString::number(i), 5 * Hour);
+        watchForty(scene);
         scene.ebay().refuse(HostConfig::ItemPage);
         BoxRecorder boxes;
         boxes.setHoldMs(2000); // as long as a person takes to read it
