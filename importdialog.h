@@ -34,7 +34,7 @@ private slots:
     void getMyeBayWatchingItemNumbersFinished(bool ok, QStringList watchingItemNumbers);
     void setBiddingCountPerPageFinished();
     void getMyeBayBiddingItemNumbersFinished(bool ok, QStringList biddingItemNumbers);
-    void finishImport(int import);
+    void finishImport(int finished);
 
 private:
     void addItems();

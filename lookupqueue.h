@@ -38,9 +38,6 @@ public:
     // Forgets the look-ups not yet sent; those on the wire run to their end.
     void dropWaiting() { m_waiting.clear(); }
 
-    int waiting() const { return m_waiting.size(); }
-    int onTheWire() const { return m_onTheWire; }
-
 private:
     struct LookUp
     {

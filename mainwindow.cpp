@@ -6,7 +6,6 @@
 #include "helper/networkresource.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
-#include "lookupqueue.h"
 #include "myqwebview.h"
 
 #include <QAction>

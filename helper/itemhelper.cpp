@@ -58,14 +58,14 @@ void ItemHelper::failWithBox(const QString& title, const QString& text,
     // One box per kind of failure at a time: a reload of a long list against
     // an unreachable host fails every look-up within a second, and a box
     // each would stack hundreds of nested event loops for a person to close.
-    static QSet<QString> open;
-    if (open.contains(boxKind)) {
+    static QSet<QString> openKinds;
+    if (openKinds.contains(boxKind)) {
         qWarning().noquote() << boxTitle + QStringLiteral(": ") + boxText;
         return;
     }
-    open.insert(boxKind);
+    openKinds.insert(boxKind);
     MessageBox::critical(nullptr, boxTitle, boxText);
-    open.remove(boxKind);
+    openKinds.remove(boxKind);
 }
 
 bool ItemHelper::failOnReplyError(QNetworkReply* reply, const QString& boxText,
