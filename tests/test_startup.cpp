@@ -17,6 +17,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <sys/stat.h>
 
 namespace {
 
@@ -235,6 +236,33 @@ private slots:
         QCOMPARE(dumpFile(dir.databasePath()), before);
         QVERIFY(before.contains(QStringLiteral("countries: 19|Blighty|ebay.co.uk|3")));
         QCOMPARE(kApp->setting().value(QStringLiteral("auto_login_user_id")).toInt(), 5);
+    }
+
+    // The file holds the remembered passwords: it is its owner's alone,
+    // whether this start made it or an older one left it readable by all.
+    void dataFileIsItsOwnersAlone()
+    {
+        TempDataDir dir;
+        const QByteArray folder = QFile::encodeName(dir.dataLocation());
+        const QByteArray file = QFile::encodeName(dir.databasePath());
+        const auto modes = [&] {
+            struct stat folderStat, fileStat;
+            if (::stat(folder.constData(), &folderStat) != 0 ||
+                ::stat(file.constData(), &fileStat) != 0)
+                return QString();
+            return QString::number(folderStat.st_mode & 0777, 8) + QLatin1Char(' ') +
+                   QString::number(fileStat.st_mode & 0777, 8);
+        };
+        QCOMPARE(Startup::prepareStore(), 0);
+        QCOMPARE(modes(), QStringLiteral("700 600"));
+
+        TempDataDir::closeDatabase();
+        const QStringList before = dumpFile(dir.databasePath());
+        QVERIFY(::chmod(folder.constData(), 0755) == 0 && ::chmod(file.constData(), 0644) == 0);
+        QCOMPARE(restart(), 0);
+        QCOMPARE(modes(), QStringLiteral("700 600"));
+        TempDataDir::closeDatabase();
+        QCOMPARE(dumpFile(dir.databasePath()), before);
     }
 
     void version1FileIsUpgradedInPlace()
