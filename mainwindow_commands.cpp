@@ -60,12 +60,6 @@ bool engineHasTakenOver(const QSqlRecord& before, const QSqlRecord& now)
            (status == BidStatus::Placed || status == BidStatus::Failed);
 }
 
-void showDatabaseError(QWidget* parent, const QString& what)
-{
-    MessageBox::warning(parent, MainWindow::tr("Database Error"),
-                        what + QStringLiteral("\n\n") + DbHelper::lastError());
-}
-
 } // namespace
 
 // ----- selection -------------------------------------------------------------
@@ -182,7 +176,7 @@ void MainWindow::snipe()
     row.setValue(QStringLiteral("group_id"),
                  dialog.groupId() > 0 ? QVariant(dialog.groupId()) : QVariant(QVariant::Int));
     if (!DbHelper::setItem(row))
-        showDatabaseError(this, tr("The snipe could not be saved."));
+        MessageBox::databaseError(this, tr("The snipe could not be saved."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();
 }
@@ -207,7 +201,7 @@ void MainWindow::cancel()
             QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
     if (!DbHelper::cancelItems(ids))
-        showDatabaseError(this, tr("The snipes could not be cancelled."));
+        MessageBox::databaseError(this, tr("The snipes could not be cancelled."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();
 }
@@ -222,7 +216,7 @@ void MainWindow::remove()
                              QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
     if (!DbHelper::deleteItems(ids))
-        showDatabaseError(this, tr("The items could not be deleted."));
+        MessageBox::databaseError(this, tr("The items could not be deleted."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();
 }

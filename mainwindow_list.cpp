@@ -8,6 +8,7 @@
 #include "helper/itemhelper.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
+#include "messagebox.h"
 #include "rowwidgets.h"
 #include "smtp/mailhelper.h"
 #include "timetext.h"
@@ -186,8 +187,11 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
         record.setValue(QStringLiteral("seller_score"), fetched->sellerScore());
         DbHelper::setItem(record);
     }
-    if (inTransaction)
-        store.commit();
+    if (inTransaction && !DbHelper::commit()) {
+        // Rolled back: the next reload brings the same news, warnings included.
+        MessageBox::databaseError(this, tr("The watch list could not be saved."));
+        return;
+    }
 
     for (const auto& lowBid : qAsConst(lowBids))
         warnOfLowBid(*this, user, *lowBid.first, lowBid.second);

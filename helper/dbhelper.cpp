@@ -173,6 +173,16 @@ QString DbHelper::lastError()
     return DbStore::lastError();
 }
 
+bool DbHelper::commit()
+{
+    QSqlDatabase db = QSqlDatabase::database();
+    if (db.commit())
+        return true;
+    DbStore::setLastError(QStringLiteral("cannot commit: ") + db.lastError().text());
+    db.rollback();
+    return false;
+}
+
 QSqlRecord DbHelper::emptyRecord(const QString& table)
 {
     QSqlTableModel model;

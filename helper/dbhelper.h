@@ -40,6 +40,12 @@ public:
     // that failed, for diagnostics.
     static QString lastError();
 
+    // Ends the transaction begun on the store's connection. A commit that
+    // fails (another program is reading the file) is rolled back: left
+    // open, the connection would stay inside the transaction, and every
+    // later write would report success and be gone at exit.
+    static bool commit();
+
     // An empty row record of a table (every field null), ready to be filled.
     static QSqlRecord emptyRecord(const QString& table);
 

@@ -1,5 +1,6 @@
 // Filling the watch list from the store, reloading it from eBay, the low
 // scheduled bid warning and the one-second tick.
+#include "helper/dbhelper.h"
 #include "helper/itemhelper.h"
 #include "hostconfig.h"
 #include "mainwindow.h"
@@ -12,6 +13,8 @@
 #include "support/watchlisttable.h"
 
 #include <QComboBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 
 namespace {
@@ -197,6 +200,40 @@ private slots:
         QCOMPARE(boxes.titles(), QStringList{"Network Error"});
         QCOMPARE(TestStore::rows("SELECT * FROM items"), before);
         QCOMPARE(scene.ebay().requestCount(), 1); // no look-ups follow
+    }
+
+    // Another program reads the file while a reload stores eBay's news: the
+    // commit fails and is undone, and what is written after it is kept.
+    void refusedCommitIsShownAndLaterWritesKept()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        watch(scene, "1", 5 * Hour);
+        MainWindow window;
+        QVERIFY(WatchListTable::settle(window));
+        BoxRecorder boxes;
+        {
+            QSqlDatabase reader = QSqlDatabase::addDatabase("QSQLITE", "reader");
+            reader.setDatabaseName(DbHelper::databasePath());
+            QVERIFY(reader.open());
+            QSqlQuery read(reader);
+            QVERIFY(read.exec("BEGIN") && read.exec("SELECT count(*) FROM items"));
+            // Read until the commit has failed.
+            boxes.setOnShow([&](const MessageBox::Request&) { read.exec("ROLLBACK"); });
+            scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.title = "first"; });
+            QVERIFY(reloaded(window));
+            QCOMPARE(boxes.titles(), QStringList{"Database Error"});
+            QVERIFY2(boxes.last().request.text.contains("locked"),
+                     qPrintable(boxes.last().request.text));
+
+            scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.title = "second"; });
+            QVERIFY(reloaded(window));
+            QVERIFY(read.exec("SELECT name FROM items") && read.next());
+            QCOMPARE(read.value(0).toString(), QStringLiteral("second"));
+            QCOMPARE(boxes.count(), 1);
+        }
+        QSqlDatabase::removeDatabase("reader");
     }
 
     void lowBidWarnsOnceUntilTheNextBidComesBack_data()
