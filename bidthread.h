@@ -58,6 +58,9 @@ public:
     int itemId() const { return m_itemId; }
     // False once the snipe has ended (it is then about to delete itself).
     bool isRunning() const { return m_stage != Stage::Ended; }
+    // True while step 2 is on its way to eBay: the bid can no longer be
+    // recalled, and eBay's verdict will be stored whatever the row says.
+    bool hasSentBid() const { return m_stage == Stage::Step2Sent; }
 
     // Starts the snipe; returns as soon as step 1 is sent.
     void run();

@@ -48,16 +48,13 @@ int bidStatus(const QSqlRecord& record)
     return record.value(QStringLiteral("bid_status")).toInt();
 }
 
-// While a snipe dialog was open the engine may have started the snipe, or
-// finished it. A save then would put a snipe that is under way, or placed,
-// back to "Scheduled", and it would be bid again.
+// While a snipe dialog was open the engine may have started the snipe,
+// finished it, or cancelled it on reaching its group's maximum of wins. A
+// save then would put it back to "Scheduled", and it would be bid again.
 bool engineHasTakenOver(const QSqlRecord& before, const QSqlRecord& now)
 {
     const int status = bidStatus(now);
-    if (status == BidStatus::Bidding)
-        return true;
-    return status != bidStatus(before) &&
-           (status == BidStatus::Placed || status == BidStatus::Failed);
+    return status == BidStatus::Bidding || status != bidStatus(before);
 }
 
 } // namespace
@@ -156,6 +153,7 @@ void MainWindow::snipe()
     // written the row meanwhile. Only the snipe's own columns are the user's.
     QSqlRecord row = storedItem(before.value(QStringLiteral("id")).toInt());
     if (!isStoredItem(row)) {
+        MessageBox::databaseError(this, tr("The snipe could not be saved."));
         loadItemsFromDb();
         return;
     }
@@ -200,10 +198,26 @@ void MainWindow::cancel()
             tr("Are you sure you want to cancel your snipe on the selected item(s)?"),
             QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
-    if (!DbHelper::cancelItems(ids))
+    // Looked at after the question, whose event loop let the engine go on:
+    // a bid on its way to eBay cannot be recalled, and eBay's verdict will
+    // be stored over a cancellation.
+    QStringList cancelled;
+    QStringList sent;
+    for (const QString& id : ids.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (bidEngine->hasSentBid(id.toInt()))
+            sent << storedItem(id.toInt()).value(QStringLiteral("item_number")).toString();
+        else
+            cancelled << id;
+    }
+    if (!DbHelper::cancelItems(cancelled.join(QLatin1Char(','))))
         MessageBox::databaseError(this, tr("The snipes could not be cancelled."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();
+    if (!sent.isEmpty())
+        MessageBox::warning(this, tr("Cancel Snipe"),
+                            tr("The bid on the following item(s) has already been sent to eBay "
+                               "and cannot be cancelled: %1")
+                                .arg(sent.join(QStringLiteral(", "))));
 }
 
 void MainWindow::remove()

@@ -85,8 +85,14 @@ bool exec(QSqlQuery& query, const QString& statement)
 
 bool loadFirstRow(QSqlQuery& query, QSqlRecord& record)
 {
-    if (!exec(query) || !query.next())
+    if (!exec(query))
         return false;
+    if (!query.next()) {
+        // Not the store's fault, and not logged: but a caller that tells
+        // the user why a lookup came back empty must not name an older one.
+        lastErrorText() = query.lastQuery() + QStringLiteral(": no such row");
+        return false;
+    }
     record = query.record();
     return true;
 }

@@ -37,7 +37,7 @@ public:
     // Where connectDB() keeps the file.
     static QString databasePath();
     // The failing statement and the driver's message of the last operation
-    // that failed, for diagnostics.
+    // that failed (a lookup that found no row included), for diagnostics.
     static QString lastError();
 
     // Ends the transaction begun on the store's connection. A commit that

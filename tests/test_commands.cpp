@@ -131,6 +131,7 @@ private slots:
         QTest::addColumn<double>("userBid");
         QTest::newRow("still scheduled") << 1 << 30.0;
         QTest::newRow("placed meanwhile: not bid again") << 3 << 20.0;
+        QTest::newRow("cancelled meanwhile by its group: not bid again") << 0 << 20.0;
     }
     void snipeSaveKeepsWhatTheEngineStoredMeanwhile()
     {
@@ -143,7 +144,7 @@ private slots:
         driver.onNext<SnipeDialog>([&](SnipeDialog* dialog) {
             TestStore::exec(QStringLiteral("UPDATE items SET bid_status = %1, error_message = "
                                            "'kept' WHERE id = %2")
-                                .arg(statusMeanwhile)
+                                .arg(statusMeanwhile ? QString::number(statusMeanwhile) : "NULL")
                                 .arg(id));
             enterSnipe(QStringLiteral("30.00"), 7)(dialog);
         });
@@ -153,6 +154,45 @@ private slots:
         QCOMPARE(SnipeScene::status(id), statusMeanwhile);
         QTEST(SnipeScene::column(id, "user_bid").toDouble(), "userBid");
         QCOMPARE(SnipeScene::column(id, "error_message").toString(), QStringLiteral("kept"));
+    }
+
+    void snipeNotReadAgainIsShown()
+    {
+        Stage stage;
+        const int id = stage.watch(QStringLiteral("120000000003"), 3600000);
+        QVERIFY(stage.open());
+        stage.select({id});
+        ModalDriver driver;
+        driver.onNext<SnipeDialog>([](SnipeDialog* dialog) {
+            TestStore::exec(QStringLiteral("ALTER TABLE items RENAME TO elsewhere"));
+            enterSnipe(QStringLiteral("20.00"), 5)(dialog);
+        });
+        stage.trigger("snipeAction");
+        QVERIFY(driver.allDone());
+        QCOMPARE(stage.boxes.titles(), QStringList{"Database Error"});
+        QVERIFY(stage.boxes.last().request.text.contains(QStringLiteral("no such table")));
+    }
+
+    // A bid on its way to eBay cannot be recalled: the command says so and
+    // cancels the other rows.
+    void aBidSentIsNotCancelled()
+    {
+        Stage stage;
+        const QString number = QStringLiteral("120000000015");
+        const int sent = stage.watch(number, 9000, Sniped);
+        const int waiting = stage.watch(QStringLiteral("120000000016"), 500000, Sniped);
+        stage.scene.ebay().script(
+            EbayDouble::Rule(HostConfig::BidPage).whereQuery("mode=1").delayed(2000));
+        QVERIFY(stage.open());
+        QVERIFY(stage.scene.ebay().waitForRequest(
+            [](const EbayDouble::Request& r) { return r.queryValue("mode") == "1"; }, 15000));
+        stage.select({sent, waiting});
+        stage.trigger("cancelSnipeAction");
+        QCOMPARE(stage.boxes.titles(), (QStringList{"Cancel Snipe", "Cancel Snipe"}));
+        QVERIFY(stage.boxes.last().request.text.endsWith(": " + number));
+        QCOMPARE((QList<int>{SnipeScene::status(sent), SnipeScene::status(waiting)}),
+                 (QList<int>{2, 0}));
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(sent), 3, 10000);
     }
 
     void cancelAndDeleteActOnEverySelectedRow()
