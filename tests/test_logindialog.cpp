@@ -142,10 +142,15 @@ private slots:
         QCOMPARE(dialog.isVisible(), !boxes.isEmpty());
         QCOMPARE(kApp->country().value("domain").toString(), boxes.isEmpty() ? site : "");
         QCOMPARE(storedPassword("alice"), boxes.isEmpty() ? QString() : "<no row>");
-        if (boxes.isEmpty())
+        if (boxes.isEmpty()) {
             QCOMPARE(kApp->loginUser().value("password").toString(), password);
-        else
+        } else {
             QVERIFY(button(&dialog, QDialogButtonBox::Ok)->isEnabled());
+            // Typing again replaces the password; Enter signs in again.
+            auto* field = child<QLineEdit>(&dialog, "lineEditPassword");
+            QCOMPARE(dialog.focusWidget(), field);
+            QCOMPARE(field->selectedText(), password);
+        }
     }
 
     void remembersAsTicked_data()
@@ -220,6 +225,8 @@ private slots:
             LoginDialog dialog;
             dialog.show();
             fill(&dialog, "carol", "c", "ebay.co.uk");
+            // A new user's box, not alice's tick carried over.
+            child<QCheckBox>(&dialog, "checkBoxRemember")->setChecked(true);
             auto* edit = child<QComboBox>(&dialog, "comboBoxUsername")->lineEdit();
             QVERIFY(signIn(dialog, recorder, [edit] { QTest::keyClick(edit, Qt::Key_Return); }));
             QCOMPARE(recorder.texts(), QStringList());
@@ -232,6 +239,36 @@ private slots:
         auto* users = child<QComboBox>(&later, "comboBoxUsername");
         QCOMPARE(users->count(), 3);
         QCOMPARE(users->itemText(1), QStringLiteral("carol"));
+    }
+
+    // A remembered password belongs to its account: a user id typed over
+    // the chosen one is a new user's, until that name is typed back.
+    void typedUserGetsNoRememberedPassword()
+    {
+        EbayDouble dbl;
+        TestStore store;
+        BoxRecorder recorder;
+        setAutoLoginUser(storeUser("alice", "pa"));
+        LoginDialog dialog;
+        dialog.show();
+        QLineEdit* name = child<QComboBox>(&dialog, "comboBoxUsername")->lineEdit();
+        const auto retype = [name](const QString& text) {
+            name->selectAll();
+            QTest::keyClicks(name, text);
+        };
+        const auto shown = [&dialog] {
+            return child<QLineEdit>(&dialog, "lineEditPassword")->text() + '/' +
+                   QString::number(child<QCheckBox>(&dialog, "checkBoxRemember")->isChecked()) +
+                   QString::number(child<QCheckBox>(&dialog, "checkBoxAutoLogin")->isChecked());
+        };
+        QCOMPARE(shown(), QStringLiteral("pa/11"));
+        retype("mallory");
+        QCOMPARE(shown(), QStringLiteral("/00"));
+        QVERIFY(signIn(dialog, recorder));
+        QCOMPARE(recorder.texts(), QStringList{"Please enter your Password."});
+        QCOMPARE(dbl.requests(HostConfig::SignIn).size(), 0);
+        retype("alice");
+        QCOMPARE(shown(), QStringLiteral("pa/11"));
     }
 
     void automaticSignIn_data()
