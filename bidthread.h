@@ -133,6 +133,9 @@ private:
     // Ends the snipe as failed with the reason, unless its row was
     // cancelled meanwhile (then nothing is written); then ends.
     void failSnipe(const QString& reason);
+    // A step came due while its user was not signed in: the snipe fails
+    // with signedOutReason() and the lost notice, and sends nothing.
+    void failSignedOut();
     // The final write on destruction or after an exception.
     void finishUnfinished(const QString& reason);
     void writeRow();

@@ -6,6 +6,7 @@
 #include "bidengine.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
+#include "helper/itemhelper.h"
 #include "kestrovaapp.h"
 #include "logindialog.h"
 #include "messagebox.h"
@@ -120,11 +121,23 @@ void MainWindow::loadToolbarGroupCombo(int groupId)
 
 void MainWindow::login()
 {
+    kApp->signOut();
     LoginDialog dialog;
     dialog.setAutoLogin(false);
     if (dialog.exec() != QDialog::Accepted) {
         QCoreApplication::quit();
         return;
+    }
+    // Look-ups sent so far went with the cookies of whoever held them then,
+    // and their replies find their rows by item number: the account now
+    // signed in may watch the same items.
+    const QList<ItemHelper*> helpers =
+        findChildren<ItemHelper*>(QString(), Qt::FindDirectChildrenOnly);
+    for (ItemHelper* helper : helpers) {
+        if (!helper->itemNumber().isEmpty()) {
+            helper->disconnect(this);
+            helper->deleteLater();
+        }
     }
     // The previous account's snipes must not go out under the new one.
     bidEngine->loadBiddingItems();

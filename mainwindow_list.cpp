@@ -213,6 +213,9 @@ void MainWindow::getShippingFinished(bool, double shipping)
     if (!helper)
         return;
     helper->deleteLater();
+    // Signing in again: the row found by number may soon be another account's.
+    if (!kApp->isSignedIn())
+        return;
     QTableWidget* table = tableWidget();
     const int row = findItemRow(helper->itemNumber());
     if (row < 0)
@@ -247,7 +250,9 @@ void MainWindow::relationFinished(bool ok, QString relation)
     if (!helper)
         return;
     helper->deleteLater();
-    if (!ok)
+    // Signing in again: the cookies and the row found by number may already
+    // be different accounts'.
+    if (!ok || !kApp->isSignedIn())
         return;
     QTableWidget* table = tableWidget();
     const int row = findItemRow(helper->itemNumber());

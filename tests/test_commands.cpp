@@ -1,4 +1,5 @@
 #include "bidengine.h"
+#include "bidthread.h"
 #include "logindialog.h"
 #include "mainwindow.h"
 #include "snipedialog.h"
@@ -6,6 +7,7 @@
 #include "support/modaldriver.h"
 #include "support/snipescene.h"
 #include "support/testmain.h"
+#include "support/watchlisttable.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,7 +27,10 @@ const QVariantMap Sniped{{"user_bid", 20.0}, {"lead_time", 5}, {"bid_status", 1}
 // The window after sign-in, on the double, its first reload from eBay done.
 struct Stage
 {
-    Stage() { userId = scene.signIn(QStringLiteral("bob")); }
+    explicit Stage(const EbayDouble::Options& options = EbayDouble::Options()) : scene(options)
+    {
+        userId = scene.signIn(QStringLiteral("bob"));
+    }
 
     int watch(const QString& number, qint64 endInMs, const QVariantMap& more = QVariantMap(),
               int user = 0)
@@ -339,6 +344,52 @@ private slots:
         QCOMPARE(stage.table()->item(0, 1)->text(), QStringLiteral("120000000062"));
         QVERIFY(stage.listed().isEmpty()); // bob's snipe does not go out as alice's
         QTRY_VERIFY(stage.scene.ebay().requests(HostConfig::BrowserStart).size() > startPages);
+        QCOMPARE(stage.boxes.count(), 0);
+    }
+
+    // Alice's sign-in replaces the cookies at its first pass; its second
+    // answers late. Meanwhile bob's snipe comes to its moment, and a
+    // relation look-up for bob's row answers after alice, who watches the
+    // same item, is signed in.
+    void afterLogoutNothingGoesOutOrLandsForTheAccount()
+    {
+        EbayDouble::Options options;
+        options.transferTimeoutMs = 30000;
+        Stage stage(options);
+        const QString number = QStringLiteral("120000000071");
+        const int bobs = stage.watch(number, 14000, Sniped); // bids 5 s before the end
+        const int alices = TestStore::addItem(TestStore::addUser(QStringLiteral("alice")), number,
+                                              stage.scene.ebay().auction(number).endTime);
+        EbayDouble& ebay = stage.scene.ebay();
+        ebay.script(EbayDouble::Rule(HostConfig::ItemPage)
+                        .whereQuery("ViewItemLite")
+                        .delayed(13000)
+                        .withBody(R"({"ViewItemLiteResponse":{"Item":[{"ViewerItemRelation":)"
+                                  R"("OUTBIDDER"}]}})",
+                                  "application/json"));
+        ebay.script(EbayDouble::Rule(HostConfig::SignIn)
+                        .whereMethod("POST")
+                        .whereDomain("ebay.com")
+                        .delayed(10000));
+        QVERIFY(stage.open());
+
+        ModalDriver driver(30000);
+        driver.onNext<LoginDialog>([](LoginDialog* dialog) {
+            auto* users = dialog->findChild<QComboBox*>("comboBoxUsername");
+            users->setCurrentIndex(users->findText(QStringLiteral("alice")));
+            dialog->findChild<QLineEdit*>("lineEditPassword")->setText(QStringLiteral("secret"));
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        stage.trigger("logoutAction");
+        QVERIFY(driver.allDone());
+        QCOMPARE(kApp->loginUser().value("username").toString(), QStringLiteral("alice"));
+        QCOMPARE(SnipeScene::status(bobs), 4);
+        QCOMPARE(SnipeScene::column(bobs, "error_message").toString(),
+                 BidThread::signedOutReason());
+        QVERIFY(stage.scene.requests(number, QStringLiteral("MakeQuickBid1")).isEmpty());
+
+        QVERIFY(WatchListTable::settle(*stage.window, 20000));
+        QCOMPARE(SnipeScene::column(alices, "user_relation").toString(), QStringLiteral("NONE"));
         QCOMPARE(stage.boxes.count(), 0);
     }
 };
