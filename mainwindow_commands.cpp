@@ -130,15 +130,12 @@ void MainWindow::login()
     }
     // Look-ups sent so far went with the cookies of whoever held them then,
     // and their replies find their rows by item number: the account now
-    // signed in may watch the same items.
+    // signed in may watch the same items. Without its number a reply finds
+    // no row and changes nothing; it still ends as every reply does.
     const QList<ItemHelper*> helpers =
         findChildren<ItemHelper*>(QString(), Qt::FindDirectChildrenOnly);
-    for (ItemHelper* helper : helpers) {
-        if (!helper->itemNumber().isEmpty()) {
-            helper->disconnect(this);
-            helper->deleteLater();
-        }
-    }
+    for (ItemHelper* helper : helpers)
+        helper->setItemNumber(QString());
     // The previous account's snipes must not go out under the new one.
     bidEngine->loadBiddingItems();
     loadStartPage();

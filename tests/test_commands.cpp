@@ -97,6 +97,15 @@ std::function<void(SnipeDialog*)> enterSnipe(const QString& bid, int lead)
     };
 }
 
+// Logging out: alice, a stored user, signs in.
+void signInAlice(LoginDialog* dialog)
+{
+    auto* users = dialog->findChild<QComboBox*>("comboBoxUsername");
+    users->setCurrentIndex(users->findText(QStringLiteral("alice")));
+    dialog->findChild<QLineEdit*>("lineEditPassword")->setText(QStringLiteral("secret"));
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+}
+
 } // namespace
 
 class TestCommands : public QObject
@@ -328,12 +337,7 @@ private slots:
         const int startPages = stage.scene.ebay().requests(HostConfig::BrowserStart).size();
 
         ModalDriver driver;
-        driver.onNext<LoginDialog>([](LoginDialog* dialog) {
-            auto* users = dialog->findChild<QComboBox*>("comboBoxUsername");
-            users->setCurrentIndex(users->findText(QStringLiteral("alice")));
-            dialog->findChild<QLineEdit*>("lineEditPassword")->setText(QStringLiteral("secret"));
-            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-        });
+        driver.onNext<LoginDialog>(signInAlice);
         stage.trigger("logoutAction");
         QVERIFY(driver.allDone());
         QCOMPARE(kApp->loginUser().value("id").toInt(), alice);
@@ -374,12 +378,7 @@ private slots:
         QVERIFY(stage.open());
 
         ModalDriver driver(30000);
-        driver.onNext<LoginDialog>([](LoginDialog* dialog) {
-            auto* users = dialog->findChild<QComboBox*>("comboBoxUsername");
-            users->setCurrentIndex(users->findText(QStringLiteral("alice")));
-            dialog->findChild<QLineEdit*>("lineEditPassword")->setText(QStringLiteral("secret"));
-            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-        });
+        driver.onNext<LoginDialog>(signInAlice);
         stage.trigger("logoutAction");
         QVERIFY(driver.allDone());
         QCOMPARE(kApp->loginUser().value("username").toString(), QStringLiteral("alice"));
