@@ -180,28 +180,6 @@ private slots:
                  QStringLiteral("Didn't Win"));
     }
 
-    void failedReloadChangesNothing()
-    {
-        SnipeScene scene;
-        QVERIFY(scene.isReady());
-        scene.signIn("bob");
-        watch(scene, "1", 5 * Hour);
-        MainWindow window;
-        QVERIFY(WatchListTable::settle(window));
-        const QList<QVariantMap> before = TestStore::rows("SELECT * FROM items");
-
-        BoxRecorder boxes;
-        scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.title = "renamed"; });
-        scene.ebay().script(EbayDouble::Rule(HostConfig::ShoppingApi)
-                                .whereQuery("GetMultipleItems")
-                                .withStatus(500));
-        scene.ebay().clearLog();
-        QVERIFY(reloaded(window));
-        QCOMPARE(boxes.titles(), QStringList{"Network Error"});
-        QCOMPARE(TestStore::rows("SELECT * FROM items"), before);
-        QCOMPARE(scene.ebay().requestCount(), 1); // no look-ups follow
-    }
-
     // Another program reads the file while a reload stores eBay's news: the
     // commit fails and is undone, and what is written after it is kept.
     void refusedCommitIsShownAndLaterWritesKept()
@@ -234,6 +212,28 @@ private slots:
             QCOMPARE(boxes.count(), 1);
         }
         QSqlDatabase::removeDatabase("reader");
+    }
+
+    void failedReloadChangesNothing()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        watch(scene, "1", 5 * Hour);
+        MainWindow window;
+        QVERIFY(WatchListTable::settle(window));
+        const QList<QVariantMap> before = TestStore::rows("SELECT * FROM items");
+
+        BoxRecorder boxes;
+        scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.title = "renamed"; });
+        scene.ebay().script(EbayDouble::Rule(HostConfig::ShoppingApi)
+                                .whereQuery("GetMultipleItems")
+                                .withStatus(500));
+        scene.ebay().clearLog();
+        QVERIFY(reloaded(window));
+        QCOMPARE(boxes.titles(), QStringList{"Network Error"});
+        QCOMPARE(TestStore::rows("SELECT * FROM items"), before);
+        QCOMPARE(scene.ebay().requestCount(), 1); // no look-ups follow
     }
 
     void lowBidWarnsOnceUntilTheNextBidComesBack_data()
