@@ -180,8 +180,8 @@ private slots:
                  QStringLiteral("Didn't Win"));
     }
 
-    // Another program reads the file while a reload stores eBay's news: the
-    // commit fails and is undone, and what is written after it is kept.
+    // Another program reads the file while a reload stores eBay's news (until
+    // the box): the commit fails and is undone; a later reload is kept.
     void refusedCommitIsShownAndLaterWritesKept()
     {
         SnipeScene scene;
@@ -194,22 +194,15 @@ private slots:
         {
             QSqlDatabase reader = QSqlDatabase::addDatabase("QSQLITE", "reader");
             reader.setDatabaseName(DbHelper::databasePath());
-            QVERIFY(reader.open());
-            QSqlQuery read(reader);
+            QSqlQuery read(reader.open() ? reader : QSqlDatabase());
             QVERIFY(read.exec("BEGIN") && read.exec("SELECT count(*) FROM items"));
-            // Read until the commit has failed.
             boxes.setOnShow([&](const MessageBox::Request&) { read.exec("ROLLBACK"); });
-            scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.title = "first"; });
             QVERIFY(reloaded(window));
             QCOMPARE(boxes.titles(), QStringList{"Database Error"});
-            QVERIFY2(boxes.last().request.text.contains("locked"),
-                     qPrintable(boxes.last().request.text));
-
-            scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.title = "second"; });
-            QVERIFY(reloaded(window));
-            QVERIFY(read.exec("SELECT name FROM items") && read.next());
-            QCOMPARE(read.value(0).toString(), QStringLiteral("second"));
-            QCOMPARE(boxes.count(), 1);
+            QVERIFY(boxes.last().request.text.contains("database is locked"));
+            scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.title = "later"; });
+            QVERIFY(reloaded(window) && read.exec("SELECT name FROM items") && read.next());
+            QCOMPARE(read.value(0).toString(), QStringLiteral("later"));
         }
         QSqlDatabase::removeDatabase("reader");
     }
