@@ -141,10 +141,20 @@ void BidEngine::failOrphanedSnipes(int userId)
 
 bool BidEngine::hasRunningSnipe(int itemId) const
 {
+    return findSnipe(itemId, &BidThread::isRunning);
+}
+
+bool BidEngine::hasSentBid(int itemId) const
+{
+    return findSnipe(itemId, &BidThread::hasSentBid);
+}
+
+bool BidEngine::findSnipe(int itemId, bool (BidThread::*state)() const) const
+{
     const QList<BidThread*> snipes =
         findChildren<BidThread*>(QString(), Qt::FindDirectChildrenOnly);
     for (const BidThread* snipe : snipes) {
-        if (snipe->itemId() == itemId && snipe->isRunning())
+        if (snipe->itemId() == itemId && (snipe->*state)())
             return true;
     }
     return false;

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+class BidThread;
+
 // The snipe scheduler. It keeps the signed-in user's scheduled snipes that
 // end within the next 600 s (and any already past their end), read from the
 // store when it is made and every 300 s of clock ticks, and on every tick
@@ -37,6 +39,9 @@ public:
 
     // The listed snipes, as read at the last reload (copies).
     QList<ItemTO> biddingItems() const;
+    // True while the item's bid is on its way to eBay (see
+    // BidThread::hasSentBid()).
+    bool hasSentBid(int itemId) const;
     // Tick time counted since the last reload.
     int elapsedMsecs() const { return m_elapsedMsecs; }
 
@@ -56,6 +61,8 @@ private:
     // (an earlier run ended without finishing them) end as failed.
     void failOrphanedSnipes(int userId);
     bool hasRunningSnipe(int itemId) const;
+    // A snipe object of the item in that state.
+    bool findSnipe(int itemId, bool (BidThread::*state)() const) const;
     static int signedInUserId();
 
     std::vector<std::unique_ptr<ItemTO>> m_biddingItems;

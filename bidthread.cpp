@@ -117,7 +117,7 @@ bool BidThread::ownerIsSignedIn() const
     // The shared cookie jar holds the signed-in user's session: a bid sent
     // for anyone else would be placed in that user's name.
     const QVariant signedIn = kApp->loginUser().value(QStringLiteral("id"));
-    return !signedIn.isNull() &&
+    return kApp->isSignedIn() && !signedIn.isNull() &&
            signedIn.toInt() == m_itemRecord.value(QStringLiteral("user_id")).toInt();
 }
 
@@ -176,6 +176,18 @@ void BidThread::failSnipe(const QString& reason)
     m_itemRecord.setValue(QStringLiteral("error_message"), reason);
     writeRow();
     end();
+}
+
+void BidThread::failSignedOut()
+{
+    qDebug().noquote() << logPrefix(clockTime()) << signedOutReason();
+    failSnipe(signedOutReason());
+    if (m_itemRecord.value(QStringLiteral("bid_status")).toInt() != BidStatus::Failed)
+        return;
+    // The notice of a lost bid, as after any bid that failed; without the
+    // relation check, which would go out with another account's cookies.
+    sendNotification(QString());
+    handleGroup(QString());
 }
 
 void BidThread::finishUnfinished(const QString& reason)
@@ -279,6 +291,10 @@ void BidThread::run()
             end();
             return;
         }
+        if (!ownerIsSignedIn()) {
+            failSignedOut();
+            return;
+        }
         const QDateTime now = clockTime();
         qDebug().noquote() << logPrefix(now) << "Run()";
         m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Bidding);
@@ -317,6 +333,10 @@ void BidThread::placeBidJsonStep1Finished(bool ok, const QString& errorMsg, cons
         }
         if (hasBeenCanceled()) {
             end();
+            return;
+        }
+        if (!ownerIsSignedIn()) {
+            failSignedOut();
             return;
         }
         // The quick-bid form is not offered (or did not come): the bid form
@@ -363,7 +383,7 @@ void BidThread::placeBidStep2(bool jsonFlow)
         return;
     }
     if (!ownerIsSignedIn()) {
-        failSnipe(signedOutReason());
+        failSignedOut();
         return;
     }
     // The request leaves first: the store's write (a disk sync) would delay
@@ -414,6 +434,13 @@ void BidThread::getUserItemRelation()
 {
     guarded("getUserItemRelation", [this] {
         qDebug().noquote() << logPrefix(clockTime()) << "getUserItemRelation()";
+        if (!ownerIsSignedIn()) {
+            // Another account's cookies would answer for another account.
+            // The bid's own outcome stays stored, as after a failed check.
+            qDebug().noquote() << itemNumber() << "relation not asked: signed out";
+            end();
+            return;
+        }
         m_itemHelper->getUserItemRelation(itemNumber());
     });
 }

@@ -58,6 +58,9 @@ public:
     int itemId() const { return m_itemId; }
     // False once the snipe has ended (it is then about to delete itself).
     bool isRunning() const { return m_stage != Stage::Ended; }
+    // True while step 2 is on its way to eBay: the bid can no longer be
+    // recalled, and eBay's verdict will be stored whatever the row says.
+    bool hasSentBid() const { return m_stage == Stage::Step2Sent; }
 
     // Starts the snipe; returns as soon as step 1 is sent.
     void run();
@@ -130,6 +133,9 @@ private:
     // Ends the snipe as failed with the reason, unless its row was
     // cancelled meanwhile (then nothing is written); then ends.
     void failSnipe(const QString& reason);
+    // A step came due while its user was not signed in: the snipe fails
+    // with signedOutReason() and the lost notice, and sends nothing.
+    void failSignedOut();
     // The final write on destruction or after an exception.
     void finishUnfinished(const QString& reason);
     void writeRow();

@@ -16,6 +16,9 @@ public slots:
     void groupIndexChanged(int index);
 
 private:
+    // Shows the group without storing it again.
+    void showGroup(int groupId);
+
     int itemId;
 };
 

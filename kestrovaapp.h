@@ -13,7 +13,18 @@ public:
     ~KestrovaApp() override;
 
     QSqlRecord loginUser() const { return m_loginUser; }
-    void setLoginUser(const QSqlRecord& record) { m_loginUser = record; }
+    // A user row signs its user in; an empty record signs nobody in.
+    void setLoginUser(const QSqlRecord& record)
+    {
+        m_loginUser = record;
+        m_signedIn = !record.isEmpty();
+    }
+    // From the choice to log out until the next sign-in is accepted nobody
+    // is signed in, though the rows stay (the window still shows the list):
+    // the sign-in's first pass replaces the shared cookies, so nothing may
+    // go out for the account that held them, nor land on its rows.
+    void signOut() { m_signedIn = false; }
+    bool isSignedIn() const { return m_signedIn; }
     QSqlRecord setting() const { return m_setting; }
     void setSetting(const QSqlRecord& record) { m_setting = record; }
     QSqlRecord country() const { return m_country; }
@@ -29,6 +40,7 @@ private:
     QSqlRecord m_loginUser;
     QSqlRecord m_setting;
     QSqlRecord m_country;
+    bool m_signedIn = false;
 };
 
 #define kApp (static_cast<KestrovaApp*>(QCoreApplication::instance()))

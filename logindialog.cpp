@@ -55,6 +55,7 @@ LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent), ui(new Ui::LoginDia
     // Made after the first selection, which has already loaded its settings.
     connect(ui->comboBoxUsername, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &LoginDialog::changeUser);
+    connect(ui->comboBoxUsername, &QComboBox::editTextChanged, this, &LoginDialog::followTypedUser);
 }
 
 LoginDialog::~LoginDialog()
@@ -130,6 +131,11 @@ void LoginDialog::loginFinished(bool ok, int passSiteId)
     if (!ok) {
         enableInteractive();
         MessageBox::warning(this, tr("Login Error"), tr("Wrong Username or Password."));
+        // Disabling the fields for the sign-in passed the focus on to
+        // Cancel, where typing the password again would type nothing and
+        // Enter would end the program.
+        ui->lineEditPassword->setFocus();
+        ui->lineEditPassword->selectAll();
         return;
     }
     if (passSiteId == homeSiteId() && siteId != homeSiteId()) {
@@ -155,11 +161,29 @@ void LoginDialog::toggleRememberPassword(int state)
     ui->checkBoxRemember->setEnabled(state == Qt::Unchecked);
 }
 
-void LoginDialog::loadUserSetting()
+void LoginDialog::clearUserFields()
 {
     ui->lineEditPassword->clear();
     ui->checkBoxRemember->setChecked(false);
     ui->checkBoxAutoLogin->setChecked(false);
+}
+
+void LoginDialog::followTypedUser(const QString& text)
+{
+    const int entry = ui->comboBoxUsername->currentIndex();
+    const bool entryName = entry >= 0 && text == ui->comboBoxUsername->itemText(entry);
+    if (!entryName && storedChoices == StoredChoices::Shown) {
+        clearUserFields();
+        storedChoices = StoredChoices::Hidden;
+    } else if (entryName && storedChoices == StoredChoices::Hidden) {
+        loadUserSetting();
+    }
+}
+
+void LoginDialog::loadUserSetting()
+{
+    clearUserFields();
+    storedChoices = StoredChoices::None;
     ui->comboBoxCountry->setCurrentIndex(ui->comboBoxCountry->findData(0));
 
     const QVariant id = ui->comboBoxUsername->currentData();
@@ -174,6 +198,7 @@ void LoginDialog::loadUserSetting()
         ui->checkBoxRemember->setChecked(true);
         if (autoLoginUserId() == id.toInt())
             ui->checkBoxAutoLogin->setChecked(true);
+        storedChoices = StoredChoices::Shown;
     }
     QSqlRecord country = DbHelper::emptyRecord(QStringLiteral("countries"));
     country.setValue(QStringLiteral("id"), user.value(QStringLiteral("country_id")));

@@ -37,6 +37,11 @@ private slots:
 
 private:
     void loadUserSetting();
+    // Empties the password and unticks both boxes, as for a new user.
+    void clearUserFields();
+    // A remembered password belongs to its account: a user id typed over
+    // the chosen entry's name hides it, typing the name back shows it again.
+    void followTypedUser(const QString& text);
     void enableInteractive();
     bool saveUser();
 
@@ -47,6 +52,9 @@ private:
     int siteId = 0;
     int progressStep = 50;
     bool autoLogin = false;
+    // What the fields hold of the chosen entry's stored sign-in choices.
+    enum class StoredChoices { None, Shown, Hidden };
+    StoredChoices storedChoices = StoredChoices::None;
 };
 
 #endif // LOGINDIALOG_H

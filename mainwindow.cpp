@@ -296,12 +296,20 @@ void MainWindow::setFinished(bool)
 
 void MainWindow::readPositionSettings()
 {
+    // The settings file is text anyone may edit: a value that does not read
+    // as what was written (a point, a positive size, true) counts as missing,
+    // or the window would open at 0 x 0 pixels, or maximised on "nonsense".
     QSettings settings;
-    const QPoint pos = settings.value(QStringLiteral("pos"), QPoint(100, 100)).toPoint();
-    const QSize size = settings.value(QStringLiteral("size"), QSize(800, 600)).toSize();
+    const QVariant storedPos = settings.value(QStringLiteral("pos"));
+    const QVariant storedSize = settings.value(QStringLiteral("size"));
+    const QPoint pos =
+        storedPos.userType() == QMetaType::QPoint ? storedPos.toPoint() : QPoint(100, 100);
+    QSize size = storedSize.userType() == QMetaType::QSize ? storedSize.toSize() : QSize();
+    if (size.isEmpty())
+        size = QSize(800, 600);
     resize(size);
     move(pos);
-    if (settings.value(QStringLiteral("maximized"), false).toBool())
+    if (settings.value(QStringLiteral("maximized")).toString() == QLatin1String("true"))
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 

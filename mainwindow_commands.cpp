@@ -6,6 +6,7 @@
 #include "bidengine.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
+#include "helper/itemhelper.h"
 #include "kestrovaapp.h"
 #include "logindialog.h"
 #include "messagebox.h"
@@ -48,22 +49,13 @@ int bidStatus(const QSqlRecord& record)
     return record.value(QStringLiteral("bid_status")).toInt();
 }
 
-// While a snipe dialog was open the engine may have started the snipe, or
-// finished it. A save then would put a snipe that is under way, or placed,
-// back to "Scheduled", and it would be bid again.
+// While a snipe dialog was open the engine may have started the snipe,
+// finished it, or cancelled it on reaching its group's maximum of wins. A
+// save then would put it back to "Scheduled", and it would be bid again.
 bool engineHasTakenOver(const QSqlRecord& before, const QSqlRecord& now)
 {
     const int status = bidStatus(now);
-    if (status == BidStatus::Bidding)
-        return true;
-    return status != bidStatus(before) &&
-           (status == BidStatus::Placed || status == BidStatus::Failed);
-}
-
-void showDatabaseError(QWidget* parent, const QString& what)
-{
-    MessageBox::warning(parent, MainWindow::tr("Database Error"),
-                        what + QStringLiteral("\n\n") + DbHelper::lastError());
+    return status == BidStatus::Bidding || status != bidStatus(before);
 }
 
 } // namespace
@@ -129,12 +121,21 @@ void MainWindow::loadToolbarGroupCombo(int groupId)
 
 void MainWindow::login()
 {
+    kApp->signOut();
     LoginDialog dialog;
     dialog.setAutoLogin(false);
     if (dialog.exec() != QDialog::Accepted) {
         QCoreApplication::quit();
         return;
     }
+    // Look-ups sent so far went with the cookies of whoever held them then,
+    // and their replies find their rows by item number: the account now
+    // signed in may watch the same items. Without its number a reply finds
+    // no row and changes nothing; it still ends as every reply does.
+    const QList<ItemHelper*> helpers =
+        findChildren<ItemHelper*>(QString(), Qt::FindDirectChildrenOnly);
+    for (ItemHelper* helper : helpers)
+        helper->setItemNumber(QString());
     // The previous account's snipes must not go out under the new one.
     bidEngine->loadBiddingItems();
     loadStartPage();
@@ -162,6 +163,7 @@ void MainWindow::snipe()
     // written the row meanwhile. Only the snipe's own columns are the user's.
     QSqlRecord row = storedItem(before.value(QStringLiteral("id")).toInt());
     if (!isStoredItem(row)) {
+        MessageBox::databaseError(this, tr("The snipe could not be saved."));
         loadItemsFromDb();
         return;
     }
@@ -182,7 +184,7 @@ void MainWindow::snipe()
     row.setValue(QStringLiteral("group_id"),
                  dialog.groupId() > 0 ? QVariant(dialog.groupId()) : QVariant(QVariant::Int));
     if (!DbHelper::setItem(row))
-        showDatabaseError(this, tr("The snipe could not be saved."));
+        MessageBox::databaseError(this, tr("The snipe could not be saved."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();
 }
@@ -206,10 +208,26 @@ void MainWindow::cancel()
             tr("Are you sure you want to cancel your snipe on the selected item(s)?"),
             QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
-    if (!DbHelper::cancelItems(ids))
-        showDatabaseError(this, tr("The snipes could not be cancelled."));
+    // Looked at after the question, whose event loop let the engine go on:
+    // a bid on its way to eBay cannot be recalled, and eBay's verdict will
+    // be stored over a cancellation.
+    QStringList cancelled;
+    QStringList sent;
+    for (const QString& id : ids.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (bidEngine->hasSentBid(id.toInt()))
+            sent << storedItem(id.toInt()).value(QStringLiteral("item_number")).toString();
+        else
+            cancelled << id;
+    }
+    if (!DbHelper::cancelItems(cancelled.join(QLatin1Char(','))))
+        MessageBox::databaseError(this, tr("The snipes could not be cancelled."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();
+    if (!sent.isEmpty())
+        MessageBox::warning(this, tr("Cancel Snipe"),
+                            tr("The bid on the following item(s) has already been sent to eBay "
+                               "and cannot be cancelled: %1")
+                                .arg(sent.join(QStringLiteral(", "))));
 }
 
 void MainWindow::remove()
@@ -222,7 +240,7 @@ void MainWindow::remove()
                              QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
     if (!DbHelper::deleteItems(ids))
-        showDatabaseError(this, tr("The items could not be deleted."));
+        MessageBox::databaseError(this, tr("The items could not be deleted."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();
 }

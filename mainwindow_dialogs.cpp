@@ -52,9 +52,7 @@ void MainWindow::preferences()
     // preference columns alone keeps a password the user chose not to
     // remember out of the store.
     if (!DbHelper::setUserPreferences(user)) {
-        MessageBox::warning(this, tr("Database Error"),
-                            tr("Failed to save preferences.") + QStringLiteral("\n\n") +
-                                DbHelper::lastError());
+        MessageBox::databaseError(this, tr("Failed to save preferences."));
         return;
     }
     kApp->setLoginUser(user);

@@ -8,6 +8,7 @@
 #include "helper/itemhelper.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
+#include "messagebox.h"
 #include "rowwidgets.h"
 #include "smtp/mailhelper.h"
 #include "timetext.h"
@@ -189,8 +190,11 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
         record.setValue(QStringLiteral("seller_score"), fetched->sellerScore());
         DbHelper::setItem(record);
     }
-    if (inTransaction)
-        store.commit();
+    if (inTransaction && !DbHelper::commit()) {
+        // Rolled back: the next reload brings the same news, warnings included.
+        MessageBox::databaseError(this, tr("The watch list could not be saved."));
+        return;
+    }
 
     for (const auto& lowBid : qAsConst(lowBids))
         warnOfLowBid(*this, user, *lowBid.first, lowBid.second);
@@ -224,6 +228,9 @@ void MainWindow::getShippingFinished(bool, double shipping)
     if (!helper)
         return;
     helper->deleteLater();
+    // Signing in again: the row found by number may soon be another account's.
+    if (!kApp->isSignedIn())
+        return;
     QTableWidget* table = tableWidget();
     const int row = findItemRow(helper->itemNumber());
     if (row < 0)
@@ -255,7 +262,9 @@ void MainWindow::relationFinished(bool ok, QString relation)
     if (!helper)
         return;
     helper->deleteLater();
-    if (!ok)
+    // Signing in again: the cookies and the row found by number may already
+    // be different accounts'.
+    if (!ok || !kApp->isSignedIn())
         return;
     QTableWidget* table = tableWidget();
     const int row = findItemRow(helper->itemNumber());

@@ -1,5 +1,9 @@
 #include "messagebox.h"
 
+#include "helper/dbhelper.h"
+
+#include <QCoreApplication>
+
 namespace {
 MessageBox::Handler& currentHandler()
 {
@@ -65,6 +69,12 @@ QMessageBox::StandardButton MessageBox::question(QWidget* parent, const QString&
                                                  QMessageBox::StandardButton defaultButton)
 {
     return showWith(QMessageBox::Question, parent, title, text, buttons, defaultButton);
+}
+
+void MessageBox::databaseError(QWidget* parent, const QString& what)
+{
+    warning(parent, QCoreApplication::translate("MessageBox", "Database Error"),
+            what + QStringLiteral("\n\n") + DbHelper::lastError());
 }
 
 MessageBox::Handler MessageBox::setHandler(Handler handler)

@@ -42,6 +42,10 @@ public:
              QMessageBox::StandardButtons buttons = QMessageBox::Ok | QMessageBox::Cancel,
              QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
+    // The "Database Error" warning of a failed store operation: what
+    // failed, then the store's own reason (DbHelper::lastError()).
+    static void databaseError(QWidget* parent, const QString& what);
+
     // Replaces the handler; returns the one it replaced. An empty handler
     // restores the modal default.
     static Handler setHandler(Handler handler);

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -24,6 +25,24 @@ QString& lastErrorText()
 QString dataDirectory()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+}
+
+// The file holds the remembered passwords, enciphered with a key that ships
+// inside the program: whoever may read the file may read them. Group and
+// others lose every right, on a new file as on one an older run made; the
+// owner's rights stay as they are.
+void keepToOwner(const QString& path)
+{
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions now = QFile::permissions(path);
+    if (!(now & others))
+        return;
+    const QFileDevice::Permissions owner =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if (!QFile::setPermissions(path, now & owner))
+        qWarning().noquote() << QStringLiteral("Cannot keep %1 to its owner").arg(path);
 }
 } // namespace
 
@@ -66,8 +85,14 @@ bool exec(QSqlQuery& query, const QString& statement)
 
 bool loadFirstRow(QSqlQuery& query, QSqlRecord& record)
 {
-    if (!exec(query) || !query.next())
+    if (!exec(query))
         return false;
+    if (!query.next()) {
+        // Not the store's fault, and not logged: but a caller that tells
+        // the user why a lookup came back empty must not name an older one.
+        lastErrorText() = query.lastQuery() + QStringLiteral(": no such row");
+        return false;
+    }
     record = query.record();
     return true;
 }
@@ -122,10 +147,14 @@ bool DbHelper::connectDB()
     const QString directory = dataDirectory();
     if (!QDir(directory).exists())
         QDir().mkpath(directory);
+    // The folder first: the file is then never readable by others, not even
+    // between its creation and its own narrowing.
+    keepToOwner(directory);
     const QString path = databasePath();
     qDebug().noquote() << QStringLiteral("DB File Path: ") + path;
     db.setDatabaseName(path);
     if (db.open()) {
+        keepToOwner(path);
         QSqlQuery query(db);
         query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         return true;
@@ -148,6 +177,16 @@ QString DbHelper::databasePath()
 QString DbHelper::lastError()
 {
     return DbStore::lastError();
+}
+
+bool DbHelper::commit()
+{
+    QSqlDatabase db = QSqlDatabase::database();
+    if (db.commit())
+        return true;
+    DbStore::setLastError(QStringLiteral("cannot commit: ") + db.lastError().text());
+    db.rollback();
+    return false;
 }
 
 QSqlRecord DbHelper::emptyRecord(const QString& table)

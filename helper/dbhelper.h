@@ -37,8 +37,14 @@ public:
     // Where connectDB() keeps the file.
     static QString databasePath();
     // The failing statement and the driver's message of the last operation
-    // that failed, for diagnostics.
+    // that failed (a lookup that found no row included), for diagnostics.
     static QString lastError();
+
+    // Ends the transaction begun on the store's connection. A commit that
+    // fails (another program is reading the file) is rolled back: left
+    // open, the connection would stay inside the transaction, and every
+    // later write would report success and be gone at exit.
+    static bool commit();
 
     // An empty row record of a table (every field null), ready to be filled.
     static QSqlRecord emptyRecord(const QString& table);

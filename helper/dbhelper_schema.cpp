@@ -181,11 +181,8 @@ bool DbHelper::upgradeTables()
                               db.lastError().text());
         return false;
     }
-    if (runUpgrade()) {
-        if (db.commit())
-            return true;
-        DbStore::setLastError(QStringLiteral("cannot commit the schema: ") + db.lastError().text());
-    }
+    if (runUpgrade())
+        return commit();
     db.rollback();
     return false;
 }

@@ -1,4 +1,5 @@
 #include "bidengine.h"
+#include "bidthread.h"
 #include "logindialog.h"
 #include "mainwindow.h"
 #include "snipedialog.h"
@@ -6,6 +7,7 @@
 #include "support/modaldriver.h"
 #include "support/snipescene.h"
 #include "support/testmain.h"
+#include "support/watchlisttable.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,7 +27,10 @@ const QVariantMap Sniped{{"user_bid", 20.0}, {"lead_time", 5}, {"bid_status", 1}
 // The window after sign-in, on the double, its first reload from eBay done.
 struct Stage
 {
-    Stage() { userId = scene.signIn(QStringLiteral("bob")); }
+    explicit Stage(const EbayDouble::Options& options = EbayDouble::Options()) : scene(options)
+    {
+        userId = scene.signIn(QStringLiteral("bob"));
+    }
 
     int watch(const QString& number, qint64 endInMs, const QVariantMap& more = QVariantMap(),
               int user = 0)
@@ -92,6 +97,15 @@ std::function<void(SnipeDialog*)> enterSnipe(const QString& bid, int lead)
     };
 }
 
+// Logging out: alice, a stored user, signs in.
+void signInAlice(LoginDialog* dialog)
+{
+    auto* users = dialog->findChild<QComboBox*>("comboBoxUsername");
+    users->setCurrentIndex(users->findText(QStringLiteral("alice")));
+    dialog->findChild<QLineEdit*>("lineEditPassword")->setText(QStringLiteral("secret"));
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+}
+
 } // namespace
 
 class TestCommands : public QObject
@@ -131,6 +145,7 @@ private slots:
         QTest::addColumn<double>("userBid");
         QTest::newRow("still scheduled") << 1 << 30.0;
         QTest::newRow("placed meanwhile: not bid again") << 3 << 20.0;
+        QTest::newRow("cancelled meanwhile by its group: not bid again") << 0 << 20.0;
     }
     void snipeSaveKeepsWhatTheEngineStoredMeanwhile()
     {
@@ -143,7 +158,7 @@ private slots:
         driver.onNext<SnipeDialog>([&](SnipeDialog* dialog) {
             TestStore::exec(QStringLiteral("UPDATE items SET bid_status = %1, error_message = "
                                            "'kept' WHERE id = %2")
-                                .arg(statusMeanwhile)
+                                .arg(statusMeanwhile ? QString::number(statusMeanwhile) : "NULL")
                                 .arg(id));
             enterSnipe(QStringLiteral("30.00"), 7)(dialog);
         });
@@ -153,6 +168,45 @@ private slots:
         QCOMPARE(SnipeScene::status(id), statusMeanwhile);
         QTEST(SnipeScene::column(id, "user_bid").toDouble(), "userBid");
         QCOMPARE(SnipeScene::column(id, "error_message").toString(), QStringLiteral("kept"));
+    }
+
+    void snipeNotReadAgainIsShown()
+    {
+        Stage stage;
+        const int id = stage.watch(QStringLiteral("120000000003"), 3600000);
+        QVERIFY(stage.open());
+        stage.select({id});
+        ModalDriver driver;
+        driver.onNext<SnipeDialog>([](SnipeDialog* dialog) {
+            TestStore::exec(QStringLiteral("ALTER TABLE items RENAME TO elsewhere"));
+            enterSnipe(QStringLiteral("20.00"), 5)(dialog);
+        });
+        stage.trigger("snipeAction");
+        QVERIFY(driver.allDone());
+        QCOMPARE(stage.boxes.titles(), QStringList{"Database Error"});
+        QVERIFY(stage.boxes.last().request.text.contains(QStringLiteral("no such table")));
+    }
+
+    // A bid on its way to eBay cannot be recalled: the command says so and
+    // cancels the other rows.
+    void aBidSentIsNotCancelled()
+    {
+        Stage stage;
+        const QString number = QStringLiteral("120000000015");
+        const int sent = stage.watch(number, 9000, Sniped);
+        const int waiting = stage.watch(QStringLiteral("120000000016"), 500000, Sniped);
+        stage.scene.ebay().script(
+            EbayDouble::Rule(HostConfig::BidPage).whereQuery("mode=1").delayed(2000));
+        QVERIFY(stage.open());
+        QVERIFY(stage.scene.ebay().waitForRequest(
+            [](const EbayDouble::Request& r) { return r.queryValue("mode") == "1"; }, 15000));
+        stage.select({sent, waiting});
+        stage.trigger("cancelSnipeAction");
+        QCOMPARE(stage.boxes.titles(), (QStringList{"Cancel Snipe", "Cancel Snipe"}));
+        QVERIFY(stage.boxes.last().request.text.endsWith(": " + number));
+        QCOMPARE((QList<int>{SnipeScene::status(sent), SnipeScene::status(waiting)}),
+                 (QList<int>{2, 0}));
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(sent), 3, 10000);
     }
 
     void cancelAndDeleteActOnEverySelectedRow()
@@ -283,12 +337,7 @@ private slots:
         const int startPages = stage.scene.ebay().requests(HostConfig::BrowserStart).size();
 
         ModalDriver driver;
-        driver.onNext<LoginDialog>([](LoginDialog* dialog) {
-            auto* users = dialog->findChild<QComboBox*>("comboBoxUsername");
-            users->setCurrentIndex(users->findText(QStringLiteral("alice")));
-            dialog->findChild<QLineEdit*>("lineEditPassword")->setText(QStringLiteral("secret"));
-            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-        });
+        driver.onNext<LoginDialog>(signInAlice);
         stage.trigger("logoutAction");
         QVERIFY(driver.allDone());
         QCOMPARE(kApp->loginUser().value("id").toInt(), alice);
@@ -299,6 +348,47 @@ private slots:
         QCOMPARE(stage.table()->item(0, 1)->text(), QStringLiteral("120000000062"));
         QVERIFY(stage.listed().isEmpty()); // bob's snipe does not go out as alice's
         QTRY_VERIFY(stage.scene.ebay().requests(HostConfig::BrowserStart).size() > startPages);
+        QCOMPARE(stage.boxes.count(), 0);
+    }
+
+    // Alice's sign-in replaces the cookies at its first pass; its second
+    // answers late. Meanwhile bob's snipe comes to its moment, and a
+    // relation look-up for bob's row answers after alice, who watches the
+    // same item, is signed in.
+    void afterLogoutNothingGoesOutOrLandsForTheAccount()
+    {
+        EbayDouble::Options options;
+        options.transferTimeoutMs = 30000;
+        Stage stage(options);
+        const QString number = QStringLiteral("120000000071");
+        const int bobs = stage.watch(number, 14000, Sniped); // bids 5 s before the end
+        const int alices = TestStore::addItem(TestStore::addUser(QStringLiteral("alice")), number,
+                                              stage.scene.ebay().auction(number).endTime);
+        EbayDouble& ebay = stage.scene.ebay();
+        ebay.script(EbayDouble::Rule(HostConfig::ItemPage)
+                        .whereQuery("ViewItemLite")
+                        .delayed(13000)
+                        .withBody(R"({"ViewItemLiteResponse":{"Item":[{"ViewerItemRelation":)"
+                                  R"("OUTBIDDER"}]}})",
+                                  "application/json"));
+        ebay.script(EbayDouble::Rule(HostConfig::SignIn)
+                        .whereMethod("POST")
+                        .whereDomain("ebay.com")
+                        .delayed(10000));
+        QVERIFY(stage.open());
+
+        ModalDriver driver(30000);
+        driver.onNext<LoginDialog>(signInAlice);
+        stage.trigger("logoutAction");
+        QVERIFY(driver.allDone());
+        QCOMPARE(kApp->loginUser().value("username").toString(), QStringLiteral("alice"));
+        QCOMPARE(SnipeScene::status(bobs), 4);
+        QCOMPARE(SnipeScene::column(bobs, "error_message").toString(),
+                 BidThread::signedOutReason());
+        QVERIFY(stage.scene.requests(number, QStringLiteral("MakeQuickBid1")).isEmpty());
+
+        QVERIFY(WatchListTable::settle(*stage.window, 20000));
+        QCOMPARE(SnipeScene::column(alices, "user_relation").toString(), QStringLiteral("NONE"));
         QCOMPARE(stage.boxes.count(), 0);
     }
 };

@@ -142,10 +142,15 @@ private slots:
         QCOMPARE(dialog.isVisible(), !boxes.isEmpty());
         QCOMPARE(kApp->country().value("domain").toString(), boxes.isEmpty() ? site : "");
         QCOMPARE(storedPassword("alice"), boxes.isEmpty() ? QString() : "<no row>");
-        if (boxes.isEmpty())
+        if (boxes.isEmpty()) {
             QCOMPARE(kApp->loginUser().value("password").toString(), password);
-        else
+        } else {
             QVERIFY(button(&dialog, QDialogButtonBox::Ok)->isEnabled());
+            // Typing again replaces the password; Enter signs in again.
+            auto* field = child<QLineEdit>(&dialog, "lineEditPassword");
+            QCOMPARE(dialog.focusWidget(), field);
+            QCOMPARE(field->selectedText(), password);
+        }
     }
 
     void remembersAsTicked_data()
@@ -220,6 +225,8 @@ private slots:
             LoginDialog dialog;
             dialog.show();
             fill(&dialog, "carol", "c", "ebay.co.uk");
+            // A new user's box, not alice's tick carried over.
+            child<QCheckBox>(&dialog, "checkBoxRemember")->setChecked(true);
             auto* edit = child<QComboBox>(&dialog, "comboBoxUsername")->lineEdit();
             QVERIFY(signIn(dialog, recorder, [edit] { QTest::keyClick(edit, Qt::Key_Return); }));
             QCOMPARE(recorder.texts(), QStringList());
@@ -232,6 +239,27 @@ private slots:
         auto* users = child<QComboBox>(&later, "comboBoxUsername");
         QCOMPARE(users->count(), 3);
         QCOMPARE(users->itemText(1), QStringLiteral("carol"));
+    }
+
+    // A remembered password belongs to its account: a user id typed over
+    // the chosen one is a new user's, until that name is typed back.
+    void typedUserGetsNoRememberedPassword()
+    {
+        TestStore store;
+        setAutoLoginUser(storeUser("alice", "pa"));
+        LoginDialog dialog;
+        QLineEdit* name = child<QComboBox>(&dialog, "comboBoxUsername")->lineEdit();
+        QStringList shown; // password and ticks after each name typed
+        for (const char* typed : {"mallory", "alice"}) {
+            name->selectAll();
+            QTest::keyClicks(name, QLatin1String(typed));
+            shown << child<QLineEdit>(&dialog, "lineEditPassword")->text() +
+                         QString::number(
+                             child<QCheckBox>(&dialog, "checkBoxRemember")->isChecked()) +
+                         QString::number(
+                             child<QCheckBox>(&dialog, "checkBoxAutoLogin")->isChecked());
+        }
+        QCOMPARE(shown, (QStringList{"00", "pa11"}));
     }
 
     void automaticSignIn_data()

@@ -197,8 +197,19 @@ private slots:
         QCOMPARE(window.selectedGroup(), 0);
     }
 
+    void firstStartGeometryAndMove_data()
+    {
+        QTest::addColumn<QString>("stored"); // the settings file's values, or none
+        QTest::newRow("empty settings store") << QString();
+        QTest::newRow("unreadable values") << "nonsense";
+    }
     void firstStartGeometryAndMove()
     {
+        QFETCH(QString, stored);
+        for (const char* key : {"pos", "size", "maximized"}) {
+            if (!stored.isNull())
+                QSettings().setValue(QLatin1String(key), stored);
+        }
         MainWindow window;
         QCOMPARE(window.pos(), QPoint(100, 100));
         QCOMPARE(window.size(), QSize(800, 600));

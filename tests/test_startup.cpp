@@ -17,6 +17,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <sys/stat.h>
 
 namespace {
 
@@ -235,6 +236,28 @@ private slots:
         QCOMPARE(dumpFile(dir.databasePath()), before);
         QVERIFY(before.contains(QStringLiteral("countries: 19|Blighty|ebay.co.uk|3")));
         QCOMPARE(kApp->setting().value(QStringLiteral("auto_login_user_id")).toInt(), 5);
+    }
+
+    // The file holds the remembered passwords: it is its owner's alone,
+    // whether this start made it or an older one left it readable by all.
+    void dataFileIsItsOwnersAlone()
+    {
+        TempDataDir dir;
+        const QByteArray folder = QFile::encodeName(dir.dataLocation());
+        const QByteArray file = QFile::encodeName(dir.databasePath());
+        const auto modes = [&] {
+            struct stat f = {}, d = {};
+            ::stat(folder.constData(), &d);
+            ::stat(file.constData(), &f);
+            return QString::number(d.st_mode & 0777, 8) + ' ' +
+                   QString::number(f.st_mode & 0777, 8);
+        };
+        QCOMPARE(Startup::prepareStore(), 0);
+        QCOMPARE(modes(), QStringLiteral("700 600"));
+        QVERIFY(::chmod(folder.constData(), 0755) == 0 && ::chmod(file.constData(), 0644) == 0);
+        QCOMPARE(restart(), 0);
+        QCOMPARE(modes(), QStringLiteral("700 600"));
+        QCOMPARE(kApp->setting().value(QStringLiteral("db_version")).toInt(), 2);
     }
 
     void version1FileIsUpgradedInPlace()

@@ -1,5 +1,6 @@
 // Filling the watch list from the store, reloading it from eBay, the low
 // scheduled bid warning and the one-second tick.
+#include "helper/dbhelper.h"
 #include "helper/itemhelper.h"
 #include "hostconfig.h"
 #include "mainwindow.h"
@@ -12,6 +13,8 @@
 #include "support/watchlisttable.h"
 
 #include <QComboBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 
 namespace {
@@ -183,6 +186,33 @@ private slots:
         QVERIFY(WatchListTable::settle(window));
         QCOMPARE(WatchListTable::text(window, "1", MainWindow::StatusColumn),
                  QStringLiteral("Didn't Win"));
+    }
+
+    // Another program reads the file while a reload stores eBay's news (until
+    // the box): the commit fails and is undone; a later reload is kept.
+    void refusedCommitIsShownAndLaterWritesKept()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        watch(scene, "1", 5 * Hour);
+        MainWindow window;
+        QVERIFY(WatchListTable::settle(window));
+        BoxRecorder boxes;
+        {
+            QSqlDatabase reader = QSqlDatabase::addDatabase("QSQLITE", "reader");
+            reader.setDatabaseName(DbHelper::databasePath());
+            QSqlQuery read(reader.open() ? reader : QSqlDatabase());
+            QVERIFY(read.exec("BEGIN") && read.exec("SELECT count(*) FROM items"));
+            boxes.setOnShow([&](const MessageBox::Request&) { read.exec("ROLLBACK"); });
+            QVERIFY(reloaded(window));
+            QCOMPARE(boxes.titles(), QStringList{"Database Error"});
+            QVERIFY(boxes.last().request.text.contains("database is locked"));
+            scene.ebay().updateAuction("1", [](EbayDouble::Auction& a) { a.title = "later"; });
+            QVERIFY(reloaded(window) && read.exec("SELECT name FROM items") && read.next());
+            QCOMPARE(read.value(0).toString(), QStringLiteral("later"));
+        }
+        QSqlDatabase::removeDatabase("reader");
     }
 
     void failedReloadChangesNothing()

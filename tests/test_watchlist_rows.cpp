@@ -215,6 +215,12 @@ private slots:
         combo->setCurrentIndex(combo->findText(QStringLiteral("- None -")));
         QVERIFY(SnipeScene::column(id, "group_id").isNull());
         QCOMPARE(combo->currentIndex(), -1);
+
+        TestStore::exec("CREATE TRIGGER refuse BEFORE UPDATE ON items BEGIN SELECT "
+                        "RAISE(ABORT, 'disk is full'); END");
+        combo->setCurrentIndex(combo->findText(QStringLiteral("Alpha")));
+        QCOMPARE(s.boxes.titles().last(), QStringLiteral("Database Error"));
+        QCOMPARE(combo->currentIndex(), -1); // what is stored: no group
     }
 };
 
