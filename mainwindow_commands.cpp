@@ -122,6 +122,9 @@ void MainWindow::loadToolbarGroupCombo(int groupId)
 void MainWindow::login()
 {
     kApp->signOut();
+    // The look-ups not yet sent would go out with whatever cookies the
+    // sign-in leaves; the list's reload after it asks them all again.
+    lookUps->dropWaiting();
     LoginDialog dialog;
     dialog.setAutoLogin(false);
     if (dialog.exec() != QDialog::Accepted) {
