@@ -125,6 +125,9 @@ private:
     // status, then the relation check once the auction has ended.
     void recordVerdict(bool placed, const QString& reason);
     void handleGroup(const QString& relation);
+    // Whether a snipe of the same engine has sent its bid on that item and
+    // waits for eBay's verdict.
+    bool bidHasLeft(int itemId) const;
     void showTrayMessage(const QString& title, const QString& msg);
 
     // Ends the snipe as failed with the reason, unless its row was

@@ -55,14 +55,20 @@ void BidThread::handleGroup(const QString& relation)
     QSqlQuery query;
     DbHelper::getItems(query, clockTime(), m_itemRecord.value(QStringLiteral("user_id")).toInt(),
                        groupId, ItemFilter::All);
+    // Started snipes count with the scheduled ones: a snipe starts its bid
+    // half a minute or more before its end, and one that has not sent its
+    // bid yet must not buy what the group no longer wants. One whose bid has
+    // left cannot be recalled; its verdict stands.
     QStringList scheduled;
     while (query.next()) {
-        if (query.value(QStringLiteral("bid_status")).toInt() == BidStatus::Scheduled)
-            scheduled << query.value(QStringLiteral("id")).toString();
+        const int status = query.value(QStringLiteral("bid_status")).toInt();
+        const int id = query.value(QStringLiteral("id")).toInt();
+        if (status == BidStatus::Scheduled || (status == BidStatus::Bidding && !bidHasLeft(id)))
+            scheduled << QString::number(id);
     }
     query.finish();
 
-    // The count runs while the group still holds scheduled snipes.
+    // The count runs while the group still holds snipes to come.
     if (scheduled.isEmpty()) {
         DbHelper::setGroupCurrentWon(groupId, 0);
         return;
@@ -81,6 +87,19 @@ void BidThread::handleGroup(const QString& relation)
     }
     // The count alone: the group's other columns belong to the group editor.
     DbHelper::setGroupCurrentWon(groupId, won);
+}
+
+bool BidThread::bidHasLeft(int itemId) const
+{
+    if (!parent())
+        return false;
+    const QList<BidThread*> snipes =
+        parent()->findChildren<BidThread*>(QString(), Qt::FindDirectChildrenOnly);
+    for (const BidThread* snipe : snipes) {
+        if (snipe->m_itemId == itemId && snipe->m_stage == Stage::Step2Sent)
+            return true;
+    }
+    return false;
 }
 
 void BidThread::sendNotification(const QString& relation)

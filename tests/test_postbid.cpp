@@ -147,10 +147,14 @@ private slots:
         const QVariantMap inOne{{"group_id", one}};
         const QVariantMap inTwo{{"group_id", two}};
 
-        // Lamps, at most one win: the first win cancels the scheduled rest;
-        // a snipe already bidding goes on.
+        // Lamps, at most one win: the first win cancels the rest, a snipe
+        // started but not yet bidding too; one whose bid has left goes on.
         const int lampWon = scene.addSnipe(scene.auction(numberOf(11), 12000), 3, 20.0, inOne);
         const int lampBidding = scene.addSnipe(scene.auction(numberOf(12), 20000), 3, 20.0, inOne);
+        const int lampBidSent = scene.addSnipe(scene.auction(numberOf(15), 12000), 3, 20.0, inOne);
+        scene.ebay().script(EbayDouble::Rule(HostConfig::BidPage)
+                                .whereQuery("mode=1&flow=bm&item=" + numberOf(15))
+                                .delayed(8000));
         const int lampLater1 = scene.addSnipe(scene.auction(numberOf(13), 3600000), 3, 20.0, inOne);
         const int lampLater2 = scene.addSnipe(scene.auction(numberOf(14), 3600000), 0, 20.0, inOne);
 
@@ -211,9 +215,12 @@ private slots:
         QCOMPARE(SnipeScene::column(coinLost, "user_relation").toString(),
                  QStringLiteral("OUTBIDDER"));
 
-        // The lamp that was bidding when the limit came placed its bid.
-        QCOMPARE(SnipeScene::status(lampBidding), 3);
-        QCOMPARE(scene.ebay().bids(numberOf(12)).size(), 1);
+        // The lamp started but not bidding when the limit came sent no bid.
+        QCOMPARE(SnipeScene::status(lampBidding), 0);
+        QVERIFY(SnipeScene::row(lampBidding).value("user_bid").isNull());
+        QVERIFY(scene.ebay().bids(numberOf(12)).isEmpty());
+        QCOMPARE(SnipeScene::status(lampBidSent), 3);
+        QCOMPARE(scene.ebay().bids(numberOf(15)).size(), 1);
         QCOMPARE(boxes.count(), 0);
         delete engine;
     }
