@@ -5,6 +5,7 @@
 
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
+#include "helper/itemhelper.h"
 #include "hostconfig.h"
 #include "smtp/mailhelper.h"
 #include "traymessenger.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-bool isWon(const QString& relation)
+bool isHighBidder(const QString& relation)
 {
     return relation.compare(UserRelation::HighBidder, Qt::CaseInsensitive) == 0;
 }
@@ -32,14 +33,53 @@ void BidThread::postBidActions(bool ok, const QString& relation)
     guarded("postBidActions", [&] {
         qDebug().noquote() << logPrefix(clockTime()) << "postBidActions()" << ok << relation;
         // A failed look-up has shown its box; the row keeps its bid status.
-        if (ok) {
-            m_itemRecord.setValue(QStringLiteral("user_relation"), relation);
-            DbHelper::setItemRelation(m_itemRecord);
-            sendNotification(relation);
-            handleGroup(relation);
+        if (!ok) {
+            end();
+            return;
         }
-        end();
+        m_itemRecord.setValue(QStringLiteral("user_relation"), relation);
+        DbHelper::setItemRelation(m_itemRecord);
+        // The high bidder of an auction whose reserve was not met has won
+        // nothing, and the stored flags are those of the last reload, before
+        // the bid that may have met it: eBay's item data tells.
+        if (m_itemRecord.value(QStringLiteral("is_reserve")).toBool()) {
+            m_relation = relation;
+            m_itemHelper->getItems(itemNumber());
+            return;
+        }
+        announceOutcome(relation);
     });
+}
+
+void BidThread::reserveStateRead(bool ok)
+{
+    guarded("reserveStateRead", [&] {
+        const ItemTO* item = ok && m_itemHelper->fetchedItems
+                                 ? m_itemHelper->fetchedItems->value(itemNumber())
+                                 : nullptr;
+        // Unread (a box has said why, or eBay no longer knows the item), the
+        // stored flags decide, as the list shows them.
+        if (item && item->bidCount() >= 0) {
+            m_itemRecord.setValue(QStringLiteral("is_reserve"), item->isReserve());
+            m_itemRecord.setValue(QStringLiteral("is_reserve_met"), item->isReserveMet());
+            DbHelper::setItemReserve(m_itemRecord);
+        }
+        announceOutcome(m_relation);
+    });
+}
+
+void BidThread::announceOutcome(const QString& relation)
+{
+    sendNotification(relation);
+    handleGroup(relation);
+    end();
+}
+
+bool BidThread::isWon(const QString& relation) const
+{
+    return isHighBidder(relation) &&
+           (!m_itemRecord.value(QStringLiteral("is_reserve")).toBool() ||
+            m_itemRecord.value(QStringLiteral("is_reserve_met")).toBool());
 }
 
 void BidThread::handleGroup(const QString& relation)
