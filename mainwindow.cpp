@@ -3,6 +3,7 @@
 
 #include "bidengine.h"
 #include "clockmanager.h"
+#include "groupcombobox.h"
 #include "helper/networkresource.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
@@ -277,6 +278,7 @@ void MainWindow::createToolBars()
     groupCombo = new QComboBox(this);
     groupCombo->setObjectName(QStringLiteral("groupCombo"));
     groupCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    GroupComboBox::tipCurrentName(groupCombo);
     bar->addWidget(groupCombo);
     loadToolbarGroupCombo(0);
 }

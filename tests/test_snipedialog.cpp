@@ -147,6 +147,22 @@ private slots:
         QCOMPARE(dialog.groupId(), row.value("group_id").toInt() == stamps ? stamps : 0);
     }
 
+    // A long group name is shown cut, whole in the tool tip; the editor
+    // keeps its width.
+    void longGroupNameIsShownCut()
+    {
+        const int user = scene->signIn(QStringLiteral("collector"));
+        const int width = SnipeDialog(itemRow()).sizeHint().width();
+        const QString name = QStringLiteral("Vintage mechanical wristwatches from the nineteen "
+                                            "fifties and sixties, Swiss made only!");
+        const int group = TestStore::addGroup(user, name);
+        SnipeDialog dialog(itemRow({{"user_bid", 25.0}, {"group_id", group}}));
+        auto* combo = part<QComboBox>(dialog, "comboBoxGroup");
+        QVERIFY2(combo->currentText().endsWith(QChar(0x2026)), qPrintable(combo->currentText()));
+        QCOMPARE(combo->toolTip(), name);
+        QCOMPARE(dialog.sizeHint().width(), width);
+    }
+
     void acceptance_data()
     {
         QTest::addColumn<QString>("locale");
