@@ -51,6 +51,7 @@ BidThread::BidThread(QObject* parent)
     connect(m_itemHelper, &ItemHelper::placeBidFinished, this, &BidThread::placeBidFinished);
     connect(m_itemHelper, &ItemHelper::getUserItemRelationFinished, this,
             &BidThread::postBidActions);
+    connect(m_itemHelper, &ItemHelper::getItemsFinished, this, &BidThread::reserveStateRead);
 }
 
 BidThread::~BidThread()

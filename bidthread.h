@@ -27,9 +27,10 @@ class TrayMessenger;
 //                         chosen again whenever the clock moves
 //   moment to bid         row re-read; step 2
 //   step 2 answered       status 3 (Placed) or 4 (Failed, with the reason)
-//   lead + 1 s later      the user's relation to the item, then the post-bid
-//                         actions: relation stored, won/lost notice, group
-//                         win count (bidthread_postbid.cpp)
+//   lead + 1 s later      the user's relation to the item (and for an item
+//                         with a reserve, the item's state at the end), then
+//                         the post-bid actions: relation stored, won/lost
+//                         notice, group win count (bidthread_postbid.cpp)
 //
 // Before each step that commits anything the row is re-read: a snipe whose
 // row has lost its status (the user cancelled it) or has gone ends quietly,
@@ -108,6 +109,7 @@ private slots:
     void placeBidFinished(bool ok, const QString& errorMsg);
     void getUserItemRelation();
     void postBidActions(bool ok, const QString& relation);
+    void reserveStateRead(bool ok);
     void followClock();
 
 private:
@@ -127,7 +129,15 @@ private:
     // eBay's verdict on the bid (or ours, when it was never sent): the final
     // status, then the relation check once the auction has ended.
     void recordVerdict(bool placed, const QString& reason);
+    // The notice, then the group's count; ends the snipe.
+    void announceOutcome(const QString& relation);
+    // Won: the high bidder, on an auction without a reserve or whose
+    // reserve was met (the row copy's flags).
+    bool isWon(const QString& relation) const;
     void handleGroup(const QString& relation);
+    // Whether a snipe of the same engine has sent its bid on that item and
+    // waits for eBay's verdict.
+    bool bidHasLeft(int itemId) const;
     void showTrayMessage(const QString& title, const QString& msg);
 
     // Ends the snipe as failed with the reason, unless its row was
@@ -172,6 +182,9 @@ private:
     // re-armed when the clock moves.
     QTimer* m_bidTimer;
     bool m_jsonFlow = true;
+    // The relation read after the bid, kept while the item's reserve state
+    // is read.
+    QString m_relation;
 };
 
 #endif // BIDTHREAD_H

@@ -5,6 +5,7 @@
 
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
+#include "helper/itemhelper.h"
 #include "hostconfig.h"
 #include "smtp/mailhelper.h"
 #include "traymessenger.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-bool isWon(const QString& relation)
+bool isHighBidder(const QString& relation)
 {
     return relation.compare(UserRelation::HighBidder, Qt::CaseInsensitive) == 0;
 }
@@ -32,14 +33,53 @@ void BidThread::postBidActions(bool ok, const QString& relation)
     guarded("postBidActions", [&] {
         qDebug().noquote() << logPrefix(clockTime()) << "postBidActions()" << ok << relation;
         // A failed look-up has shown its box; the row keeps its bid status.
-        if (ok) {
-            m_itemRecord.setValue(QStringLiteral("user_relation"), relation);
-            DbHelper::setItemRelation(m_itemRecord);
-            sendNotification(relation);
-            handleGroup(relation);
+        if (!ok) {
+            end();
+            return;
         }
-        end();
+        m_itemRecord.setValue(QStringLiteral("user_relation"), relation);
+        DbHelper::setItemRelation(m_itemRecord);
+        // The high bidder of an auction whose reserve was not met has won
+        // nothing, and the stored flags are those of the last reload, before
+        // the bid that may have met it: eBay's item data tells.
+        if (m_itemRecord.value(QStringLiteral("is_reserve")).toBool()) {
+            m_relation = relation;
+            m_itemHelper->getItems(itemNumber());
+            return;
+        }
+        announceOutcome(relation);
     });
+}
+
+void BidThread::reserveStateRead(bool ok)
+{
+    guarded("reserveStateRead", [&] {
+        const ItemTO* item = ok && m_itemHelper->fetchedItems
+                                 ? m_itemHelper->fetchedItems->value(itemNumber())
+                                 : nullptr;
+        // Unread (a box has said why, or eBay no longer knows the item), the
+        // stored flags decide, as the list shows them.
+        if (item && item->bidCount() >= 0) {
+            m_itemRecord.setValue(QStringLiteral("is_reserve"), item->isReserve());
+            m_itemRecord.setValue(QStringLiteral("is_reserve_met"), item->isReserveMet());
+            DbHelper::setItemReserve(m_itemRecord);
+        }
+        announceOutcome(m_relation);
+    });
+}
+
+void BidThread::announceOutcome(const QString& relation)
+{
+    sendNotification(relation);
+    handleGroup(relation);
+    end();
+}
+
+bool BidThread::isWon(const QString& relation) const
+{
+    return isHighBidder(relation) &&
+           (!m_itemRecord.value(QStringLiteral("is_reserve")).toBool() ||
+            m_itemRecord.value(QStringLiteral("is_reserve_met")).toBool());
 }
 
 void BidThread::handleGroup(const QString& relation)
@@ -55,14 +95,20 @@ void BidThread::handleGroup(const QString& relation)
     QSqlQuery query;
     DbHelper::getItems(query, clockTime(), m_itemRecord.value(QStringLiteral("user_id")).toInt(),
                        groupId, ItemFilter::All);
+    // Started snipes count with the scheduled ones: a snipe starts its bid
+    // half a minute or more before its end, and one that has not sent its
+    // bid yet must not buy what the group no longer wants. One whose bid has
+    // left cannot be recalled; its verdict stands.
     QStringList scheduled;
     while (query.next()) {
-        if (query.value(QStringLiteral("bid_status")).toInt() == BidStatus::Scheduled)
-            scheduled << query.value(QStringLiteral("id")).toString();
+        const int status = query.value(QStringLiteral("bid_status")).toInt();
+        const int id = query.value(QStringLiteral("id")).toInt();
+        if (status == BidStatus::Scheduled || (status == BidStatus::Bidding && !bidHasLeft(id)))
+            scheduled << QString::number(id);
     }
     query.finish();
 
-    // The count runs while the group still holds scheduled snipes.
+    // The count runs while the group still holds snipes to come.
     if (scheduled.isEmpty()) {
         DbHelper::setGroupCurrentWon(groupId, 0);
         return;
@@ -81,6 +127,19 @@ void BidThread::handleGroup(const QString& relation)
     }
     // The count alone: the group's other columns belong to the group editor.
     DbHelper::setGroupCurrentWon(groupId, won);
+}
+
+bool BidThread::bidHasLeft(int itemId) const
+{
+    if (!parent())
+        return false;
+    const QList<BidThread*> snipes =
+        parent()->findChildren<BidThread*>(QString(), Qt::FindDirectChildrenOnly);
+    for (const BidThread* snipe : snipes) {
+        if (snipe->m_itemId == itemId && snipe->m_stage == Stage::Step2Sent)
+            return true;
+    }
+    return false;
 }
 
 void BidThread::sendNotification(const QString& relation)

@@ -3,6 +3,7 @@
 #include "helper/dbhelper.h"
 #include "messagebox.h"
 
+#include <QFontMetrics>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -10,13 +11,10 @@ GroupComboBox::GroupComboBox(int id, int userId, int groupId, QWidget* parent)
     : QComboBox(parent), itemId(id)
 {
     addItem(QStringLiteral("- None -"), 0);
-    QSqlQuery query;
-    if (DbHelper::getGroups(query, userId)) {
-        while (query.next())
-            addItem(query.value(QStringLiteral("name")).toString(),
-                    query.value(QStringLiteral("id")).toInt());
-    }
-    showGroup(groupId);
+    addGroups(this, userId);
+    tipCurrentName(this);
+    setCurrentIndex(groupId > 0 ? findData(groupId) : -1);
+    // Connected only now, so that building the combo writes nothing.
     connect(this, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &GroupComboBox::groupIndexChanged);
 }
@@ -25,6 +23,27 @@ void GroupComboBox::showGroup(int groupId)
 {
     const QSignalBlocker blocker(this);
     setCurrentIndex(groupId > 0 ? findData(groupId) : -1);
+    setToolTip(currentData(Qt::ToolTipRole).toString());
+}
+
+void GroupComboBox::addGroups(QComboBox* combo, int userId)
+{
+    const QFontMetrics metrics(combo->font());
+    const int shownWidth = metrics.averageCharWidth() * ShownNameChars;
+    QSqlQuery query;
+    DbHelper::getGroups(query, userId);
+    while (query.next()) {
+        const QString name = query.value(QStringLiteral("name")).toString();
+        combo->addItem(metrics.elidedText(name, Qt::ElideRight, shownWidth),
+                       query.value(QStringLiteral("id")).toInt());
+        combo->setItemData(combo->count() - 1, name, Qt::ToolTipRole);
+    }
+}
+
+void GroupComboBox::tipCurrentName(QComboBox* combo)
+{
+    connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), combo,
+            [combo] { combo->setToolTip(combo->currentData(Qt::ToolTipRole).toString()); });
 }
 
 void GroupComboBox::groupIndexChanged(int index)

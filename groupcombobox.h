@@ -12,6 +12,15 @@ class GroupComboBox : public QComboBox
 public:
     GroupComboBox(int itemId, int userId, int groupId, QWidget* parent = nullptr);
 
+    // Adds the user's groups, in name order, to any group choice: the id as
+    // the entry's data, the name shown cut to about ShownNameChars
+    // characters and whole in the entry's tool tip. A name may be of any
+    // length; no window is to grow for one.
+    static void addGroups(QComboBox* combo, int userId);
+    // Keeps the combo's tool tip on the whole name of its current entry.
+    static void tipCurrentName(QComboBox* combo);
+    static constexpr int ShownNameChars = 20;
+
 public slots:
     void groupIndexChanged(int index);
 

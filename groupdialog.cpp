@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QStyle>
 #include <QTableWidgetItem>
 
 namespace {
@@ -53,6 +54,7 @@ int GroupDialog::appendGroup(int id, QString name, int maxWon)
 {
     auto* nameItem = new QTableWidgetItem(name);
     nameItem->setData(Qt::UserRole, id);
+    nameItem->setToolTip(name);
     auto* maxWonItem = new QTableWidgetItem(QString::number(maxWon));
     maxWonItem->setData(Qt::UserRole, maxWon);
 
@@ -65,8 +67,17 @@ int GroupDialog::appendGroup(int id, QString name, int maxWon)
 
 void GroupDialog::autoResize()
 {
-    ui->tableWidget->resizeColumnsToContents();
-    ui->tableWidget->horizontalHeader()->setStretchLastSection(true);
+    QTableWidget* table = ui->tableWidget;
+    table->resizeColumnsToContents();
+    // A long name is shown cut (whole in its tool tip) so that the maximum
+    // stays in view in this fixed dialog, with room for a scroll bar. Worked
+    // out from the frame, as the view has no geometry before it is shown.
+    const int room = table->contentsRect().width() - table->verticalHeader()->sizeHint().width() -
+                     table->style()->pixelMetric(QStyle::PM_ScrollBarExtent) -
+                     table->columnWidth(1);
+    if (table->columnWidth(0) > room)
+        table->setColumnWidth(0, room);
+    table->horizontalHeader()->setStretchLastSection(true);
 }
 
 void GroupDialog::addGroup()
@@ -125,6 +136,7 @@ void GroupDialog::editGroup()
         return;
     }
     nameItem->setText(editor.name());
+    nameItem->setToolTip(editor.name());
     maxWonItem->setText(QString::number(editor.maxWon()));
     maxWonItem->setData(Qt::UserRole, editor.maxWon());
     autoResize();

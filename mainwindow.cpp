@@ -3,6 +3,7 @@
 
 #include "bidengine.h"
 #include "clockmanager.h"
+#include "groupcombobox.h"
 #include "helper/networkresource.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
@@ -20,6 +21,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QWebPage>
 
@@ -46,6 +48,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
         connect(trayExitAction, &QAction::triggered, this, &MainWindow::exit);
         trayIconMenu->addAction(trayExitAction);
         trayIcon->setVisible(true);
+        balloonTimer = new QTimer(this);
+        balloonTimer->setSingleShot(true);
+        connect(balloonTimer, &QTimer::timeout, this, &MainWindow::showNextBalloon);
     }
 
     QTableWidget* table = ui->tableWidget;
@@ -102,8 +107,21 @@ QTableWidget* MainWindow::tableWidget() const
 void MainWindow::showSysTrayMessage(const QString& title, const QString& msg,
                                     QSystemTrayIcon::MessageIcon icon, int msecs)
 {
-    if (trayIcon)
-        trayIcon->showMessage(title, msg, icon, msecs);
+    if (!trayIcon)
+        return;
+    waitingBalloons.append({title, msg, icon, msecs});
+    if (!balloonTimer->isActive())
+        showNextBalloon();
+}
+
+void MainWindow::showNextBalloon()
+{
+    if (waitingBalloons.isEmpty())
+        return;
+    const Balloon next = waitingBalloons.takeFirst();
+    trayIcon->showMessage(next.title, next.msg, next.icon, next.msecs);
+    // One without a time of its own is given the usual ten seconds.
+    balloonTimer->start(next.msecs > 0 ? next.msecs : 10000);
 }
 
 void MainWindow::loadStartPage()
@@ -265,6 +283,7 @@ void MainWindow::createToolBars()
     groupCombo = new QComboBox(this);
     groupCombo->setObjectName(QStringLiteral("groupCombo"));
     groupCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    GroupComboBox::tipCurrentName(groupCombo);
     bar->addWidget(groupCombo);
     loadToolbarGroupCombo(0);
 }

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QList>
 #include <QMainWindow>
 #include <QSqlRecord>
 #include <QString>
@@ -26,6 +27,7 @@ class QMenu;
 class QProgressBar;
 class QTableWidget;
 class QTableWidgetItem;
+class QTimer;
 class QToolBar;
 
 namespace Ui {
@@ -166,6 +168,8 @@ private:
     void writePositionSettings();
     // Loads the signed-in site's start page into the browser.
     void loadStartPage();
+    // Shows the first waiting balloon, for its time.
+    void showNextBalloon();
     // Switches the table's sorting off while rows are appended, so that a
     // row's cells are never scattered by a sort between two of them.
     void beginAppendingRows();
@@ -202,6 +206,19 @@ private:
     QComboBox* statusCombo = nullptr;
     QComboBox* groupCombo = nullptr;
     QProgressBar* progressBar = nullptr;
+
+    // A balloon shown replaces the one on show: each waits until the one
+    // before it has had its time (a win and its group's cancellation come
+    // in the same moment).
+    struct Balloon
+    {
+        QString title;
+        QString msg;
+        QSystemTrayIcon::MessageIcon icon;
+        int msecs;
+    };
+    QList<Balloon> waitingBalloons;
+    QTimer* balloonTimer = nullptr;
 
     int refreshElapsedMs = 0;
     int lastImport = 0;

@@ -5,6 +5,7 @@
 
 #include "bidengine.h"
 #include "clockmanager.h"
+#include "groupcombobox.h"
 #include "helper/dbhelper.h"
 #include "helper/itemhelper.h"
 #include "kestrovaapp.h"
@@ -16,7 +17,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QMenu>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QtDebug>
 
@@ -108,11 +108,7 @@ void MainWindow::loadToolbarGroupCombo(int groupId)
     disconnect(groupCombo, indexChanged, this, &MainWindow::loadItemsFromDb);
     groupCombo->clear();
     groupCombo->addItem(QStringLiteral("All"), 0);
-    QSqlQuery query;
-    DbHelper::getGroups(query, kApp->loginUser().value(QStringLiteral("id")).toInt());
-    while (query.next())
-        groupCombo->addItem(query.value(QStringLiteral("name")).toString(),
-                            query.value(QStringLiteral("id")).toInt());
+    GroupComboBox::addGroups(groupCombo, kApp->loginUser().value(QStringLiteral("id")).toInt());
     groupCombo->setCurrentIndex(qMax(0, groupCombo->findData(groupId, Qt::UserRole)));
     connect(groupCombo, indexChanged, this, &MainWindow::loadItemsFromDb, Qt::UniqueConnection);
 }

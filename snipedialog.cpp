@@ -3,7 +3,7 @@
 #include "ui_snipedialog.h"
 
 #include "clockmanager.h"
-#include "helper/dbhelper.h"
+#include "groupcombobox.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
 #include "messagebox.h"
@@ -12,7 +12,6 @@
 
 #include <QDoubleValidator>
 #include <QIntValidator>
-#include <QSqlQuery>
 #include <QtMath>
 
 namespace {
@@ -88,11 +87,9 @@ SnipeDialog::SnipeDialog(QSqlRecord record, QWidget* parent)
         QStringLiteral("%1 (%2 or more)").arg(currency, locale.toString(nextBid, 'f', 2)));
 
     ui->comboBoxGroup->addItem(QStringLiteral("- None -"), 0);
-    QSqlQuery query;
-    DbHelper::getGroups(query, kApp->loginUser().value(QStringLiteral("id")).toInt());
-    while (query.next())
-        ui->comboBoxGroup->addItem(query.value(QStringLiteral("name")).toString(),
-                                   query.value(QStringLiteral("id")).toInt());
+    GroupComboBox::addGroups(ui->comboBoxGroup,
+                             kApp->loginUser().value(QStringLiteral("id")).toInt());
+    GroupComboBox::tipCurrentName(ui->comboBoxGroup);
 
     setUserInput();
 }

@@ -70,6 +70,8 @@ public:
     static bool setItem(QSqlRecord& record);
     static bool getItem(QSqlRecord& record);
     static bool setItemRelation(QSqlRecord& record);
+    // Writes the reserve and reserve-met flags alone.
+    static bool setItemReserve(QSqlRecord& record);
     // ids: decimal row ids joined with ",", or empty. Anything else is
     // refused (false) without touching the store.
     static bool cancelItems(QString ids);

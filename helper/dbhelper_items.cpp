@@ -42,6 +42,18 @@ void bindItemValues(QSqlQuery& query, const QSqlRecord& record, const QStringLis
         query.addBindValue(itemValue(record, column));
 }
 
+// Writes these columns alone to the row of the record's id.
+bool setColumnsById(const QSqlRecord& record, const QStringList& columns)
+{
+    QSqlQuery query;
+    if (!DbStore::prepare(query, QStringLiteral("UPDATE items SET %1 = ? WHERE id = ?")
+                                     .arg(columns.join(QStringLiteral(" = ?, ")))))
+        return false;
+    bindItemValues(query, record, columns);
+    query.addBindValue(record.value(QStringLiteral("id")));
+    return DbStore::exec(query);
+}
+
 // Runs a statement over a list of row ids that can only come in as text;
 // the list is checked first, as it goes into the statement as it stands.
 bool execOnIds(const QString& statement, const QString& ids)
@@ -136,12 +148,12 @@ bool DbHelper::getItem(QSqlRecord& record)
 
 bool DbHelper::setItemRelation(QSqlRecord& record)
 {
-    QSqlQuery query;
-    if (!DbStore::prepare(query, QStringLiteral("UPDATE items SET user_relation = ? WHERE id = ?")))
-        return false;
-    query.addBindValue(itemValue(record, QStringLiteral("user_relation")));
-    query.addBindValue(record.value(QStringLiteral("id")));
-    return DbStore::exec(query);
+    return setColumnsById(record, {QStringLiteral("user_relation")});
+}
+
+bool DbHelper::setItemReserve(QSqlRecord& record)
+{
+    return setColumnsById(record, {QStringLiteral("is_reserve"), QStringLiteral("is_reserve_met")});
 }
 
 bool DbHelper::cancelItems(QString ids)

@@ -136,6 +136,19 @@ private slots:
         QCOMPARE(boxes.texts(), QStringList{"Select a group to edit."});
     }
 
+    // A long name is shown cut: the maximum stays in view.
+    void longNameLeavesTheMaximumInView()
+    {
+        TestStore::addGroup(kApp->loginUser().value("id").toInt(),
+                            QStringLiteral("Swiss watches ").repeated(7).left(87));
+        GroupDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* table = dialog.findChild<QTableWidget*>();
+        QVERIFY(table->visualRect(table->model()->index(2, 1)).right() <
+                table->viewport()->width());
+    }
+
     void deleteGroups_data()
     {
         QTest::addColumn<QList<int>>("rows");

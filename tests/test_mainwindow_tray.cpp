@@ -81,12 +81,19 @@ private slots:
     {
         SnipeScene scene;
         QVERIFY(scene.isReady());
-        scene.signIn(QStringLiteral("bob"));
-        scene.addSnipe(scene.auction(QStringLiteral("110000000077"), 6000), 3);
+        const int bob = scene.signIn(QStringLiteral("bob"));
+        // The win cancels the rest of its group: its balloon first, the
+        // group's after it.
+        const QVariantMap inGroup{{"group_id", TestStore::addGroup(bob, "Lamps")}};
+        scene.addSnipe(scene.auction(QStringLiteral("110000000077"), 6000), 3, 20.0, inGroup);
+        const int other = scene.addSnipe(scene.auction(QStringLiteral("110000000078"), 3600000), 3,
+                                         20.0, inGroup);
         MainWindow window;
         window.show();
-        QTRY_VERIFY_WITH_TIMEOUT(balloonTexts().contains("Winning bid on item 110000000077"),
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(SnipeScene::status(other) == 0, 30000);
+        QVERIFY(balloonTexts().contains("Winning bid on item 110000000077"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            balloonTexts().contains("Remaining bids in group Lamps are cancelled"), 15000);
     }
 
     // Run last: it runs the application's own event loop to its end.

@@ -135,6 +135,42 @@ private slots:
                  QStringLiteral("You didn't win this item!\r\nItem Name: Brass lamp"));
     }
 
+    // A high bidder has won only when the reserve was met, as eBay tells
+    // after the end (the stored flags are from before the bid): the notice
+    // and the group (of one win, another snipe scheduled) follow.
+    void reserveDecidesTheWin()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        const int bob = scene.signIn(QStringLiteral("bob"));
+        TrayRecorder tray;
+        DirectSnipes direct;
+        DirectSnipes::Settings settings;
+        settings.tray = &tray;
+        using Reserve = EbayDouble::Reserve;
+        scene.ebay().clearLog(); // the clock's synchronisation
+        QList<int> snipes, others;
+        for (const Reserve reserve : {Reserve::Met, Reserve::NotMet, Reserve::None}) {
+            const int n = others.size();
+            const int group = TestStore::addGroup(bob, numberOf(n));
+            EbayDouble::Auction auction = scene.auction(numberOf(31 + n), 6000);
+            auction.reserve = reserve;
+            snipes << scene.addSnipe(
+                auction, 3, 20.0, {{"group_id", group}, {"is_reserve", reserve != Reserve::None}});
+            direct.start(snipes.last(), settings);
+            others << scene.addSnipe(scene.auction(numberOf(41 + n), 3600000), 3, 20.0,
+                                     {{"group_id", group}});
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 20000);
+        QVERIFY(tray.contains("Lost bid on item 120000000032"));
+        QCOMPARE(SnipeScene::status(others.at(0)), 0);
+        QCOMPARE(SnipeScene::status(others.at(1)), 1);
+        QCOMPARE(SnipeScene::status(others.at(2)), 0);
+        QCOMPARE(SnipeScene::column(snipes.at(0), "is_reserve_met").toInt(), 1);
+        // Only the two items with a reserve were fetched again.
+        QCOMPARE(scene.ebay().requests(HostConfig::ShoppingApi).size(), 2);
+    }
+
     // Through the engine, with the tray recorder as its window.
     void groupsStopAtTheirMaximumOfWins()
     {
@@ -147,10 +183,14 @@ private slots:
         const QVariantMap inOne{{"group_id", one}};
         const QVariantMap inTwo{{"group_id", two}};
 
-        // Lamps, at most one win: the first win cancels the scheduled rest;
-        // a snipe already bidding goes on.
+        // Lamps, at most one win: the first win cancels the rest, a snipe
+        // started but not yet bidding too; one whose bid has left goes on.
         const int lampWon = scene.addSnipe(scene.auction(numberOf(11), 12000), 3, 20.0, inOne);
         const int lampBidding = scene.addSnipe(scene.auction(numberOf(12), 20000), 3, 20.0, inOne);
+        const int lampBidSent = scene.addSnipe(scene.auction(numberOf(15), 12000), 3, 20.0, inOne);
+        scene.ebay().script(EbayDouble::Rule(HostConfig::BidPage)
+                                .whereQuery("mode=1&flow=bm&item=" + numberOf(15))
+                                .delayed(8000));
         const int lampLater1 = scene.addSnipe(scene.auction(numberOf(13), 3600000), 3, 20.0, inOne);
         const int lampLater2 = scene.addSnipe(scene.auction(numberOf(14), 3600000), 0, 20.0, inOne);
 
@@ -211,9 +251,11 @@ private slots:
         QCOMPARE(SnipeScene::column(coinLost, "user_relation").toString(),
                  QStringLiteral("OUTBIDDER"));
 
-        // The lamp that was bidding when the limit came placed its bid.
-        QCOMPARE(SnipeScene::status(lampBidding), 3);
-        QCOMPARE(scene.ebay().bids(numberOf(12)).size(), 1);
+        // The lamp started but not bidding when the limit came sent no bid.
+        QCOMPARE(SnipeScene::status(lampBidding), 0);
+        QVERIFY(scene.ebay().bids(numberOf(12)).isEmpty());
+        QCOMPARE(SnipeScene::status(lampBidSent), 3);
+        QCOMPARE(scene.ebay().bids(numberOf(15)).size(), 1);
         QCOMPARE(boxes.count(), 0);
         delete engine;
     }

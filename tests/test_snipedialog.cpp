@@ -147,6 +147,15 @@ private slots:
         QCOMPARE(dialog.groupId(), row.value("group_id").toInt() == stamps ? stamps : 0);
     }
 
+    // A long group name does not widen the editor.
+    void longGroupNameIsShownCut()
+    {
+        const int width = SnipeDialog(itemRow()).sizeHint().width();
+        const int user = scene->signIn(QStringLiteral("collector"));
+        TestStore::addGroup(user, QStringLiteral("Swiss watches ").repeated(7).left(87));
+        QCOMPARE(SnipeDialog(itemRow()).sizeHint().width(), width);
+    }
+
     void acceptance_data()
     {
         QTest::addColumn<QString>("locale");

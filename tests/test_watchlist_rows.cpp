@@ -222,6 +222,26 @@ private slots:
         QCOMPARE(s.boxes.titles().last(), QStringLiteral("Database Error"));
         QCOMPARE(combo->currentIndex(), -1); // what is stored: no group
     }
+
+    // A long group name is shown cut, whole in the tool tip, and widens
+    // neither the group filter nor the Group column (the cell's combo).
+    void longGroupNameIsShownCut()
+    {
+        Shown s;
+        QVERIFY(s.open());
+        const QString name = QStringLiteral("Swiss watches ").repeated(7).left(87);
+        const int group = TestStore::addGroup(s.scene.userId(), name);
+        s.add("1", 3600, QStringLiteral("group_id=%1").arg(group));
+        s.window->loadToolbarGroupCombo(group);
+        s.refill();
+        auto* cell = qobject_cast<QComboBox*>(
+            WatchListTable::cellWidget(*s.window, "1", MainWindow::GroupColumn));
+        for (QComboBox* combo : {cell, s.window->groupFilter()}) {
+            QVERIFY(combo->currentText().endsWith(QChar(0x2026)));
+            QCOMPARE(combo->toolTip(), name);
+            QVERIFY(combo->width() < combo->fontMetrics().horizontalAdvance(name) / 2);
+        }
+    }
 };
 
 KESTROVA_TEST_MAIN(TestWatchListRows)
