@@ -168,6 +168,7 @@ bool ClockManager::applySyncReply(QNetworkReply* reply)
     if (!m_clock.isRunning())
         m_clock.start();
     m_clock.setClockTime(time);
+    m_synchronised = true;
     return true;
 }
 

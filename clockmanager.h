@@ -57,11 +57,14 @@ private:
 // The process-wide synchronised clock: asks eBay's Shopping API for its
 // official time (GeteBayTime) and keeps an InternalClock set to it.
 //
-// The first successful synchronisation starts the tick. A failed one is
-// retried every minute, asynchronously, until one succeeds. While the tick
-// runs the clock re-synchronises once an hour, and at once when a tick comes
-// more than a few seconds late: the monotonic counter stands still while the
-// machine sleeps, which would make every snipe late by the time slept.
+// The tick runs from start-up (startTicking()) or from the first successful
+// synchronisation, whichever comes first: until eBay's time is known the
+// clock reads this computer's UTC time, and snipes are still placed on it. A
+// failed synchronisation is retried every minute, asynchronously, until one
+// succeeds. While the tick runs the clock re-synchronises once an hour, and
+// at once when a tick comes more than a few seconds late: the monotonic
+// counter stands still while the machine sleeps, which would make every
+// snipe late by the time slept.
 class ClockManager : public QObject
 {
     Q_OBJECT
@@ -75,7 +78,13 @@ public:
 
     QDateTime getClockTime() const { return m_clock.getClockTime(); }
     int clockResolution() const { return m_clock.resolution(); }
-    bool isSynchronised() const { return m_clock.isRunning(); }
+    // True once a synchronisation has set the clock to eBay's time.
+    bool isSynchronised() const { return m_synchronised; }
+    bool isTicking() const { return m_clock.isRunning(); }
+    // Starts the tick on whatever time the clock has, eBay's or this
+    // computer's: without it nothing is ever bid while eBay's time cannot be
+    // read.
+    void startTicking() { m_clock.start(); }
 
     void attachListener(const QObject* receiver, const char* slot)
     {
@@ -125,6 +134,7 @@ private:
     void onTick();
 
     InternalClock m_clock;
+    bool m_synchronised = false;
     QNetworkReply* m_syncReply = nullptr;
     QTimer* m_retryTimer;
     int m_retryIntervalMs = 60000;

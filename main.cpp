@@ -1,4 +1,3 @@
-#include "clockmanager.h"
 #include "kestrovaapp.h"
 #include "logindialog.h"
 #include "mainwindow.h"
@@ -19,9 +18,7 @@ int main(int argc, char** argv)
     KestrovaApp::setIdentity();
     if (const int failure = Startup::prepareStore())
         return failure;
-    // Start-up goes on whether or not eBay answered: a failed synchronisation
-    // is retried in the background.
-    ClockManager::instance()->updateTimeSync();
+    Startup::startClock();
 
     LoginDialog loginDialog;
     loginDialog.setAutoLogin(true);

@@ -296,6 +296,23 @@ void MainWindow::createStatusBar()
     progressBar->setFixedWidth(100);
     progressBar->hide();
     ui->statusBar->addPermanentWidget(progressBar);
+
+    // Permanent: a hovered link's message would hide an ordinary one.
+    clockNotice = new QLabel(
+        tr("eBay's official time could not be read: snipes follow this computer's clock until "
+           "it can."),
+        this);
+    clockNotice->setObjectName(QStringLiteral("clockNotice"));
+    clockNotice->setStyleSheet(QStringLiteral("QLabel { color: #a00000; }"));
+    ui->statusBar->addPermanentWidget(clockNotice, 1);
+    showClockState();
+    connect(ClockManager::instance(), &ClockManager::syncFinished, this,
+            &MainWindow::showClockState);
+}
+
+void MainWindow::showClockState()
+{
+    clockNotice->setVisible(!ClockManager::instance()->isSynchronised());
 }
 
 void MainWindow::setProgress(int progress)

@@ -164,6 +164,9 @@ private:
     void createMenus();
     void createToolBars();
     void createStatusBar();
+    // Says in the status bar, until eBay's time has been read, that the
+    // snipes follow this computer's clock.
+    void showClockState();
     void readPositionSettings();
     void writePositionSettings();
     // Loads the signed-in site's start page into the browser.
@@ -206,6 +209,7 @@ private:
     QComboBox* statusCombo = nullptr;
     QComboBox* groupCombo = nullptr;
     QProgressBar* progressBar = nullptr;
+    QLabel* clockNotice = nullptr;
 
     // A balloon shown replaces the one on show: each waits until the one
     // before it has had its time (a win and its group's cancellation come

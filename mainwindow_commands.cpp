@@ -209,12 +209,14 @@ void MainWindow::cancel()
         return;
     // Looked at after the question, whose event loop let the engine go on:
     // a bid on its way to eBay cannot be recalled, and eBay's verdict will
-    // be stored over a cancellation.
+    // be stored over a cancellation. A bid eBay has taken stands at eBay:
+    // clearing its row would erase the only record of it.
     QStringList cancelled;
     QStringList sent;
     for (const QString& id : ids.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        if (bidEngine->hasSentBid(id.toInt()))
-            sent << storedItem(id.toInt()).value(QStringLiteral("item_number")).toString();
+        const QSqlRecord row = storedItem(id.toInt());
+        if (bidEngine->hasSentBid(id.toInt()) || bidStatus(row) == BidStatus::Placed)
+            sent << row.value(QStringLiteral("item_number")).toString();
         else
             cancelled << id;
     }

@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "kestrovaapp.h"
 
@@ -29,6 +30,12 @@ int prepareStore()
         return fail(QStringLiteral("no setting row in the database ") + DbHelper::databasePath());
     kApp->setSetting(setting);
     return 0;
+}
+
+void startClock()
+{
+    ClockManager::instance()->updateTimeSync();
+    ClockManager::instance()->startTicking();
 }
 
 } // namespace Startup

@@ -15,6 +15,12 @@ constexpr int StoreFailureExitCode = 1;
 // stderr naming what failed and returns StoreFailureExitCode.
 int prepareStore();
 
+// Synchronises the clock with eBay's time, waiting for the answer, and
+// starts its tick whether or not eBay answered: a failed synchronisation is
+// retried in the background, and meanwhile the snipes follow this
+// computer's clock rather than never being placed.
+void startClock();
+
 } // namespace Startup
 
 #endif // STARTUP_H

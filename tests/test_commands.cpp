@@ -187,25 +187,31 @@ private slots:
         QVERIFY(stage.boxes.last().request.text.contains(QStringLiteral("no such table")));
     }
 
-    // A bid on its way to eBay cannot be recalled: the command says so and
-    // cancels the other rows.
+    // A bid on its way to eBay, or placed, cannot be recalled: the command
+    // says so and cancels the other rows.
     void aBidSentIsNotCancelled()
     {
         Stage stage;
         const QString number = QStringLiteral("120000000015");
         const int sent = stage.watch(number, 9000, Sniped);
         const int waiting = stage.watch(QStringLiteral("120000000016"), 500000, Sniped);
+        QVariantMap placedBid = Sniped;
+        placedBid.insert("bid_status", 3);
+        const int placed = stage.watch(QStringLiteral("120000000017"), 20000, placedBid);
         stage.scene.ebay().script(
             EbayDouble::Rule(HostConfig::BidPage).whereQuery("mode=1").delayed(2000));
         QVERIFY(stage.open());
         QVERIFY(stage.scene.ebay().waitForRequest(
             [](const EbayDouble::Request& r) { return r.queryValue("mode") == "1"; }, 15000));
-        stage.select({sent, waiting});
+        stage.select({sent, waiting, placed});
         stage.trigger("cancelSnipeAction");
         QCOMPARE(stage.boxes.titles(), (QStringList{"Cancel Snipe", "Cancel Snipe"}));
-        QVERIFY(stage.boxes.last().request.text.endsWith(": " + number));
-        QCOMPARE((QList<int>{SnipeScene::status(sent), SnipeScene::status(waiting)}),
-                 (QList<int>{2, 0}));
+        QVERIFY(stage.boxes.last().request.text.contains(number));
+        QVERIFY(stage.boxes.last().request.text.contains(QStringLiteral("120000000017")));
+        QCOMPARE((QList<int>{SnipeScene::status(sent), SnipeScene::status(waiting),
+                             SnipeScene::status(placed)}),
+                 (QList<int>{2, 0, 3}));
+        QCOMPARE(SnipeScene::column(placed, "user_bid").toDouble(), 20.0);
         QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(sent), 3, 10000);
     }
 

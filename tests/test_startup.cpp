@@ -1,9 +1,12 @@
+#include "bidengine.h"
+#include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
 #include "sites.h"
 #include "startup.h"
 #include "support/boxrecorder.h"
+#include "support/snipescene.h"
 #include "support/tempdatadir.h"
 #include "support/testmain.h"
 
@@ -404,6 +407,36 @@ private slots:
                                           "contact Kestrova support for help."));
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Abort));
         QVERIFY(!QFile::exists(dir.databasePath()));
+    }
+
+    // eBay's time unavailable at start-up: the snipe goes out on this
+    // computer's clock, before the end.
+    void snipesGoOnWhileEbaysTimeCannotBeRead()
+    {
+        TestStore store;
+        EbayDouble ebay;
+        ebay.script(EbayDouble::Rule(HostConfig::ShoppingApi)
+                        .whereQuery(QStringLiteral("GeteBayTime"))
+                        .withStatus(503)
+                        .always());
+        EbayDouble::Auction auction;
+        auction.itemNumber = QStringLiteral("190000000001");
+        auction.endTime = ebay.officialTimeIn(9000);
+        ebay.addAuction(auction);
+        const int user = TestStore::addUser(QStringLiteral("bob"));
+        SnipeScene::signInAs(user);
+        TestStore::addItem(user, auction.itemNumber, auction.endTime,
+                           {{"user_bid", 20.0}, {"lead_time", 3}, {"bid_status", 1}});
+
+        Startup::startClock();
+        QVERIFY(!ClockManager::instance()->isSynchronised());
+        BidEngine engine;
+        ClockManager::instance()->attachListener(&engine, &BidEngine::onTimer);
+        QVERIFY(ebay.waitForRequest(
+            [](const EbayDouble::Request& r) { return r.queryValue("mode") == "1"; }, 15000));
+        QCOMPARE(ebay.bids(auction.itemNumber).size(), 1);
+        QVERIFY(ebay.bids(auction.itemNumber).first().officialTime < auction.endTime);
+        kApp->setLoginUser(QSqlRecord());
     }
 
     // The built program, run as a person would, on its own data directory.

@@ -4,14 +4,16 @@
 // KESTROVA_HOSTS line it prints. Runs until interrupted.
 //
 //   ebaydouble [--ends-in S1,S2,S3] [--smtp-port N] [--showcase]
-//              [--published-version V]
+//              [--published-version V] [--time-unavailable]
 //
 // --ends-in: the three auctions end S1, S2 and S3 seconds after the start
 // (default 180,300,480); --smtp-port: the notification relay the program is
 // pointed at, on 127.0.0.1 (default: none, mail is refused at once);
 // --showcase: three more auctions that ended a while ago (one the user won,
 // one lost, one without a bid), for pictures of a lived-in watch list;
-// --published-version: the version the maker's version file names.
+// --published-version: the version the maker's version file names;
+// --time-unavailable: eBay's official time call answers 503, as when the
+// service is down.
 #include "ebaydouble.h"
 
 #include <QCommandLineParser>
@@ -66,6 +68,9 @@ int main(int argc, char** argv)
     parser.addOption(smtpPort);
     parser.addOption(showcase);
     parser.addOption(published);
+    const QCommandLineOption timeUnavailable(QStringLiteral("time-unavailable"),
+                                             QStringLiteral("The official time call answers 503."));
+    parser.addOption(timeUnavailable);
     parser.process(app);
     QList<int> ends;
     for (const QString& part : parser.value(endsIn).split(QLatin1Char(',')))
@@ -121,6 +126,11 @@ int main(int argc, char** argv)
     }
     if (parser.isSet(published))
         dbl.setPublishedVersion(parser.value(published));
+    if (parser.isSet(timeUnavailable))
+        dbl.script(EbayDouble::Rule(HostConfig::ShoppingApi)
+                       .whereQuery(QStringLiteral("GeteBayTime"))
+                       .withStatus(503)
+                       .always());
     dbl.setWatchingList({QStringLiteral("110000000001"), QStringLiteral("110000000002")});
     dbl.setBiddingList({QStringLiteral("110000000003")});
 
