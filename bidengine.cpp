@@ -4,6 +4,7 @@
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "kestrovaapp.h"
+#include "snipestore.h"
 #include "timetext.h"
 #include "traymessenger.h"
 
@@ -109,10 +110,15 @@ void BidEngine::loadBiddingItemsLocked()
     m_loadedUserId = userId;
 
     QSqlQuery query;
-    DbHelper::getBiddingItems(query, userId, LookAheadSecs, now);
+    bool read = DbHelper::getBiddingItems(query, userId, LookAheadSecs, now);
     while (query.next())
         m_biddingItems.emplace_back(itemFromRow(query));
+    read = read && DbHelper::readToTheEnd(query);
     qDebug().noquote() << m_biddingItems.size() << "items have been loaded.";
+    // Said once, not at every reload: nothing is bid until it can be read.
+    if (!read && !m_unreadable)
+        emit snipesUnreadable();
+    m_unreadable = !read;
 }
 
 void BidEngine::failOrphanedSnipes(int userId)
@@ -123,7 +129,7 @@ void BidEngine::failOrphanedSnipes(int userId)
     while (query.next()) {
         const int id = query.value(QStringLiteral("id")).toInt();
         if (query.value(QStringLiteral("bid_status")).toInt() == BidStatus::Bidding &&
-            !hasRunningSnipe(id))
+            !hasRunningSnipe(id) && !SnipeStore::instance()->hasPending(id))
             orphans << id;
     }
     query.finish();
@@ -132,10 +138,11 @@ void BidEngine::failOrphanedSnipes(int userId)
         row.setValue(QStringLiteral("id"), id);
         if (!DbHelper::getItem(row))
             continue;
-        row.setValue(QStringLiteral("bid_status"), BidStatus::Failed);
-        row.setValue(QStringLiteral("error_message"), orphanReason());
-        DbHelper::setItem(row);
-        qDebug().noquote() << row.value(QStringLiteral("item_number")).toString() << orphanReason();
+        const QString number = row.value(QStringLiteral("item_number")).toString();
+        SnipeStore::instance()->writeItem(id, number,
+                                          {{QStringLiteral("bid_status"), BidStatus::Failed},
+                                           {QStringLiteral("error_message"), orphanReason()}});
+        qDebug().noquote() << number << orphanReason();
     }
 }
 
@@ -186,8 +193,10 @@ void BidEngine::processBiddingItems()
         if (now.addSecs(window) < item.endTime())
             continue;
         // One snipe object per item at a time: a row set back to "Scheduled"
-        // while its snipe still runs waits until that one has finished.
-        if (hasRunningSnipe(item.id()))
+        // while its snipe still runs waits until that one has finished. A
+        // row whose snipe's progress is not stored yet still reads
+        // "Scheduled": it has been bid.
+        if (hasRunningSnipe(item.id()) || SnipeStore::instance()->hasPending(item.id()))
             continue;
 
         // The user's settings as they are now, not as when the row was read.

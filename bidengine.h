@@ -42,6 +42,8 @@ public:
     // True while the item's bid is on its way to eBay (see
     // BidThread::hasSentBid()).
     bool hasSentBid(int itemId) const;
+    // True while the last reading of the store failed.
+    bool isUnreadable() const { return m_unreadable; }
     // Tick time counted since the last reload.
     int elapsedMsecs() const { return m_elapsedMsecs; }
 
@@ -54,6 +56,11 @@ public slots:
     // The clock's tick: counts tick time, reloads every 300000 ms, then runs
     // a processing pass.
     void onTimer();
+
+signals:
+    // The scheduled snipes could not be read from the store (its reason in
+    // DbHelper::lastError()); once, until a reading succeeds again.
+    void snipesUnreadable();
 
 private:
     void loadBiddingItemsLocked();
@@ -69,6 +76,7 @@ private:
     int m_elapsedMsecs = 0;
     QMutex m_mutex;
     int m_loadedUserId = -1; // the user the list was read for; -1 before any reading
+    bool m_unreadable = false;
 };
 
 #endif // BIDENGINE_H

@@ -7,7 +7,9 @@
 #include "helper/itemhelper.h"
 #include "kestrovaapp.h"
 #include "sites.h"
+#include "snipestore.h"
 #include "timetext.h"
+#include "traymessenger.h"
 
 #include <QSqlDatabase>
 #include <QTimer>
@@ -122,11 +124,28 @@ bool BidThread::ownerIsSignedIn() const
            signedIn.toInt() == m_itemRecord.value(QStringLiteral("user_id")).toInt();
 }
 
-void BidThread::writeRow()
+void BidThread::store(const QVariantMap& columns)
 {
-    if (!DbHelper::setItem(m_itemRecord))
-        qWarning().noquote() << itemNumber()
-                             << "could not store the snipe:" << DbHelper::lastError();
+    for (auto it = columns.cbegin(); it != columns.cend(); ++it)
+        m_itemRecord.setValue(it.key(), it.value());
+    if (!SnipeStore::instance()->writeItem(m_itemId, itemNumber(), columns))
+        storeRefused();
+}
+
+void BidThread::storeRefused()
+{
+    // Once per snipe: the store keeps refusing every write while it is held.
+    if (m_toldStoreRefused)
+        return;
+    m_toldStoreRefused = true;
+    const QString number = itemNumber();
+    qWarning().noquote() << number
+                         << "snipe not stored yet:" << SnipeStore::instance()->lastError();
+    showTrayMessage(QStringLiteral("Database Error: item ") + number,
+                    QStringLiteral("The snipe's progress could not be saved: ") +
+                        SnipeStore::instance()->lastError() +
+                        QStringLiteral("\r\nIt is saved as soon as the data file can be written."),
+                    QSystemTrayIcon::Warning);
 }
 
 void BidThread::end()
@@ -157,11 +176,20 @@ void BidThread::guarded(const char* where, const std::function<void()>& step)
 
 bool BidThread::hasBeenCanceled()
 {
-    m_itemRecord = DbHelper::emptyRecord(QStringLiteral("items"));
-    m_itemRecord.setValue(QStringLiteral("id"), m_itemId);
-    DbHelper::getItem(m_itemRecord);
+    QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
+    row.setValue(QStringLiteral("id"), m_itemId);
+    if (!DbHelper::getItem(row) && !DbHelper::lastLookupFoundNoRow()) {
+        // A store that cannot be read (held, damaged) has not cancelled
+        // anything: the snipe goes on with what it read last.
+        qWarning().noquote() << itemNumber()
+                             << "row not read again, going on:" << DbHelper::lastError();
+        return false;
+    }
+    m_itemRecord = row;
     if (m_itemRecord.value(QStringLiteral("bid_status")).toInt() == BidStatus::None) {
         qDebug().noquote() << itemNumber() << "has been canceled";
+        // What this snipe could not store yet would bring the row back.
+        SnipeStore::instance()->forget(m_itemId);
         return true;
     }
     return false;
@@ -173,9 +201,8 @@ void BidThread::failSnipe(const QString& reason)
         end();
         return;
     }
-    m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Failed);
-    m_itemRecord.setValue(QStringLiteral("error_message"), reason);
-    writeRow();
+    store({{QStringLiteral("bid_status"), BidStatus::Failed},
+           {QStringLiteral("error_message"), reason}});
     end();
 }
 
@@ -198,17 +225,15 @@ void BidThread::finishUnfinished(const QString& reason)
         return;
     QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
     row.setValue(QStringLiteral("id"), m_itemId);
-    if (!DbHelper::getItem(row))
+    if (!DbHelper::getItem(row) && DbHelper::lastLookupFoundNoRow())
         return;
+    SnipeStore::instance()->overlay(row);
     // Only a row this snipe still holds: a cancelled one stays cancelled.
     if (row.value(QStringLiteral("bid_status")).toInt() != BidStatus::Bidding)
         return;
-    row.setValue(QStringLiteral("bid_status"), BidStatus::Failed);
-    row.setValue(QStringLiteral("error_message"), reason);
-    qDebug().noquote() << row.value(QStringLiteral("item_number")).toString() << reason;
-    if (!DbHelper::setItem(row))
-        qWarning().noquote() << "could not store the end of snipe" << m_itemId << ":"
-                             << DbHelper::lastError();
+    qDebug().noquote() << itemNumber() << reason;
+    store({{QStringLiteral("bid_status"), BidStatus::Failed},
+           {QStringLiteral("error_message"), reason}});
 }
 
 // ----- the moment to bid -----------------------------------------------------
@@ -239,6 +264,7 @@ qint64 BidThread::calcMsecsToBidTime(int leadSecs) const
 
 void BidThread::chooseBidTime(int elapsedSecs, bool jsonFlow)
 {
+    m_step1Secs = elapsedSecs;
     m_leadUsed = leadTimeFor(elapsedSecs);
     m_jsonFlow = jsonFlow;
     armBidTimer();
@@ -259,15 +285,18 @@ void BidThread::followClock()
     if (m_stage != Stage::Bidding || !m_bidTimer->isActive())
         return;
     guarded("followClock", [this] {
-        const QDateTime endAt = endTime();
-        if (endAt.isValid() && clockTime() >= endAt) {
+        if (endTime().isValid() && clockTime() >= endTime()) {
             // The clock moved past the end while the snipe waited (the
-            // machine slept through it): eBay would only refuse the bid.
+            // machine slept through it): eBay would only refuse the bid,
+            // unless a reload has stored a later end meanwhile.
             m_bidTimer->stop();
             if (hasBeenCanceled()) {
                 end();
                 return;
             }
+        }
+        const QDateTime endAt = endTime();
+        if (endAt.isValid() && clockTime() >= endAt) {
             qDebug().noquote() << logPrefix(clockTime()) << endedBeforeBidReason();
             recordVerdict(false, endedBeforeBidReason());
             return;
@@ -298,10 +327,9 @@ void BidThread::run()
         }
         const QDateTime now = clockTime();
         qDebug().noquote() << logPrefix(now) << "Run()";
-        m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Bidding);
-        m_itemRecord.setValue(QStringLiteral("actual_bid_time"), TimeText::format(now));
-        writeRow();
         m_stage = Stage::Bidding;
+        store({{QStringLiteral("bid_status"), BidStatus::Bidding},
+               {QStringLiteral("actual_bid_time"), TimeText::format(now)}});
 
         m_stepStartTime = clockTime();
         if (Sites::usesHtmlBidFlow(m_domain))
@@ -387,6 +415,15 @@ void BidThread::placeBidStep2(bool jsonFlow)
         failSignedOut();
         return;
     }
+    // eBay moves an auction's end after an outage of its own, and a reload
+    // stores the new end: bid at the new moment, not minutes early.
+    m_leadUsed = leadTimeFor(m_step1Secs);
+    if (calcMsecsToBidTime(m_leadUsed) > MovedEndSlackMs) {
+        qDebug().noquote() << logPrefix(now) << "the auction's end has moved to"
+                           << TimeText::format(endTime());
+        armBidTimer();
+        return;
+    }
     // The request leaves first: the store's write (a disk sync) would delay
     // it; its answer cannot come before this slot has returned.
     m_stage = Stage::Step2Sent;
@@ -396,9 +433,8 @@ void BidThread::placeBidStep2(bool jsonFlow)
         m_itemHelper->placeBidHtmlStep2(itemNumber(), userBid(), m_username, m_stok, m_uiid);
     // Bidding, whatever the re-read row says: a row the user set back to
     // "Scheduled" meanwhile is being bid now, and must not be started again.
-    m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Bidding);
-    m_itemRecord.setValue(QStringLiteral("actual_bid_time"), TimeText::format(now));
-    writeRow();
+    store({{QStringLiteral("bid_status"), BidStatus::Bidding},
+           {QStringLiteral("actual_bid_time"), TimeText::format(now)}});
 }
 
 void BidThread::placeBidFinished(bool ok, const QString& errorMsg)
@@ -414,15 +450,9 @@ void BidThread::placeBidFinished(bool ok, const QString& errorMsg)
 
 void BidThread::recordVerdict(bool placed, const QString& reason)
 {
-    if (placed) {
-        m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Placed);
-        m_itemRecord.setValue(QStringLiteral("error_message"), QVariant());
-    } else {
-        m_itemRecord.setValue(QStringLiteral("bid_status"), BidStatus::Failed);
-        m_itemRecord.setValue(QStringLiteral("error_message"), reason);
-    }
-    writeRow();
     m_stage = Stage::AfterBid;
+    store({{QStringLiteral("bid_status"), placed ? BidStatus::Placed : BidStatus::Failed},
+           {QStringLiteral("error_message"), placed ? QVariant(QVariant::String) : reason}});
     // Asked once the auction has ended: the bid left the lead (and the
     // margin) before the end, so the lead plus a second after the answer is
     // past it. Also after a failed bid: the user may still lead.
@@ -434,6 +464,20 @@ void BidThread::recordVerdict(bool placed, const QString& reason)
 void BidThread::getUserItemRelation()
 {
     guarded("getUserItemRelation", [this] {
+        // Only once the auction has ended, also when its end moved later
+        // after the bid: asked sooner, the answer is no outcome.
+        QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
+        row.setValue(QStringLiteral("id"), m_itemId);
+        const QDateTime endAt =
+            DbHelper::getItem(row)
+                ? TimeText::parse(row.value(QStringLiteral("end_time")).toString())
+                : endTime();
+        const qint64 untilEnd = endAt.isValid() ? clockTime().msecsTo(endAt) : -1;
+        if (untilEnd >= 0) {
+            QTimer::singleShot(static_cast<int>(qMin<qint64>(untilEnd + 1000, 24 * 3600 * 1000)),
+                               Qt::PreciseTimer, this, &BidThread::getUserItemRelation);
+            return;
+        }
         qDebug().noquote() << logPrefix(clockTime()) << "getUserItemRelation()";
         if (!ownerIsSignedIn()) {
             // Another account's cookies would answer for another account.

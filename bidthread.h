@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QSqlRecord>
 #include <QString>
+#include <QSystemTrayIcon>
+#include <QVariantMap>
 #include <functional>
 
 class ItemHelper;
@@ -81,6 +83,9 @@ public:
     // Sends step 2 this much before the lead's moment, so that the timer's
     // and the request's own latency never cut into the lead.
     static constexpr int BidMarginMs = 100;
+    // At the moment to bid, a moment this much later on the re-read row
+    // means the auction's end has moved: the snipe waits for it instead.
+    static constexpr int MovedEndSlackMs = 500;
 
     // The texts of the snipe's way out when it cannot finish (error_message).
     static QString notSentReason();
@@ -138,7 +143,8 @@ private:
     // Whether a snipe of the same engine has sent its bid on that item and
     // waits for eBay's verdict.
     bool bidHasLeft(int itemId) const;
-    void showTrayMessage(const QString& title, const QString& msg);
+    void showTrayMessage(const QString& title, const QString& msg,
+                         QSystemTrayIcon::MessageIcon icon = QSystemTrayIcon::Information);
 
     // Ends the snipe as failed with the reason, unless its row was
     // cancelled meanwhile (then nothing is written); then ends.
@@ -148,7 +154,11 @@ private:
     void failSignedOut();
     // The final write on destruction or after an exception.
     void finishUnfinished(const QString& reason);
-    void writeRow();
+    // Writes these columns of the row (and of the row copy). A write the
+    // store refuses is kept and stored later (SnipeStore); the user is
+    // told once.
+    void store(const QVariantMap& columns);
+    void storeRefused();
     void end();
     // Runs one step; an exception is logged and, while the row is at
     // status 2, ends the snipe as failed.
@@ -178,6 +188,8 @@ private:
 
     Stage m_stage = Stage::Created;
     int m_leadUsed = 0;
+    int m_step1Secs = 0;
+    bool m_toldStoreRefused = false;
     // The wait for the moment to bid: a timer of its own, so that it can be
     // re-armed when the clock moves.
     QTimer* m_bidTimer;

@@ -8,6 +8,7 @@
 #include "helper/itemhelper.h"
 #include "hostconfig.h"
 #include "smtp/mailhelper.h"
+#include "snipestore.h"
 #include "traymessenger.h"
 
 #include <QSqlQuery>
@@ -37,8 +38,7 @@ void BidThread::postBidActions(bool ok, const QString& relation)
             end();
             return;
         }
-        m_itemRecord.setValue(QStringLiteral("user_relation"), relation);
-        DbHelper::setItemRelation(m_itemRecord);
+        store({{QStringLiteral("user_relation"), relation}});
         // The high bidder of an auction whose reserve was not met has won
         // nothing, and the stored flags are those of the last reload, before
         // the bid that may have met it: eBay's item data tells.
@@ -59,11 +59,9 @@ void BidThread::reserveStateRead(bool ok)
                                  : nullptr;
         // Unread (a box has said why, or eBay no longer knows the item), the
         // stored flags decide, as the list shows them.
-        if (item && item->bidCount() >= 0) {
-            m_itemRecord.setValue(QStringLiteral("is_reserve"), item->isReserve());
-            m_itemRecord.setValue(QStringLiteral("is_reserve_met"), item->isReserveMet());
-            DbHelper::setItemReserve(m_itemRecord);
-        }
+        if (item && item->bidCount() >= 0)
+            store({{QStringLiteral("is_reserve"), item->isReserve()},
+                   {QStringLiteral("is_reserve_met"), item->isReserveMet()}});
         announceOutcome(m_relation);
     });
 }
@@ -99,26 +97,35 @@ void BidThread::handleGroup(const QString& relation)
     // half a minute or more before its end, and one that has not sent its
     // bid yet must not buy what the group no longer wants. One whose bid has
     // left cannot be recalled; its verdict stands.
-    QStringList scheduled;
+    SnipeStore* const snipeStore = SnipeStore::instance();
+    QList<int> scheduled;
     while (query.next()) {
-        const int status = query.value(QStringLiteral("bid_status")).toInt();
         const int id = query.value(QStringLiteral("id")).toInt();
+        // As the row will be once what the engine could not store yet is.
+        const QVariant pending = snipeStore->pendingValue(id, QStringLiteral("bid_status"));
+        const int status =
+            (pending.isValid() ? pending : query.value(QStringLiteral("bid_status"))).toInt();
         if (status == BidStatus::Scheduled || (status == BidStatus::Bidding && !bidHasLeft(id)))
-            scheduled << QString::number(id);
+            scheduled << id;
     }
     query.finish();
 
     // The count runs while the group still holds snipes to come.
     if (scheduled.isEmpty()) {
-        DbHelper::setGroupCurrentWon(groupId, 0);
+        if (!snipeStore->writeGroupCount(groupId, 0))
+            storeRefused();
         return;
     }
     if (!isWon(relation))
         return;
-    int won = group.value(QStringLiteral("current_won")).toInt() + 1;
+    const QVariant pendingCount = snipeStore->pendingGroupCount(groupId);
+    int won = (pendingCount.isValid() ? pendingCount : group.value(QStringLiteral("current_won")))
+                  .toInt() +
+              1;
     if (won >= group.value(QStringLiteral("max_won")).toInt()) {
         won = 0;
-        DbHelper::cancelItems(scheduled.join(QLatin1Char(',')));
+        if (!snipeStore->cancelItems(scheduled))
+            storeRefused();
         showTrayMessage(QStringLiteral("Remaining bids in group ") +
                             group.value(QStringLiteral("name")).toString() +
                             QStringLiteral(" are cancelled"),
@@ -126,7 +133,8 @@ void BidThread::handleGroup(const QString& relation)
                                        "the remaining scheduled bids have been cancelled."));
     }
     // The count alone: the group's other columns belong to the group editor.
-    DbHelper::setGroupCurrentWon(groupId, won);
+    if (!snipeStore->writeGroupCount(groupId, won))
+        storeRefused();
 }
 
 bool BidThread::bidHasLeft(int itemId) const
@@ -177,8 +185,9 @@ void BidThread::sendNotification(const QString& relation)
                         QStringLiteral("You didn't win this item!\r\nItem Name: ") + name);
 }
 
-void BidThread::showTrayMessage(const QString& title, const QString& msg)
+void BidThread::showTrayMessage(const QString& title, const QString& msg,
+                                QSystemTrayIcon::MessageIcon icon)
 {
     if (m_mainWindow)
-        m_mainWindow->showSysTrayMessage(title, msg, QSystemTrayIcon::Information, 10000);
+        m_mainWindow->showSysTrayMessage(title, msg, icon, 10000);
 }

@@ -1,6 +1,7 @@
 #include "kestrovaapp.h"
 #include "logindialog.h"
 #include "mainwindow.h"
+#include "snipestore.h"
 #include "startup.h"
 #include "versionchecker.h"
 
@@ -25,7 +26,13 @@ int main(int argc, char** argv)
     if (loginDialog.exec() != QDialog::Accepted)
         return 0;
 
-    MainWindow mainWindow;
-    mainWindow.show();
-    return QApplication::exec();
+    int exitCode = 0;
+    {
+        MainWindow mainWindow;
+        mainWindow.show();
+        exitCode = QApplication::exec();
+    }
+    // After the window and its snipes are gone: their last writes too.
+    SnipeStore::instance()->flushAtExit();
+    return exitCode;
 }

@@ -4,10 +4,13 @@
 #include "bidengine.h"
 #include "clockmanager.h"
 #include "groupcombobox.h"
+#include "helper/dbhelper.h"
 #include "helper/networkresource.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
+#include "messagebox.h"
 #include "myqwebview.h"
+#include "snipestore.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -83,6 +86,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     ClockManager::instance()->attachListener(this, &MainWindow::onTimer);
     bidEngine = new BidEngine(this);
     ClockManager::instance()->attachListener(bidEngine, &BidEngine::onTimer);
+    // The engine's reading failed in its constructor already, or will later.
+    connect(bidEngine, &BidEngine::snipesUnreadable, this, &MainWindow::storeUnreadable);
+    if (bidEngine->isUnreadable())
+        storeUnreadable();
+    // Each stage a snipe stores shows in its row at once, not at the next
+    // reload.
+    connect(SnipeStore::instance(), &SnipeStore::itemChanged, this, &MainWindow::refreshItemRow);
     lookUps = new LookUpQueue(
         [this](LookUpQueue::Kind kind, const QString& itemNumber) {
             return sendLookUp(kind, itemNumber);
@@ -308,11 +318,42 @@ void MainWindow::createStatusBar()
     showClockState();
     connect(ClockManager::instance(), &ClockManager::syncFinished, this,
             &MainWindow::showClockState);
+
+    storeNotice = new QLabel(this);
+    storeNotice->setObjectName(QStringLiteral("storeNotice"));
+    storeNotice->setStyleSheet(clockNotice->styleSheet());
+    ui->statusBar->addPermanentWidget(storeNotice, 1);
+    showStoreState();
+    connect(SnipeStore::instance(), &SnipeStore::pendingChanged, this, &MainWindow::showStoreState);
 }
 
 void MainWindow::showClockState()
 {
     clockNotice->setVisible(!ClockManager::instance()->isSynchronised());
+}
+
+void MainWindow::showStoreState()
+{
+    const SnipeStore* store = SnipeStore::instance();
+    storeNotice->setText(tr("Snipes not saved yet (%1): they are saved as soon as the data file "
+                            "can be written.")
+                             .arg(store->lastError()));
+    storeNotice->setVisible(store->pendingCount() > 0);
+}
+
+void MainWindow::storeUnreadable()
+{
+    if (unreadableShown)
+        return;
+    unreadableShown = true;
+    const QString reason = DbHelper::lastError();
+    // Not inside whatever read the store: the box runs an event loop.
+    QTimer::singleShot(0, this, [this, reason] {
+        MessageBox::warning(
+            this, tr("Database Error"),
+            tr("The watch list and its snipes could not be read from the data file.") +
+                QStringLiteral("\n\n") + reason);
+    });
 }
 
 void MainWindow::setProgress(int progress)

@@ -87,6 +87,9 @@ public:
     void setLabelUserBidItem(QLabel* label, int id, QString currency, double userBid,
                              double nextBid, int bidStatus, int leadTime);
     void setTimeLeftText(QTableWidgetItem* item);
+    // Shows the row's snipe as the store holds it now (with what the engine
+    // has yet to store): status and My Bid, in place, the selection kept.
+    void refreshItemRow(int id);
     // First row from the top whose item number matches (any case), or -1.
     int findItemRow(QString itemNumber);
     // The status filter's ItemFilter code.
@@ -167,6 +170,11 @@ private:
     // Says in the status bar, until eBay's time has been read, that the
     // snipes follow this computer's clock.
     void showClockState();
+    // Says in the status bar while snipes' progress waits to be stored.
+    void showStoreState();
+    // The "Database Error" of a store that cannot be read, once until it
+    // can be read again (not at every tick or reload).
+    void storeUnreadable();
     void readPositionSettings();
     void writePositionSettings();
     // Loads the signed-in site's start page into the browser.
@@ -210,6 +218,8 @@ private:
     QComboBox* groupCombo = nullptr;
     QProgressBar* progressBar = nullptr;
     QLabel* clockNotice = nullptr;
+    QLabel* storeNotice = nullptr;
+    bool unreadableShown = false;
 
     // A balloon shown replaces the one on show: each waits until the one
     // before it has had its time (a win and its group's cancellation come

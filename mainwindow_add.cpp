@@ -178,6 +178,8 @@ void MainWindow::addItemsFinished(bool ok)
     }
 
     beginAppendingRows();
+    QStringList notStored;
+    QString notStoredReason;
     for (const ItemTO& item : qAsConst(items)) {
         if (!item.isAuction()) {
             if (!import) {
@@ -189,8 +191,15 @@ void MainWindow::addItemsFinished(bool ok)
             }
             continue;
         }
-        if (!storeNewItem(item))
+        if (!storeNewItem(item)) {
+            const QString reason = DbHelper::lastError();
+            // Added meanwhile by another way in: it is watched.
+            if (watchedItemId(item.itemNumber()) <= 0) {
+                notStored << item.itemNumber();
+                notStoredReason = reason;
+            }
             continue;
+        }
         const int id = watchedItemId(item.itemNumber());
         if (id <= 0)
             continue;
@@ -205,6 +214,12 @@ void MainWindow::addItemsFinished(bool ok)
     tableWidget()->resizeColumnsToContents();
     tableWidget()->horizontalHeader()->setStretchLastSection(true);
     endAppendingRows();
+    // Named, not skipped: the user would take them for added.
+    if (!notStored.isEmpty())
+        MessageBox::warning(this, tr("Database Error"),
+                            tr("These items could not be added to the watch list: %1")
+                                    .arg(notStored.join(QStringLiteral(", "))) +
+                                QStringLiteral("\n\n") + notStoredReason);
     if (import)
         emit importFinished(importNumber);
 }

@@ -3,6 +3,7 @@
 // time left running and the periodic reload coming.
 #include "mainwindow.h"
 
+#include "bidengine.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "helper/itemhelper.h"
@@ -11,6 +12,7 @@
 #include "messagebox.h"
 #include "rowwidgets.h"
 #include "smtp/mailhelper.h"
+#include "snipestore.h"
 #include "timetext.h"
 #include "watchlistcells.h"
 
@@ -72,9 +74,9 @@ void MainWindow::loadItemsFromDb()
 
     QSqlQuery query;
     query.setForwardOnly(true);
-    DbHelper::getItems(query, ClockManager::instance()->getClockTime(),
-                       kApp->loginUser().value("id").toInt(), selectedGroup(),
-                       selectedItemStatus());
+    bool read = DbHelper::getItems(query, ClockManager::instance()->getClockTime(),
+                                   kApp->loginUser().value("id").toInt(), selectedGroup(),
+                                   selectedItemStatus());
     const QSqlRecord columns = query.record();
     const auto at = [&columns](const char* name) { return columns.indexOf(name); };
     const int id = at("id"), number = at("item_number"), name = at("name"),
@@ -98,6 +100,17 @@ void MainWindow::loadItemsFromDb()
                    query.value(userBid).toDouble(), query.value(leadTime).toInt(),
                    query.value(groupId).toInt());
     }
+    // An empty list from a store that cannot be read would look like a
+    // watch list that lost its items.
+    if (!read || !DbHelper::readToTheEnd(query))
+        storeUnreadable();
+    else if (!bidEngine || !bidEngine->isUnreadable())
+        unreadableShown = false;
+    query.finish();
+    // Snipes whose progress the engine has yet to store show it already.
+    const QSet<int> pending = SnipeStore::instance()->pendingItems();
+    for (const int pendingId : pending)
+        refreshItemRow(pendingId);
 
     // Widths follow what the rows in view show, their labels included.
     table->findChild<RowWidgets*>(QString(), Qt::FindDirectChildrenOnly)->fillVisibleRows();
@@ -156,7 +169,10 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
     const QSqlRecord user = kApp->loginUser();
     QList<QPair<const ItemTO*, double>> lowBids; // fetched item, stored user bid
     // One transaction for the whole reload: a commit per row would make the
-    // store wait for the disk once for every item.
+    // store wait for the disk once for every item. A file another program
+    // holds refuses it at once instead of holding the snipes for seconds;
+    // the next reload brings the same data.
+    const DbHelper::ShortWait shortWait;
     QSqlDatabase store = QSqlDatabase::database();
     const bool inTransaction = store.transaction();
     // Asking the store for the table's columns costs more than a row.
@@ -246,9 +262,12 @@ void MainWindow::getShippingFinished(bool, double shipping)
     if (QTableWidgetItem* shippingItem = table->item(row, ShippingColumn))
         setShippingItem(shippingItem, record.value(QStringLiteral("currency")).toString(),
                         shipping);
-    record.setValue(QStringLiteral("shipping"),
-                    shipping >= 0 ? QVariant(shipping) : QVariant(QVariant::Double));
-    DbHelper::setItem(record);
+    // Waits briefly: refused, the row still shows the cost, and the next
+    // reload asks again.
+    const DbHelper::ShortWait shortWait;
+    DbHelper::setItemColumns(id,
+                             {{QStringLiteral("shipping"),
+                               shipping >= 0 ? QVariant(shipping) : QVariant(QVariant::Double)}});
 }
 
 void MainWindow::updateItemRelation(int, QString itemNumber)
@@ -283,10 +302,8 @@ void MainWindow::relationFinished(bool ok, QString relation)
                   timeLeftItem->data(Qt::UserRole).toDateTime(), key.isReserve, key.isReserveMet);
     if (!id.isValid())
         return;
-    QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
-    record.setValue(QStringLiteral("id"), id);
-    record.setValue(QStringLiteral("user_relation"), relation);
-    DbHelper::setItemRelation(record);
+    const DbHelper::ShortWait shortWait;
+    DbHelper::setItemColumns(id.toInt(), {{QStringLiteral("user_relation"), relation}});
 }
 
 void MainWindow::onTimer()

@@ -3,10 +3,13 @@
 #include "mainwindow.h"
 
 #include "clockmanager.h"
+#include "helper/dbhelper.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
 #include "myqwebview.h"
 #include "rowwidgets.h"
+#include "snipestore.h"
+#include "timetext.h"
 #include "userrolesorttablewidgetitem.h"
 #include "watchlistcells.h"
 
@@ -116,6 +119,44 @@ void MainWindow::setLabelUserBidItem(QLabel* label, int id, QString currency, do
     label->setTextFormat(Qt::RichText);
     connect(label, &QLabel::linkActivated, this, &MainWindow::userBidLinkClicked,
             Qt::UniqueConnection);
+}
+
+void MainWindow::refreshItemRow(int id)
+{
+    QTableWidget* table = tableWidget();
+    int row = -1;
+    for (int r = 0; r < table->rowCount() && row < 0; ++r) {
+        const QTableWidgetItem* number = table->item(r, ItemNumberColumn);
+        if (number && number->data(Qt::UserRole).toInt() == id)
+            row = r;
+    }
+    if (row < 0)
+        return;
+    QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
+    record.setValue(QStringLiteral("id"), id);
+    if (!DbHelper::getItem(record))
+        return;
+    SnipeStore::instance()->overlay(record);
+    // Taken before any change: with sorting on, a new status moves the row.
+    QTableWidgetItem* statusItem = table->item(row, StatusColumn);
+    QTableWidgetItem* userBidItem = table->item(row, MyBidColumn);
+    auto* userBidLabel = qobject_cast<QLabel*>(table->cellWidget(row, MyBidColumn));
+    const auto value = [&record](const char* column) { return record.value(column); };
+    const int bidStatus = value("bid_status").toInt();
+    if (statusItem)
+        setStatusItem(statusItem, bidStatus, value("user_relation").toString(),
+                      TimeText::parse(value("end_time").toString()), value("is_reserve").toBool(),
+                      value("is_reserve_met").toBool());
+    if (!userBidItem)
+        return;
+    const double userBid = value("user_bid").toDouble();
+    const QString label = WatchListCells::userBidLabel(id, value("currency").toString(), userBid,
+                                                       value("next_bid").toDouble(), bidStatus,
+                                                       value("lead_time").toInt());
+    userBidItem->setData(Qt::UserRole, userBid);
+    keepLabel(userBidItem, label, table->font());
+    if (userBidLabel)
+        userBidLabel->setText(label);
 }
 
 void MainWindow::setTimeLeftText(QTableWidgetItem* item)

@@ -3,6 +3,9 @@
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "kestrovaapp.h"
+#include "messagebox.h"
+
+#include <QCoreApplication>
 
 #include <QSqlRecord>
 #include <cstdio>
@@ -12,6 +15,20 @@ int fail(const QString& what)
 {
     std::fprintf(stderr, "kestrova: %s\n", qPrintable(what));
     return Startup::StoreFailureExitCode;
+}
+
+// A file that is there but cannot be used: said before the program ends,
+// the file left as it is for the user (or a backup) to put right.
+int failOnFile(const QString& what)
+{
+    const QString reason = DbHelper::lastError();
+    MessageBox::critical(nullptr, QCoreApplication::translate("Startup", "Database Error"),
+                         QCoreApplication::translate("Startup",
+                                                     "The data file cannot be read or brought up "
+                                                     "to date, and the program must end:\n%1")
+                                 .arg(DbHelper::databasePath()) +
+                             QStringLiteral("\n\n") + reason);
+    return fail(what + reason);
 }
 } // namespace
 
@@ -23,11 +40,11 @@ int prepareStore()
     if (!DbHelper::connectDB())
         return fail(QStringLiteral("cannot open the database: ") + DbHelper::lastError());
     if (!DbHelper::upgradeTables())
-        return fail(QStringLiteral("cannot bring the database schema up to date: ") +
-                    DbHelper::lastError());
+        return failOnFile(QStringLiteral("cannot bring the database schema up to date: "));
     QSqlRecord setting = DbHelper::emptyRecord(QStringLiteral("setting"));
     if (!DbHelper::getSetting(setting))
-        return fail(QStringLiteral("no setting row in the database ") + DbHelper::databasePath());
+        return failOnFile(QStringLiteral("no setting row in the database ") +
+                          DbHelper::databasePath() + QStringLiteral(": "));
     kApp->setSetting(setting);
     return 0;
 }

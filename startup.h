@@ -12,7 +12,9 @@ constexpr int StoreFailureExitCode = 1;
 // into the application object. The organisation and application names must
 // be set first: they select the data directory.
 // Returns 0 when the store is ready; otherwise it has written one line on
-// stderr naming what failed and returns StoreFailureExitCode.
+// stderr naming what failed, has told the user in a box (the store's own box
+// when the file cannot be opened, a "Database Error" naming the store's
+// reason when the file cannot be used) and returns StoreFailureExitCode.
 int prepareStore();
 
 // Synchronises the clock with eBay's time, waiting for the answer, and

@@ -22,6 +22,42 @@ QString& lastErrorText()
     return text;
 }
 
+QString& lastReasonText()
+{
+    static QString text;
+    return text;
+}
+
+bool& lastLookupMissed()
+{
+    static bool missed = false;
+    return missed;
+}
+
+bool& lastBusy()
+{
+    static bool busy = false;
+    return busy;
+}
+
+int& shortWaitDepth()
+{
+    static int depth = 0;
+    return depth;
+}
+
+void setBusyTimeout(int ms)
+{
+    const QString name = QLatin1String(QSqlDatabase::defaultConnection);
+    if (!QSqlDatabase::contains(name))
+        return;
+    QSqlDatabase db = QSqlDatabase::database(name, false);
+    if (!db.isOpen())
+        return;
+    QSqlQuery query(db);
+    query.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(ms));
+}
+
 QString dataDirectory()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
@@ -51,7 +87,21 @@ namespace DbStore {
 void setLastError(const QString& what)
 {
     lastErrorText() = what;
+    lastReasonText() = what;
+    lastLookupMissed() = false;
+    lastBusy() = false;
     qDebug().noquote() << QStringLiteral("Database error: ") + what;
+}
+
+void setLastError(const QString& what, const QSqlError& error)
+{
+    setLastError(what + QStringLiteral(": ") + error.text());
+    if (!error.databaseText().isEmpty())
+        lastReasonText() = error.databaseText();
+    // SQLITE_BUSY (5) and SQLITE_LOCKED (6): another connection holds the
+    // file; the same statement may succeed later.
+    const QString code = error.nativeErrorCode();
+    lastBusy() = code == QLatin1String("5") || code == QLatin1String("6");
 }
 
 QString lastError()
@@ -63,7 +113,7 @@ bool prepare(QSqlQuery& query, const QString& statement)
 {
     if (query.prepare(statement))
         return true;
-    setLastError(statement + QStringLiteral(": ") + query.lastError().text());
+    setLastError(statement, query.lastError());
     return false;
 }
 
@@ -71,7 +121,7 @@ bool exec(QSqlQuery& query)
 {
     if (query.exec())
         return true;
-    setLastError(query.lastQuery() + QStringLiteral(": ") + query.lastError().text());
+    setLastError(query.lastQuery(), query.lastError());
     return false;
 }
 
@@ -79,7 +129,7 @@ bool exec(QSqlQuery& query, const QString& statement)
 {
     if (query.exec(statement))
         return true;
-    setLastError(statement + QStringLiteral(": ") + query.lastError().text());
+    setLastError(statement, query.lastError());
     return false;
 }
 
@@ -91,6 +141,8 @@ bool loadFirstRow(QSqlQuery& query, QSqlRecord& record)
         // Not the store's fault, and not logged: but a caller that tells
         // the user why a lookup came back empty must not name an older one.
         lastErrorText() = query.lastQuery() + QStringLiteral(": no such row");
+        lastLookupMissed() = true;
+        lastBusy() = false;
         return false;
     }
     record = query.record();
@@ -179,13 +231,48 @@ QString DbHelper::lastError()
     return DbStore::lastError();
 }
 
+QString DbHelper::lastErrorReason()
+{
+    return lastReasonText();
+}
+
+bool DbHelper::lastLookupFoundNoRow()
+{
+    return lastLookupMissed();
+}
+
+bool DbHelper::lastErrorWasBusy()
+{
+    return lastBusy();
+}
+
+DbHelper::ShortWait::ShortWait()
+{
+    if (shortWaitDepth()++ == 0)
+        setBusyTimeout(ShortBusyTimeoutMs);
+}
+
+DbHelper::ShortWait::~ShortWait()
+{
+    if (--shortWaitDepth() == 0)
+        setBusyTimeout(DefaultBusyTimeoutMs);
+}
+
 bool DbHelper::commit()
 {
     QSqlDatabase db = QSqlDatabase::database();
     if (db.commit())
         return true;
-    DbStore::setLastError(QStringLiteral("cannot commit: ") + db.lastError().text());
+    DbStore::setLastError(QStringLiteral("cannot commit"), db.lastError());
     db.rollback();
+    return false;
+}
+
+bool DbHelper::readToTheEnd(const QSqlQuery& query)
+{
+    if (!query.lastError().isValid())
+        return true;
+    DbStore::setLastError(query.lastQuery(), query.lastError());
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QString>
+#include <QVariantMap>
 
 // The local store: one SQLite file in the per-user data directory, reached
 // through Qt's default database connection. Every operation is static and
@@ -39,12 +40,42 @@ public:
     // The failing statement and the driver's message of the last operation
     // that failed (a lookup that found no row included), for diagnostics.
     static QString lastError();
+    // The store's own words for that failure ("database is locked"), for
+    // the user; lastError() names the statement too.
+    static QString lastErrorReason();
+
+    // True when the last lookup that failed found no row (rather than the
+    // store refusing to be read).
+    static bool lastLookupFoundNoRow();
+    // True when the last operation that failed was refused because another
+    // connection held the file (SQLite's "database is locked" or "busy").
+    static bool lastErrorWasBusy();
+
+    // How long an operation waits for another program's lock on the file
+    // before it fails: 5 s by default. Writes that must not hold the GUI
+    // thread (a snipe's step 2 may be due) wait briefly inside a ShortWait and
+    // are tried again later instead.
+    static constexpr int DefaultBusyTimeoutMs = 5000;
+    static constexpr int ShortBusyTimeoutMs = 10;
+    class ShortWait
+    {
+    public:
+        ShortWait();
+        ~ShortWait();
+        ShortWait(const ShortWait&) = delete;
+        ShortWait& operator=(const ShortWait&) = delete;
+    };
 
     // Ends the transaction begun on the store's connection. A commit that
     // fails (another program is reading the file) is rolled back: left
     // open, the connection would stay inside the transaction, and every
     // later write would report success and be gone at exit.
     static bool commit();
+
+    // After stepping through a query's rows: true when they were read to
+    // their end. A damaged file can fail in the middle of them; the reason
+    // is then lastError().
+    static bool readToTheEnd(const QSqlQuery& query);
 
     // An empty row record of a table (every field null), ready to be filled.
     static QSqlRecord emptyRecord(const QString& table);
@@ -70,6 +101,8 @@ public:
     static bool setItem(QSqlRecord& record);
     static bool getItem(QSqlRecord& record);
     static bool setItemRelation(QSqlRecord& record);
+    // Writes these columns alone to the row of that id.
+    static bool setItemColumns(int id, const QVariantMap& columns);
     // Writes the reserve and reserve-met flags alone.
     static bool setItemReserve(QSqlRecord& record);
     // ids: decimal row ids joined with ",", or empty. Anything else is

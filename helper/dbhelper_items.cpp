@@ -4,6 +4,7 @@
 #include "helper/dbhelper_p.h"
 
 #include <QDebug>
+#include <QSqlField>
 #include <QStringList>
 
 namespace {
@@ -149,6 +150,18 @@ bool DbHelper::getItem(QSqlRecord& record)
 bool DbHelper::setItemRelation(QSqlRecord& record)
 {
     return setColumnsById(record, {QStringLiteral("user_relation")});
+}
+
+bool DbHelper::setItemColumns(int id, const QVariantMap& columns)
+{
+    QSqlRecord record;
+    for (auto it = columns.cbegin(); it != columns.cend(); ++it) {
+        record.append(QSqlField(it.key()));
+        record.setValue(it.key(), it.value());
+    }
+    record.append(QSqlField(QStringLiteral("id")));
+    record.setValue(QStringLiteral("id"), id);
+    return setColumnsById(record, columns.keys());
 }
 
 bool DbHelper::setItemReserve(QSqlRecord& record)

@@ -3,6 +3,7 @@
 
 // Shared by the store's implementation files only.
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QString>
@@ -16,6 +17,7 @@ bool prepare(QSqlQuery& query, const QString& statement);
 bool exec(QSqlQuery& query);
 bool exec(QSqlQuery& query, const QString& statement);
 void setLastError(const QString& what);
+void setLastError(const QString& what, const QSqlError& error);
 QString lastError();
 
 // Runs a prepared lookup; when a first row exists, the record becomes it.

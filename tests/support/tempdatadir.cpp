@@ -1,5 +1,7 @@
 #include "tempdatadir.h"
 
+#include "snipestore.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
@@ -32,6 +34,8 @@ QString TempDataDir::databasePath() const
 
 void TempDataDir::closeDatabase()
 {
+    // Writes the engine kept for a store that goes with the directory.
+    SnipeStore::instance()->clear();
     const QString name = QLatin1String(QSqlDatabase::defaultConnection);
     if (!QSqlDatabase::contains(name))
         return;

@@ -1,0 +1,190 @@
+#include "snipestore.h"
+
+#include "clockmanager.h"
+#include "helper/dbhelper.h"
+
+#include <QSqlRecord>
+#include <QtDebug>
+#include <algorithm>
+
+SnipeStore* SnipeStore::instance()
+{
+    static SnipeStore store;
+    return &store;
+}
+
+SnipeStore::SnipeStore(QObject* parent) : QObject(parent)
+{
+    ClockManager::instance()->attachListener(this, &SnipeStore::retry);
+}
+
+bool SnipeStore::writeItem(int itemId, const QString& itemNumber, const QVariantMap& columns)
+{
+    Write write;
+    write.itemId = itemId;
+    write.itemNumber = itemNumber;
+    write.columns = columns;
+    return add(write);
+}
+
+bool SnipeStore::cancelItems(const QList<int>& itemIds)
+{
+    const QVariantMap cleared{{QStringLiteral("user_bid"), QVariant(QVariant::Double)},
+                              {QStringLiteral("lead_time"), QVariant(QVariant::Int)},
+                              {QStringLiteral("bid_status"), QVariant(QVariant::Int)}};
+    bool stored = true;
+    for (const int id : itemIds)
+        stored = writeItem(id, QString(), cleared) && stored;
+    return stored;
+}
+
+bool SnipeStore::writeGroupCount(int groupId, int count)
+{
+    Write write;
+    write.groupId = groupId;
+    write.columns.insert(QStringLiteral("current_won"), count);
+    return add(write);
+}
+
+bool SnipeStore::add(const Write& write)
+{
+    if (m_pending.isEmpty()) {
+        const DbHelper::ShortWait shortWait;
+        if (apply(write)) {
+            announce(write);
+            return true;
+        }
+        m_pending << write;
+    } else if (m_pending.last().itemId == write.itemId &&
+               m_pending.last().groupId == write.groupId) {
+        // Only into the last one: merged further back, a later value could
+        // be stored before a write that came between them.
+        Write& last = m_pending.last();
+        for (auto it = write.columns.cbegin(); it != write.columns.cend(); ++it)
+            last.columns.insert(it.key(), it.value());
+        if (last.itemNumber.isEmpty())
+            last.itemNumber = write.itemNumber;
+    } else {
+        // Behind the others: a write never overtakes one kept before it.
+        m_pending << write;
+    }
+    qWarning().noquote() << "kept to store later:"
+                         << (write.itemId ? QStringLiteral("item row %1").arg(write.itemId)
+                                          : QStringLiteral("group %1").arg(write.groupId))
+                         << write.columns << "-" << m_lastError;
+    if (write.itemId)
+        emit itemChanged(write.itemId);
+    emit pendingChanged(m_pending.size());
+    return false;
+}
+
+bool SnipeStore::apply(const Write& write)
+{
+    const bool stored =
+        write.itemId
+            ? DbHelper::setItemColumns(write.itemId, write.columns)
+            : DbHelper::setGroupCurrentWon(
+                  write.groupId, write.columns.value(QStringLiteral("current_won")).toInt());
+    if (!stored)
+        m_lastError = DbHelper::lastErrorReason();
+    return stored;
+}
+
+void SnipeStore::announce(const Write& write)
+{
+    if (write.itemId)
+        emit itemChanged(write.itemId);
+}
+
+void SnipeStore::retry()
+{
+    if (m_pending.isEmpty())
+        return;
+    const int before = m_pending.size();
+    {
+        const DbHelper::ShortWait shortWait;
+        while (!m_pending.isEmpty() && apply(m_pending.first()))
+            announce(m_pending.takeFirst());
+    }
+    if (m_pending.size() != before)
+        emit pendingChanged(m_pending.size());
+}
+
+void SnipeStore::flushAtExit()
+{
+    while (!m_pending.isEmpty() && apply(m_pending.first()))
+        m_pending.removeFirst();
+    for (const Write& write : qAsConst(m_pending))
+        qWarning().noquote()
+            << "could not be stored:"
+            << (write.itemId
+                    ? QStringLiteral("item %1 (row %2)").arg(write.itemNumber).arg(write.itemId)
+                    : QStringLiteral("group %1").arg(write.groupId))
+            << write.columns << "-" << m_lastError;
+}
+
+void SnipeStore::forget(int itemId)
+{
+    const int before = m_pending.size();
+    m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(),
+                                   [itemId](const Write& write) { return write.itemId == itemId; }),
+                    m_pending.end());
+    if (m_pending.size() != before)
+        emit pendingChanged(m_pending.size());
+}
+
+void SnipeStore::clear()
+{
+    m_pending.clear();
+    m_lastError.clear();
+}
+
+bool SnipeStore::hasPending(int itemId) const
+{
+    for (const Write& write : m_pending) {
+        if (write.itemId == itemId)
+            return true;
+    }
+    return false;
+}
+
+QSet<int> SnipeStore::pendingItems() const
+{
+    QSet<int> items;
+    for (const Write& write : m_pending) {
+        if (write.itemId)
+            items.insert(write.itemId);
+    }
+    return items;
+}
+
+QVariant SnipeStore::pendingValue(int itemId, const QString& column) const
+{
+    QVariant value;
+    for (const Write& write : m_pending) {
+        if (write.itemId == itemId && write.columns.contains(column))
+            value = write.columns.value(column);
+    }
+    return value;
+}
+
+QVariant SnipeStore::pendingGroupCount(int groupId) const
+{
+    QVariant count;
+    for (const Write& write : m_pending) {
+        if (write.groupId == groupId && write.itemId == 0)
+            count = write.columns.value(QStringLiteral("current_won"));
+    }
+    return count;
+}
+
+void SnipeStore::overlay(QSqlRecord& row) const
+{
+    const int id = row.value(QStringLiteral("id")).toInt();
+    for (const Write& write : m_pending) {
+        if (write.itemId != id)
+            continue;
+        for (auto it = write.columns.cbegin(); it != write.columns.cend(); ++it)
+            row.setValue(it.key(), it.value());
+    }
+}
