@@ -31,17 +31,28 @@ private slots:
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<int>("fetches");
         QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<bool>("diskFull");
         const QStringList watched{Watched};
         QTest::newRow("empty") << ""
                                << QStringList{"Please enter a valid eBay auction item number."} << 0
-                               << watched;
+                               << watched << false;
         QTest::newRow("watched") << Watched
                                  << QStringList{"This item is already in your watch list"} << 0
-                                 << watched;
-        QTest::newRow("fixed price") << FixedPrice << QStringList{NonAuction} << 1 << watched;
-        QTest::newRow("new") << Auction << QStringList() << 1 << QStringList{Auction, Watched};
+                                 << watched << false;
+        QTest::newRow("fixed price")
+            << FixedPrice << QStringList{NonAuction} << 1 << watched << false;
+        QTest::newRow("new") << Auction << QStringList() << 1 << QStringList{Auction, Watched}
+                             << false;
         QTest::newRow("query characters")
-            << Auction + "&siteid=0#x" << QStringList{NonAuction} << 1 << watched;
+            << Auction + "&siteid=0#x" << QStringList{NonAuction} << 1 << watched << false;
+        QTest::newRow("not stored")
+            << Auction
+            << QStringList{"These items could not be added to the watch list: " + Auction +
+                           "\n\nINSERT INTO items (item_number, name, user_id, user_relation, "
+                           "is_ended, bid_count, current_bid, next_bid, currency, end_time, "
+                           "is_reserve, is_reserve_met, seller, seller_score) VALUES (?, ?, ?, ?, "
+                           "?, ?, ?, ?, ?, ?, ?, ?, ?, ?): disk is full Unable to fetch row"}
+            << 1 << watched << true;
     }
 
     void typedNumber()
@@ -50,8 +61,12 @@ private slots:
         QFETCH(QStringList, boxes);
         QFETCH(int, fetches);
         QFETCH(QStringList, stored);
+        QFETCH(bool, diskFull);
         WindowScene scene({Watched});
         QVERIFY(scene.ready);
+        if (diskFull)
+            TestStore::exec("CREATE TRIGGER full BEFORE INSERT ON items BEGIN SELECT "
+                            "RAISE(ABORT, 'disk is full'); END");
         scene.offer(Auction);
         scene.offer(FixedPrice, QStringLiteral("FixedPriceItem"));
         scene.window->itemNumberField()->setText(typed);

@@ -3,10 +3,15 @@
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "kestrovaapp.h"
+#include "snipestore.h"
 #include "support/boxrecorder.h"
 #include "support/snipescene.h"
 #include "support/testmain.h"
+#include "support/trayrecorder.h"
 #include "timetext.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 namespace {
 
@@ -276,6 +281,91 @@ private slots:
             QVERIFY(scene.requests(number, QStringLiteral("MakeQuickBid1")).isEmpty());
             QCOMPARE(scene.requests(number, QStringLiteral("ViewItemLite")).size(), 1);
         }
+    }
+
+    // eBay moves the end later after the snipe has started and a reload
+    // stores it: the bid waits for the new moment, the relation for the new
+    // end.
+    void aMovedEndIsFollowed()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        const QString number = numberOf(42);
+        const int id = scene.addSnipe(scene.auction(number, 9000), 3);
+        DirectSnipes direct;
+        QSignalSpy chosen(direct.start(id, QStringLiteral("ebay.de")), &BidThread::bidTimeChosen);
+        QVERIFY(chosen.wait(5000));
+        const QDateTime movedEnd = endOf(scene, number).addSecs(8);
+        scene.ebay().updateAuction(number, [&](EbayDouble::Auction& a) { a.endTime = movedEnd; });
+        QVERIFY(TestStore::exec(QStringLiteral("UPDATE items SET end_time = '%1' WHERE id = %2")
+                                    .arg(TimeText::format(movedEnd))
+                                    .arg(id)));
+
+        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 25000);
+        QCOMPARE(SnipeScene::status(id), 3);
+        QVERIFY2(leadKept(achievedLeadMs(scene, number), 3),
+                 qPrintable(QString::number(achievedLeadMs(scene, number))));
+        QVERIFY(scene.requests(number, QStringLiteral("ViewItemLite")).first().officialTime >=
+                movedEnd);
+    }
+
+    // The store refuses the snipe's writes while it bids (another program
+    // reads the file, or the disk is full): the bid leaves on time, the user
+    // is told once, and every write is stored once the file takes it.
+    void writesTheStoreRefusesAreStoredLater_data()
+    {
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("read lock held elsewhere") << true;
+        QTest::newRow("disk full") << false;
+    }
+    void writesTheStoreRefusesAreStoredLater()
+    {
+        QFETCH(bool, locked);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        const QString number = numberOf(61);
+        const int id = scene.addSnipe(scene.auction(number, 7000), 3);
+        QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "holder");
+        holder.setDatabaseName(DbHelper::databasePath());
+        QVERIFY(holder.open());
+        QSqlQuery reading(holder);
+        if (locked) {
+            QVERIFY(holder.transaction());
+            QVERIFY(reading.exec(QStringLiteral("SELECT count(*) FROM items")) && reading.next());
+        } else {
+            QVERIFY(TestStore::exec("CREATE TRIGGER full BEFORE UPDATE ON items BEGIN SELECT "
+                                    "RAISE(ABORT, 'database or disk is full'); END"));
+        }
+        TrayRecorder tray;
+        DirectSnipes::Settings settings;
+        settings.tray = &tray;
+        DirectSnipes direct;
+        direct.start(id, settings);
+        QTRY_VERIFY_WITH_TIMEOUT(!scene.ebay().bids(number).isEmpty(), 10000);
+        QVERIFY(leadKept(achievedLeadMs(scene, number), 3));
+        QTRY_VERIFY_WITH_TIMEOUT(!scene.requests(number, QStringLiteral("ViewItemLite")).isEmpty(),
+                                 10000);
+        QTest::qWait(1500);
+        QCOMPARE(SnipeScene::status(id), 1); // nothing taken yet
+        QCOMPARE(tray.titles().filter("Database Error").size(), 1);
+        QVERIFY(tray.find("Database Error: item " + number)
+                    .msg.contains(locked ? "database is locked" : "disk is full"));
+
+        if (locked) {
+            reading.finish();
+            QVERIFY(holder.rollback());
+        } else {
+            QVERIFY(TestStore::exec("DROP TRIGGER full"));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(id), 3, 3000);
+        QCOMPARE(SnipeScene::column(id, "user_relation").toString(), QStringLiteral("HIGHBIDDER"));
+        QCOMPARE(SnipeStore::instance()->pendingCount(), 0);
+        reading = QSqlQuery();
+        holder.close();
+        holder = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     }
 
     // A lead longer than anything left (a stored 3,000,000 s): bid at once,

@@ -215,6 +215,23 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(sent), 3, 10000);
     }
 
+    // Each stage the engine stores shows in its row at once, without a
+    // reload, and the selection stays.
+    void rowsShowWhatTheEngineStores()
+    {
+        Stage stage;
+        const QString number = QStringLiteral("120000000018");
+        const int id = stage.watch(number, 8000, Sniped);
+        stage.watch(QStringLiteral("120000000019"), 500000);
+        QVERIFY(stage.open());
+        stage.select({id});
+        QTRY_COMPARE_WITH_TIMEOUT(stage.status(id), QStringLiteral("Bidding"), 5000);
+        QWidget* myBid = WatchListTable::cellWidget(*stage.window, number, MainWindow::MyBidColumn);
+        QTRY_VERIFY_WITH_TIMEOUT(WatchListTable::shown(myBid).startsWith("Placed: "), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(stage.status(id), QStringLiteral("Won"), 10000);
+        QCOMPARE(stage.window->getSelectedItemIdCsv(), QString::number(id));
+    }
+
     void cancelAndDeleteActOnEverySelectedRow()
     {
         Stage stage;

@@ -5,6 +5,7 @@
 #include "hostconfig.h"
 #include "mainwindow.h"
 #include "smtp/mailhelper.h"
+#include "startup.h"
 #include "support/boxrecorder.h"
 #include "support/mailreader.h"
 #include "support/smtpserverprocess.h"
@@ -13,6 +14,7 @@
 #include "support/watchlisttable.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableWidget>
@@ -213,6 +215,35 @@ private slots:
             QCOMPARE(read.value(0).toString(), QStringLiteral("later"));
         }
         QSqlDatabase::removeDatabase("reader");
+    }
+
+    // A damaged file is said, once, with the store's reason: not shown as an
+    // empty watch list, nor at every refill.
+    void damagedFileIsSaidOnce()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        watch(scene, "1", 5 * Hour);
+        const int page =
+            TestStore::value("SELECT rootpage FROM sqlite_master WHERE name = 'items'").toInt();
+        const int pageSize = TestStore::value("PRAGMA page_size").toInt();
+        TempDataDir::closeDatabase();
+        QFile file(DbHelper::databasePath());
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(qint64(page - 1) * pageSize));
+        file.write(QByteArray(pageSize, 'Z'));
+        file.close();
+        QCOMPARE(Startup::prepareStore(), 0);
+        SnipeScene::signInAs(scene.userId());
+
+        BoxRecorder boxes;
+        MainWindow window;
+        QTRY_COMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.last().request.title, QStringLiteral("Database Error"));
+        QVERIFY(boxes.last().request.text.contains("malformed"));
+        QMetaObject::invokeMethod(&window, "loadItemsFromDb");
+        QVERIFY(reloaded(window));
+        QCOMPARE(boxes.count(), 1);
     }
 
     void failedReloadChangesNothing()
