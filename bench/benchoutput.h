@@ -6,8 +6,9 @@
 #include <cstdio>
 
 // What the benchmarks print: their own lines at once, and the program's debug
-// lines (one or two per snipe step) only when asked for with --verbose, so
-// that the figures stay readable.
+// and warning lines (one or two per snipe step; one per write a locked store
+// refuses) only when asked for with --verbose, so that the figures stay
+// readable.
 namespace BenchOutput {
 
 inline bool& verbose()
@@ -24,12 +25,12 @@ inline QtMessageHandler& previousHandler()
 
 inline void quietDebug(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (type == QtDebugMsg && !verbose())
+    if ((type == QtDebugMsg || type == QtWarningMsg) && !verbose())
         return;
     previousHandler()(type, context, message);
 }
 
-// Keeps the program's debug lines out unless verbose() is set.
+// Keeps the program's debug and warning lines out unless verbose() is set.
 inline void install()
 {
     previousHandler() = qInstallMessageHandler(quietDebug);

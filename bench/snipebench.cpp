@@ -10,7 +10,9 @@
 // A second run schedules a crowd of snipes ending within one minute and
 // counts how many were placed in time. A third moves eBay's clock 6 s ahead
 // while the snipes wait and re-synchronises the program's clock, as after a
-// sleep or at the hourly re-sync: the leads must be kept all the same.
+// sleep or at the hourly re-sync: the leads must be kept all the same. A
+// fourth bids while another connection holds a read lock on the data file:
+// step 2 must leave on time, and every verdict be stored once the lock ends.
 //
 //   snipebench [--snipes N] [--crowd M] [--verbose]
 //
@@ -19,13 +21,18 @@
 #include "bidengine.h"
 #include "bidthread.h"
 #include "clockmanager.h"
+#include "helper/dbhelper.h"
+#include "snipestore.h"
 #include "support/boxrecorder.h"
 #include "support/snipescene.h"
 #include "support/testmain.h"
 
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
@@ -175,6 +182,95 @@ QList<Outcome> runSnipes(const QString& prefix, int count, EndMs endMs, Lead lea
     return outcomes;
 }
 
+// A crowd of snipes bids while another connection holds a read lock on the
+// data file (a backup, the sqlite3 shell), from before the first snipe
+// starts until every snipe has had eBay's verdict and asked its relation:
+// each write of the engine is refused meanwhile. Prints how late step 2 left
+// against its plan, and how many verdicts the store holds once the lock is
+// gone, without a restart.
+void lockedStoreRun(int count)
+{
+    SnipeScene scene;
+    if (!scene.isReady()) {
+        out(QStringLiteral("the store, the eBay double or the clock did not start"));
+        return;
+    }
+    BoxRecorder boxes;
+    scene.signIn(QStringLiteral("bench"), QStringLiteral("ebay.de"));
+    QList<Snipe> snipes;
+    for (int i = 0; i < count; ++i) {
+        Snipe snipe;
+        snipe.itemNumber = QStringLiteral("16000000%1").arg(i + 1, 4, 10, QLatin1Char('0'));
+        snipe.leadTime = 1 + i % 5;
+        snipe.id = scene.addSnipe(
+            scene.auction(snipe.itemNumber, 15000 + static_cast<int>(i * 30000LL / count)),
+            snipe.leadTime);
+        snipes << snipe;
+    }
+
+    const QString holderName = QStringLiteral("bench-holder");
+    {
+        QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
+        holder.setDatabaseName(DbHelper::databasePath());
+        QSqlQuery reading(holder);
+        if (!holder.open() || !holder.transaction() ||
+            !reading.exec(QStringLiteral("SELECT count(*) FROM items")) || !reading.next()) {
+            out(QStringLiteral("could not take the read lock"));
+            return;
+        }
+
+        BidEngine engine;
+        MomentWatcher watcher(&engine);
+        ClockManager::instance()->attachListener(&engine, &BidEngine::onTimer);
+        ClockManager::instance()->attachListener(&watcher, &MomentWatcher::onTick);
+        if (!QTest::qWaitFor(
+                [&] {
+                    return engine.biddingItems().isEmpty() &&
+                           engine.findChildren<BidThread*>().isEmpty();
+                },
+                15000 + 30000 + 30000))
+            out(QStringLiteral("some snipes had not finished when the lock was released"));
+        const int stored = TestStore::value(QStringLiteral("SELECT COUNT(*) FROM items WHERE "
+                                                           "bid_status = 3"))
+                               .toInt();
+        out(QStringLiteral("verdicts stored while the lock was held: %1, writes kept: %2")
+                .arg(stored)
+                .arg(SnipeStore::instance()->pendingCount()));
+
+        reading.finish();
+        holder.rollback();
+        QElapsedTimer released;
+        released.start();
+        if (!QTest::qWaitFor([] { return SnipeStore::instance()->pendingCount() == 0; }, 10000))
+            out(QStringLiteral("writes still kept 10 s after the lock ended"));
+        const qint64 storedAfterMs = released.elapsed();
+
+        QList<qint64> late;
+        int placedAndStored = 0;
+        for (const Snipe& snipe : qAsConst(snipes)) {
+            const QList<EbayDouble::Bid> bids = scene.ebay().bids(snipe.itemNumber);
+            if (bids.isEmpty() || !watcher.planned.contains(snipe.id))
+                continue;
+            late << watcher.planned.value(snipe.id).bidTime.msecsTo(bids.first().officialTime);
+            if (bids.first().verdict == QLatin1String("CONFIRMBID") &&
+                SnipeScene::status(snipe.id) == BidStatus::Placed)
+                ++placedAndStored;
+        }
+        std::sort(late.begin(), late.end());
+        out(QStringLiteral("every kept write stored %1 ms after the lock ended")
+                .arg(storedAfterMs));
+        out(QStringLiteral("step 2 after its plan (ms):  ") + stats(late));
+        out(QStringLiteral("locked store: step 2 %1 ms after plan (median), %2 of %3 placed and "
+                           "stored after the lock ends")
+                .arg(late.isEmpty() ? 0 : late.at(late.size() / 2))
+                .arg(placedAndStored)
+                .arg(count));
+        if (boxes.count() > 0)
+            out(QStringLiteral("message boxes shown: %1").arg(boxes.titles().join(", ")));
+    }
+    QSqlDatabase::removeDatabase(holderName);
+}
+
 void printTable(const QList<Outcome>& outcomes)
 {
     out(QStringLiteral("item          lead       intended   achieved   diff  verdict"));
@@ -302,6 +398,12 @@ int main(int argc, char** argv)
     out(QStringLiteral("placed before the end after the jump: %1 of %2")
             .arg(jumpPlaced)
             .arg(jumpCount));
+
+    out(QString());
+    out(QStringLiteral("== Run 4: %1 snipes ending within 30 s while another connection holds a "
+                       "read lock on the data file")
+            .arg(crowd));
+    lockedStoreRun(crowd);
     return first.isEmpty() || second.isEmpty() || third.isEmpty() ? 1 : 0;
 }
 
