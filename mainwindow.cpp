@@ -308,21 +308,23 @@ void MainWindow::createStatusBar()
     ui->statusBar->addPermanentWidget(progressBar);
 
     // Permanent: a hovered link's message would hide an ordinary one.
-    clockNotice = new QLabel(
-        tr("eBay's official time could not be read: snipes follow this computer's clock until "
-           "it can."),
-        this);
-    clockNotice->setObjectName(QStringLiteral("clockNotice"));
-    clockNotice->setStyleSheet(QStringLiteral("QLabel { color: #a00000; }"));
-    ui->statusBar->addPermanentWidget(clockNotice, 1);
+    // Wrapped rather than widening the window when both are shown.
+    const auto notice = [this](const char* name) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QLatin1String(name));
+        label->setWordWrap(true);
+        label->setStyleSheet(QStringLiteral("QLabel { color: #a00000; }"));
+        ui->statusBar->addPermanentWidget(label, 1);
+        return label;
+    };
+    clockNotice = notice("clockNotice");
+    clockNotice->setText(tr("eBay's official time could not be read: snipes follow this "
+                            "computer's clock until it can."));
     showClockState();
     connect(ClockManager::instance(), &ClockManager::syncFinished, this,
             &MainWindow::showClockState);
 
-    storeNotice = new QLabel(this);
-    storeNotice->setObjectName(QStringLiteral("storeNotice"));
-    storeNotice->setStyleSheet(clockNotice->styleSheet());
-    ui->statusBar->addPermanentWidget(storeNotice, 1);
+    storeNotice = notice("storeNotice");
     showStoreState();
     connect(SnipeStore::instance(), &SnipeStore::pendingChanged, this, &MainWindow::showStoreState);
 }
@@ -335,8 +337,7 @@ void MainWindow::showClockState()
 void MainWindow::showStoreState()
 {
     const SnipeStore* store = SnipeStore::instance();
-    storeNotice->setText(tr("Snipes not saved yet (%1): they are saved as soon as the data file "
-                            "can be written.")
+    storeNotice->setText(tr("Snipes not saved yet (%1): saved once the data file can be written.")
                              .arg(store->lastError()));
     storeNotice->setVisible(store->pendingCount() > 0);
 }
