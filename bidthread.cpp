@@ -360,6 +360,11 @@ void BidThread::placeBidJsonStep1Finished(bool ok, const QString& errorMsg, cons
             chooseBidTime(elapsed, true);
             return;
         }
+        // The session has expired: the bid form would ask the same.
+        if (errorMsg == ItemHelper::signInAgainReason()) {
+            failSnipe(errorMsg);
+            return;
+        }
         if (hasBeenCanceled()) {
             end();
             return;
@@ -442,6 +447,11 @@ void BidThread::placeBidFinished(bool ok, const QString& errorMsg)
     guarded("placeBidFinished", [&] {
         qDebug().noquote() << logPrefix(clockTime()) << "placeBidFinished()";
         qDebug().noquote() << "errorMsg:" << ('"' + errorMsg + '"');
+        // Not placed, and a relation asked without a session tells nothing.
+        if (errorMsg == ItemHelper::signInAgainReason()) {
+            failSnipe(errorMsg);
+            return;
+        }
         // eBay has answered: its verdict is recorded even when the user
         // cancelled meanwhile, as the bid stands.
         recordVerdict(ok && errorMsg == Placed, errorMsg);

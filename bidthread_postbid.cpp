@@ -22,6 +22,14 @@ bool isHighBidder(const QString& relation)
     return relation.compare(UserRelation::HighBidder, Qt::CaseInsensitive) == 0;
 }
 
+// Whether eBay's answer tells the outcome: won or lost.
+bool isKnownRelation(const QString& relation)
+{
+    return isHighBidder(relation) ||
+           relation.compare(UserRelation::OutBidder, Qt::CaseInsensitive) == 0 ||
+           relation.compare(UserRelation::None, Qt::CaseInsensitive) == 0;
+}
+
 QString amount(double value)
 {
     return QString::number(value, 'g', 6);
@@ -35,6 +43,18 @@ void BidThread::postBidActions(bool ok, const QString& relation)
         qDebug().noquote() << logPrefix(clockTime()) << "postBidActions()" << ok << relation;
         // A failed look-up has shown its box; the row keeps its bid status.
         if (!ok) {
+            end();
+            return;
+        }
+        if (!isKnownRelation(relation)) {
+            // An error, or a word we do not know: neither a win nor a loss,
+            // and nothing for the group to count; the user looks on eBay.
+            store({{QStringLiteral("user_relation"), QString(UserRelation::Unknown)}});
+            showTrayMessage(QStringLiteral("Outcome unknown on item ") + itemNumber(),
+                            QStringLiteral("eBay did not say whether you won this item.\r\n"
+                                           "Item Name: ") +
+                                m_itemRecord.value(QStringLiteral("name")).toString());
+            handleGroup(relation);
             end();
             return;
         }

@@ -20,6 +20,7 @@
 #include <QWebElement>
 #include <QWebFrame>
 #include <QWebPage>
+#include <algorithm>
 
 namespace {
 
@@ -38,6 +39,15 @@ QString trailingDigits(const QString& text)
     QRegExp pattern(QStringLiteral(".*(\\d+)$"), Qt::CaseSensitive, QRegExp::RegExp);
     pattern.setMinimal(true);
     return pattern.indexIn(text) >= 0 ? pattern.cap(1) : QString();
+}
+
+// One item number, digits only: the item fetch takes a list of numbers
+// separated by commas, and one click adds one item.
+bool isItemNumber(const QString& text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
 }
 
 QSqlRecord userItem(const QString& itemNumber)
@@ -86,12 +96,15 @@ QString MainWindow::findItemNumber()
         if (element.isNull())
             continue;
         const QString number = trailingDigits(element.toPlainText());
-        if (!number.isEmpty())
+        if (isItemNumber(number))
             return number;
     }
-    return TextHelper::getInnerText(frame->toHtml(),
-                                    QStringLiteral("Item number:</div><div class=\"u-flL\">"),
-                                    QStringLiteral("</div>"));
+    const QString marked =
+        TextHelper::getInnerText(frame->toHtml(),
+                                 QStringLiteral("Item number:</div><div class=\"u-flL\">"),
+                                 QStringLiteral("</div>"))
+            .trimmed();
+    return isItemNumber(marked) ? marked : QString();
 }
 
 void MainWindow::watch()

@@ -187,8 +187,11 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
 
         // Due once, when the minimum next bid first passes the user's bid;
         // again only after the stored next bid has come back to or below it.
+        // Only for a snipe still to come: a placed or failed one is past
+        // raising.
         const double userBid = record.value(QStringLiteral("user_bid")).toDouble();
-        if (userBid > 0 && record.value(QStringLiteral("next_bid")).toDouble() <= userBid &&
+        if (record.value(QStringLiteral("bid_status")).toInt() == BidStatus::Scheduled &&
+            userBid > 0 && record.value(QStringLiteral("next_bid")).toDouble() <= userBid &&
             fetched->nextBid() > userBid && !fetched->isEnded()) {
             lowBids << qMakePair(fetched, userBid);
         }

@@ -60,6 +60,11 @@ int main(int argc, char** argv)
     const QString endings = page(QStringLiteral("bidding has ende"), size);
     const QString words =
         page(QStringLiteral("bid confirmatio"), size, QStringLiteral("BID CONFIRMATION"));
+    // Whole tags only: a tag cut in the middle would read differently.
+    const QString input = QStringLiteral("<input value=\"v\" type=hidden name=\"x\">");
+    const QString tokenInput = QStringLiteral("<input value=\"T\" name=\"stok\"/>");
+    const QString inputs =
+        input.repeated(qMax(1, (size - tokenInput.size()) / input.size())) + tokenInput;
 
     struct Scan
     {
@@ -92,6 +97,10 @@ int main(int argc, char** argv)
          }},
         {"hasMatch \"bid confirmation\" at the end",
          [&] { return TextHelper::hasMatch(words, QStringLiteral("bid confirmation")); }},
+        {"inputValue, inputs of other names, the token's at the end",
+         [&] { return TextHelper::inputValue(inputs, QStringLiteral("stok")) == "T"; }},
+        {"hasInputOfType \"password\", inputs of other types",
+         [&] { return !TextHelper::hasInputOfType(inputs, QStringLiteral("password")); }},
     };
 
     std::printf("scanbench: %d-character pages, best of %d runs\n", size, runs);

@@ -89,6 +89,10 @@ private slots:
     // says that an answer was read.
 public:
     void placeBidJsonStep1(const QString& domain, const QString& itemNumber, double maxBid);
+    // The result of a step of either flow that eBay answered with its
+    // sign-in form (the session has expired): nothing can be bid until the
+    // user signs in again.
+    static QString signInAgainReason();
     void placeBidJsonStep2(const QString& domain, const QString& itemNumber, double maxBid,
                            const QString& stok, const QString& key, const QString& uiid);
 
@@ -104,9 +108,10 @@ private slots:
 
     // ===== HTML bid-form flow (itemhelper_bids.cpp) =====
     // Two steps on the home site's bid host, whatever site the user chose.
-    // Step 1 always reports "Placed" for a page that arrived (tokens possibly
+    // Step 1 reports "Placed" for a page that arrived (tokens possibly
     // empty); step 2 reports through placeBidFinished: "Placed",
-    // "LOW_BIDAMOUNT", "AUCTION_ENDED", "UNKNOWN" or eBay's own reason.
+    // "LOW_BIDAMOUNT", "AUCTION_ENDED", "UNKNOWN" or eBay's own reason. Either
+    // step reports signInAgainReason() for eBay's sign-in form.
 public:
     void placeBidHtmlStep1(const QString& itemNumber, double maxBid);
     void placeBidHtmlStep2(const QString& itemNumber, double maxBid, const QString& userName,

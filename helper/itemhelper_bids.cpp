@@ -31,15 +31,31 @@ QString networkError()
     return QStringLiteral("Network Error");
 }
 
-// A token of a form that eBay may write with either attribute first.
-QString formToken(const QString& page, const QString& name)
+// What eBay shows instead of a bid page when the session has expired: its
+// sign-in form, known by the password field.
+bool isSignInForm(const QString& page)
 {
-    const QString forward = TextHelper::getInnerText(
-        page, QStringLiteral("name=\"%1\" value=\"").arg(name), QStringLiteral("\">"));
-    if (!forward.isEmpty())
-        return forward;
-    return TextHelper::reverseGetInnerText(page, QStringLiteral("\" name=\"%1\"").arg(name),
-                                           QStringLiteral("\""));
+    return TextHelper::hasInputOfType(page, QStringLiteral("password"));
+}
+
+// The sentence of a page that says the bid has not been placed, as it
+// stands between the tags; "" when there is none.
+QString notPlacedSentence(const QString& page)
+{
+    const QString text = TextHelper::flatten(page);
+    const int at = text.indexOf(QLatin1String("bid has not been placed"), 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return QString();
+    int start = at;
+    while (start > 0 && !QStringLiteral(">.!?").contains(text.at(start - 1)))
+        --start;
+    int end = at;
+    while (end < text.size() && text.at(end) != QLatin1Char('<') &&
+           text.at(end) != QLatin1Char('.'))
+        ++end;
+    if (end < text.size() && text.at(end) == QLatin1Char('.'))
+        ++end;
+    return text.mid(start, end - start).simplified();
 }
 
 } // namespace
@@ -53,6 +69,11 @@ QUrl ItemHelper::bidUrl(const QString& domain, const QString& query)
     // unreserved character, which QUrl would decode), and the request sends
     // the query as held.
     return HostConfig::url(HostConfig::BidPage, domain, QLatin1String(BidPath) + query);
+}
+
+QString ItemHelper::signInAgainReason()
+{
+    return QStringLiteral("Not placed: eBay asked to sign in again (choose Logout and sign in)");
 }
 
 QString ItemHelper::bidAmount(double maxBid)
@@ -104,6 +125,10 @@ void ItemHelper::placeBidJsonStep1WebFinished()
         TextHelper::getInnerText(page, QStringLiteral("name=\"key\" value=\""), end);
     const QString uiid =
         TextHelper::getInnerText(page, QStringLiteral("name=\"uiid\" value=\""), end);
+    if (stok.isEmpty() && key.isEmpty() && uiid.isEmpty() && isSignInForm(page)) {
+        emit placeBidJsonStep1Finished(true, signInAgainReason(), none, none, none);
+        return;
+    }
     emit placeBidJsonStep1Finished(true, placed(), stok, key, uiid);
 }
 
@@ -127,7 +152,12 @@ void ItemHelper::placeBidJsonStep2WebFinished()
         return;
 
     bool parsed = false;
-    const QVariantMap answer = JsonParser::parse(reply->readAll(), &parsed).toMap();
+    const QByteArray body = reply->readAll();
+    const QVariantMap answer = JsonParser::parse(body, &parsed).toMap();
+    if (!parsed && isSignInForm(NetworkResource::pageText(body))) {
+        emit placeBidFinished(true, signInAgainReason());
+        return;
+    }
     if (!parsed) {
         failWithBox(tr("Network Error"), tr("Failed to parse json bid step 2."),
                     [this] { emit placeBidFinished(false, QStringLiteral("Parse Error")); });
@@ -149,6 +179,10 @@ void ItemHelper::placeBidJsonStep2WebFinished()
             debug.userType() == QMetaType::QVariantList ? debug.toList() : QVariantList();
         result = reasons.isEmpty() ? unknown() : text(reasons.first());
     }
+    // A failure always says something: eBay's error word when its reason is
+    // blank.
+    if (result.trimmed().isEmpty())
+        result = text(error).trimmed().isEmpty() ? unknown() : text(error);
     emit placeBidFinished(true, result);
 }
 
@@ -173,8 +207,13 @@ void ItemHelper::placeBidHtmlStep1WebFinished()
         return;
 
     const QString page = NetworkResource::pageText(reply->readAll());
-    emit placeBidHtmlStep1Finished(true, placed(), formToken(page, QStringLiteral("stok")),
-                                   formToken(page, QStringLiteral("uiid")));
+    const QString stok = TextHelper::inputValue(page, QStringLiteral("stok"));
+    const QString uiid = TextHelper::inputValue(page, QStringLiteral("uiid"));
+    if (stok.isEmpty() && uiid.isEmpty() && isSignInForm(page)) {
+        emit placeBidHtmlStep1Finished(true, signInAgainReason(), none, none);
+        return;
+    }
+    emit placeBidHtmlStep1Finished(true, placed(), stok, uiid);
 }
 
 void ItemHelper::placeBidHtmlStep2(const QString& itemNumber, double maxBid,
@@ -198,13 +237,18 @@ void ItemHelper::placeBidHtmlStep2WebFinished()
         return;
 
     const QString page = NetworkResource::pageText(reply->readAll());
+    // A refusal wins over the confirmation wording: eBay titles its refusals
+    // "Bid Confirmation" too.
     QString result = unknown();
-    if (TextHelper::hasMatch(page, QStringLiteral("bid confirmation")))
-        result = placed();
-    else if (TextHelper::hasMatch(page, QStringLiteral("enter.*(more than|or more)")))
+    const QString notPlaced = notPlacedSentence(page);
+    if (TextHelper::hasMatch(page, QStringLiteral("enter.*(more than|or more)")))
         result = QStringLiteral("LOW_BIDAMOUNT");
     else if (TextHelper::hasMatch(page, QStringLiteral("(bidding has ended|auction has ended)")))
         result = QStringLiteral("AUCTION_ENDED");
+    else if (!notPlaced.isEmpty())
+        result = notPlaced;
+    else if (TextHelper::hasMatch(page, QStringLiteral("bid confirmation")))
+        result = placed();
 
     // eBay's own reason overrides whatever the page seemed to say. Read from
     // the page as it came (line breaks kept): the reason is shown to the user.
@@ -219,5 +263,7 @@ void ItemHelper::placeBidHtmlStep2WebFinished()
                 "The seller doesn't post to the country where your primary postage address "
                 "is located");
     }
+    if (result == unknown() && isSignInForm(page))
+        result = signInAgainReason();
     emit placeBidFinished(true, result);
 }

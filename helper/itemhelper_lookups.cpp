@@ -10,7 +10,7 @@
 #include "sites.h"
 
 #include <QNetworkReply>
-#include <QRegExp>
+#include <QStringList>
 
 namespace {
 
@@ -28,20 +28,101 @@ const CostMarkers ShippingMarkers[] = {
     {"<span class=\"vi-is1-sh-srvcCost vi-is1-hideElem vi-is1-showElem\">", "</span>"},
 };
 
-// The amount a cost text ends in: 0.0 for free postage, -1.0 when it does
-// not end in a number.
+bool isAsciiDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// Marks that may stand between the digit groups of an amount.
+bool isAmountMark(QChar c)
+{
+    return c == QLatin1Char(',') || c == QLatin1Char('.') || c == QLatin1Char(' ') ||
+           c == QChar(0x00a0) || c == QChar(0x202f) || c == QChar(0x2009);
+}
+
+bool isDecimalMark(QChar c)
+{
+    return c == QLatin1Char(',') || c == QLatin1Char('.');
+}
+
+// The cost text as it reads: the page's markup writes a non-breaking space,
+// and at times a currency sign, as a character reference, whose digits are
+// no part of the amount.
+QString withReferencesResolved(const QString& text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        // A reference is short: "&#x10ffff;" at the longest.
+        int end = -1;
+        for (int j = i + 1; text.at(i) == QLatin1Char('&') && j < qMin(text.size(), i + 10); ++j) {
+            if (text.at(j) == QLatin1Char(';')) {
+                end = j;
+                break;
+            }
+        }
+        if (end > i) {
+            const QString name = text.mid(i + 1, end - i - 1);
+            bool numeric = false;
+            uint code = 0;
+            if (name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive))
+                code = name.midRef(2).toUInt(&numeric, 16);
+            else if (name.startsWith(QLatin1Char('#')))
+                code = name.midRef(1).toUInt(&numeric, 10);
+            if (name.compare(QLatin1String("nbsp"), Qt::CaseInsensitive) == 0) {
+                numeric = true;
+                code = 0xa0;
+            }
+            if (numeric && code > 0 && code <= 0x10ffff) {
+                result += QString::fromUcs4(&code, 1);
+                i = end;
+                continue;
+            }
+        }
+        result += text.at(i);
+    }
+    return result;
+}
+
+// The amount a cost text shows: 0.0 for free postage, -1.0 when it shows
+// no figure. The last figure is read whole: a comma or point before the
+// last one or two digits is the decimal mark; the other marks between digit
+// groups group thousands, whatever the site's way of writing them
+// ("EUR 4,50", "GBP 1,250.00", "1.234,56 EUR", "1 234,00 EUR").
 double shippingCost(const QString& costText)
 {
     if (costText.contains(QLatin1String("free"), Qt::CaseInsensitive))
         return 0.0;
-    // QRegExp on purpose: its greedy ".*" still leaves the capture the longest
-    // numeric tail ("£3.50" gives "3.50"), where a backtracking engine
-    // (QRegularExpression) gives the whole text to ".*" and captures nothing.
-    QRegExp amount(QStringLiteral(".*(\\d*(\\.\\d+)?)"), Qt::CaseSensitive, QRegExp::RegExp);
-    if (amount.indexIn(costText) < 0)
+    const QString text = withReferencesResolved(costText);
+    int i = text.size() - 1;
+    while (i >= 0 && !isAsciiDigit(text.at(i)))
+        --i;
+    if (i < 0)
         return -1.0;
+    // Backwards over the figure: digit groups, each mark between two of them.
+    QStringList groups;
+    QChar lastMark;
+    while (true) {
+        const int groupEnd = i + 1;
+        while (i >= 0 && isAsciiDigit(text.at(i)))
+            --i;
+        groups.prepend(text.mid(i + 1, groupEnd - i - 1));
+        if (i < 1 || !isAmountMark(text.at(i)) || !isAsciiDigit(text.at(i - 1)))
+            break;
+        if (groups.size() == 1)
+            lastMark = text.at(i);
+        --i;
+    }
+    const QString last = groups.takeLast();
+    QString amount;
+    if (groups.isEmpty() && i >= 0 && isDecimalMark(text.at(i)) && last.size() <= 2)
+        amount = QStringLiteral("0.") + last; // ".75"
+    else if (!groups.isEmpty() && isDecimalMark(lastMark) && last.size() <= 2)
+        amount = groups.join(QString()) + QLatin1Char('.') + last;
+    else
+        amount = groups.join(QString()) + last;
     bool converted = false;
-    const double cost = amount.cap(1).toDouble(&converted); // C locale: a point, always
+    const double cost = amount.toDouble(&converted); // C locale: a point, always
     return converted ? cost : -1.0;
 }
 

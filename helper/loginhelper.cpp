@@ -1,6 +1,7 @@
 #include "helper/loginhelper.h"
 
 #include "helper/networkresource.h"
+#include "helper/texthelper.h"
 #include "hostconfig.h"
 
 #include <QNetworkAccessManager>
@@ -93,8 +94,11 @@ void LoginHelper::step2Finished()
     // does not say.
     bool ok = reply->error() == QNetworkReply::NoError;
     if (ok) {
+        // eBay words its refusals in more ways than one, but whatever it
+        // says, a refused sign-in shows its form (a password field) again.
         const QString page = NetworkResource::pageText(reply->readAll());
-        ok = !page.contains(QLatin1String(RejectedPhrase), Qt::CaseInsensitive);
+        ok = !page.contains(QLatin1String(RejectedPhrase), Qt::CaseInsensitive) &&
+             !TextHelper::hasInputOfType(page, QStringLiteral("password"));
     }
     emit loginStep2Finished(ok, siteId);
 }

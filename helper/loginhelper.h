@@ -31,8 +31,9 @@ public:
 signals:
     // The form has just been sent.
     void loginStep1Finished();
-    // ok: eBay accepted the user name and password. False also when the form
-    // did not get an answer (refused, TLS failure, time-out, HTTP error).
+    // ok: eBay accepted the user name and password. False when its answer
+    // says they are incorrect or shows the sign-in form again, and when the
+    // form did not get an answer (refused, TLS failure, time-out, HTTP error).
     // siteId: the one given to login.
     void loginStep2Finished(bool ok, int siteId);
 

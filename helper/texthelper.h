@@ -27,6 +27,17 @@ public:
 
     // The text without CR LF pairs, LFs and tabs; a lone CR stays.
     static QString flatten(QString text);
+
+    // The value attribute of the first input whose name attribute is name
+    // (compared without regard to case), whatever stands between the two and
+    // whether the tag ends in ">" or "/>"; an input that names itself before
+    // its value is taken before one written the other way round. Empty
+    // values are passed over; "" when there is none.
+    static QString inputValue(QString page, const QString& name);
+
+    // Whether the page holds an input of that type ("password": a sign-in
+    // form).
+    static bool hasInputOfType(QString page, const QString& type);
 };
 
 #endif // TEXTHELPER_H

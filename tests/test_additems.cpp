@@ -111,6 +111,9 @@ private slots:
         QTest::newRow("marker") << "<div>Item number:</div><div class=\"u-flL\">110000000002</div>"
                                 << QStringList{Other};
         QTest::newRow("no item page") << "<p>Welcome to eBay 110000000001</p>" << QStringList();
+        QTest::newRow("marker holding two numbers")
+            << "<div>Item number:</div><div class=\"u-flL\">110000000001,110000000002</div>"
+            << QStringList();
     }
 
     void itemOfTheBrowserPage()

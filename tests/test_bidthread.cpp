@@ -2,6 +2,7 @@
 #include "bidthread.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
+#include "helper/itemhelper.h"
 #include "kestrovaapp.h"
 #include "snipestore.h"
 #include "support/boxrecorder.h"
@@ -405,6 +406,52 @@ private slots:
         QCOMPARE(SnipeScene::status(id), 4);
         QCOMPARE(SnipeScene::column(id, "error_message").toString(),
                  BidThread::notAnsweredReason());
+    }
+
+    // eBay answers a step with its sign-in form, as when the session has
+    // expired: the snipe fails there with the reason and sends nothing more
+    // (no bid form after the quick-bid form, no step 2, no relation check).
+    void aSignInFormEndsTheSnipeAtItsStep()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        BoxRecorder boxes;
+        scene.signIn(QStringLiteral("bob"));
+        struct Step
+        {
+            QString domain;
+            QString query; // of the step answered with the form
+            int requests;  // sent in all
+        };
+        const QList<Step> steps{{"ebay.de", "MakeQuickBid&mode=0&flow=bm&item=", 1},
+                                {"ebay.de", "MakeQuickBid&mode=1&flow=bm&item=", 2},
+                                {"ebay.it", "MakeBid&item=", 1},
+                                {"ebay.it", "MfcISAPICommand=MakeBid&hmid=&item=", 2}};
+        DirectSnipes direct;
+        QList<int> ids;
+        for (const Step& step : steps) {
+            const QString number = numberOf(61 + ids.size());
+            ids << scene.addSnipe(scene.auction(number, 5000), 2);
+            scene.ebay().script(
+                EbayDouble::Rule(HostConfig::BidPage)
+                    .whereQuery(step.query + number)
+                    .withBody("<form><input name=\"userid\"><input type=\"password\"></form>"));
+            direct.start(ids.last(), step.domain);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 10000);
+        for (int i = 0; i < steps.size(); ++i) {
+            QCOMPARE(SnipeScene::status(ids.at(i)), 4);
+            QCOMPARE(SnipeScene::column(ids.at(i), "error_message").toString(),
+                     ItemHelper::signInAgainReason());
+            const QString number = numberOf(61 + i);
+            QCOMPARE(scene.ebay()
+                         .requests([&](const EbayDouble::Request& r) {
+                             return r.queryValue(QStringLiteral("item")) == number;
+                         })
+                         .size(),
+                     steps.at(i).requests);
+        }
+        QCOMPARE(boxes.count(), 0);
     }
 
     void aSnipeOfAUserWhoSignedOutIsNotBid()

@@ -211,6 +211,16 @@ private slots:
             << "U1";
         QTest::newRow("no tokens") << page("<p>Sign in</p>") << ""
                                    << "";
+        QTest::newRow("self-closed tags")
+            << page("<input type=\"hidden\" name=\"stok\" value=\"T+k/1=\" />\n"
+                    "<input type=\"hidden\" name=\"uiid\" value=\"U/2=\"/>")
+            << "T+k/1="
+            << "U/2=";
+        QTest::newRow("another attribute between value and name")
+            << page("<input value=\"S1\" type=\"hidden\" name=\"stok\">"
+                    "<input value='U1' type=hidden name=uiid>")
+            << "S1"
+            << "U1";
     }
 
     void step1Pages()
@@ -289,7 +299,15 @@ private slots:
         QTest::newRow("bidding has ended over a line break only") << "Bidding\nhas ended."
                                                                   << "UNKNOWN";
         QTest::newRow("confirmation before a low bid") << "Bid confirmation. Enter 5 or more."
-                                                       << "Placed";
+                                                       << "LOW_BIDAMOUNT";
+        QTest::newRow("confirmation title, bidding has ended")
+            << "<title>eBay Bid Confirmation</title><p>Bidding has ended on this item.</p>"
+            << "AUCTION_ENDED";
+        QTest::newRow("confirmation title, bid not placed")
+            << "<title>eBay Bid Confirmation</title><p>Your bid has not been placed.</p>"
+            << "Your bid has not been placed.";
+        QTest::newRow("the sign-in form") << "<form><input type=\"password\" name=\"pass\"></form>"
+                                          << ItemHelper::signInAgainReason();
         QTest::newRow("low bid before ended") << "Enter 5 or more. Bidding has ended."
                                               << "LOW_BIDAMOUNT";
         QTest::newRow("the reason overrides a confirmation")
@@ -374,7 +392,9 @@ private slots:
         BoxRecorder boxes;
 
         // Without the cookies eBay treats the program as a stranger.
-        QCOMPARE(step1(boxes, 10.0).stok, QStringLiteral(""));
+        const Step1 stranger = step1(boxes, 10.0);
+        QCOMPARE(stranger.stok, QStringLiteral(""));
+        QCOMPARE(stranger.word, ItemHelper::signInAgainReason());
 
         // Signed in on the TLS port, the cookies come back on the plain ports.
         const HttpProbe::Answer signIn = HttpProbe::fetch(

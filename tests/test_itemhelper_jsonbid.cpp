@@ -285,6 +285,9 @@ private slots:
             << tokenForm("S1", "K1", "U1") + tokenForm("S2", "K2", "U2") << "Placed" << formTokens;
         QTest::newRow("some tokens missing") << QByteArray("<input name=\"key\" value=\"K1\">")
                                              << "Placed" << QStringList{"", "K1", ""};
+        QTest::newRow("the sign-in form")
+            << QByteArray("<form><input name=\"userid\"><input type=\"password\" name=\"pass\">")
+            << ItemHelper::signInAgainReason() << none;
     }
 
     void step1Pages()
@@ -354,6 +357,12 @@ private slots:
         QTest::newRow("both null") << QByteArray("{\"Status\":null,\"Error\":null}") << "UNKNOWN";
         QTest::newRow("top-level array")
             << QByteArray("[{\"Status\":\"CONFIRMBID\"}]") << "UNKNOWN";
+        QTest::newRow("redirect, an empty reason")
+            << QByteArray("{\"Error\":\"REDIRECT\",\"DebugError\":[\"\"]}") << "REDIRECT";
+        QTest::newRow("an empty error word") << QByteArray("{\"Error\":\" \"}") << "UNKNOWN";
+        QTest::newRow("the sign-in form")
+            << QByteArray("<form><input type=\"password\" name=\"pass\"></form>")
+            << ItemHelper::signInAgainReason();
     }
 
     void step2Answers()

@@ -198,9 +198,18 @@ private slots:
         QTest::newRow("details, code and space") << int(F::DivDetails) << "EUR 12.99" << 12.99;
         QTest::newRow("service cost, FREE") << int(F::ServiceCost) << "FREE" << 0.0;
         QTest::newRow("free in any case") << int(F::SpanCost) << "Postage: fReE" << 0.0;
-        QTest::newRow("trailing space") << int(F::SpanCost) << "\u00a33.50 " << -1.0;
-        QTest::newRow("trailing bracket") << int(F::DivDetails) << "(\u00a33.50)" << -1.0;
-        QTest::newRow("thousands separator") << int(F::SpanCost) << "\u00a31,234.50" << 234.5;
+        QTest::newRow("trailing space") << int(F::SpanCost) << "\u00a33.50 " << 3.5;
+        QTest::newRow("trailing bracket") << int(F::DivDetails) << "(\u00a33.50)" << 3.5;
+        QTest::newRow("thousands separator") << int(F::SpanCost) << "\u00a31,234.50" << 1234.5;
+        QTest::newRow("decimal comma") << int(F::SpanCost) << "EUR 4,50" << 4.5;
+        QTest::newRow("grouping comma") << int(F::SpanCost) << "\u00a31,250.00" << 1250.0;
+        QTest::newRow("grouping point, code after")
+            << int(F::SpanCost) << "1.234,56 EUR" << 1234.56;
+        QTest::newRow("dollar after a code") << int(F::SpanCost) << "US $12.00" << 12.0;
+        QTest::newRow("grouping blank") << int(F::SpanCost) << "1 234,00 EUR" << 1234.0;
+        QTest::newRow("grouping no-break space")
+            << int(F::SpanCost) << "1\u00a0234,00 EUR" << 1234.0;
+        QTest::newRow("character references") << int(F::SpanCost) << "4,50&nbsp;&#8364;" << 4.5;
         QTest::newRow("point and digits only") << int(F::SpanCost) << "GBP .75" << 0.75;
         QTest::newRow("whole amount") << int(F::SpanCost) << "US $7" << 7.0;
         QTest::newRow("no amount") << int(F::SpanCost) << "See description" << -1.0;
@@ -251,7 +260,7 @@ private slots:
                          cost(CostPair2, QStringLiteral("\u00a32.00"))})
             << 0.0;
         QTest::newRow("first unreadable: no other pair tried")
-            << costPage({cost(CostPair1, QStringLiteral("\u00a33.50 ")),
+            << costPage({cost(CostPair1, QStringLiteral("See description")),
                          cost(CostPair3, QStringLiteral("\u00a34.20"))})
             << -1.0;
         QTest::newRow("a cost wrapped over lines")

@@ -118,6 +118,16 @@ private slots:
             << QByteArray("<p>User Id Or Password Is Incorrect</p>") << "secret" << false;
         QTest::newRow("any other page")
             << QByteArray("<p>Something else entirely</p>") << "wrong" << true;
+        QTest::newRow("refusal in other words, the form again")
+            << QByteArray("<div id=\"errf\">Oops, that's not a match.</div>\n<form>"
+                          "<input type=\"text\" name=\"userid\"><input type=\"password\" "
+                          "name=\"pass\"></form>")
+            << "wrong" << false;
+        QTest::newRow("the form again, written otherwise")
+            << QByteArray("<form><INPUT name=pass TYPE='Password'/></form>") << "wrong" << false;
+        QTest::newRow("a password named, no such field")
+            << QByteArray("<p>Your password</p><input type=\"text\" name=\"password\">") << "wrong"
+            << true;
     }
 
     void verdictFromTheAnswer()

@@ -171,6 +171,47 @@ private slots:
         QCOMPARE(scene.ebay().requests(HostConfig::ShoppingApi).size(), 2);
     }
 
+    // eBay's answer after the bid is an error, a word the program does not
+    // know, or nothing: no outcome. Neither won nor lost, nothing counted
+    // for the group (of one win, another snipe scheduled), the user told.
+    void anUnreadRelationIsNoOutcome()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        const int bob = scene.signIn(QStringLiteral("bob"));
+        TrayRecorder tray;
+        DirectSnipes direct;
+        DirectSnipes::Settings settings;
+        settings.tray = &tray;
+        const int group = TestStore::addGroup(bob, QStringLiteral("Clocks"));
+        const int other =
+            scene.addSnipe(scene.auction(numberOf(60), 3600000), 3, 20.0, {{"group_id", group}});
+        QList<int> snipes;
+        for (const QString& answer :
+             {QStringLiteral("error"), QStringLiteral("WATCHER"), QStringLiteral("")}) {
+            EbayDouble::Auction auction = scene.auction(numberOf(61 + snipes.size()), 5000);
+            auction.title = QStringLiteral("Clock");
+            auction.relationError = answer == QLatin1String("error");
+            auction.relationAfterBid =
+                auction.relationError ? QStringLiteral("HIGHBIDDER") : answer;
+            snipes << scene.addSnipe(auction, 2, 20.0, {{"group_id", group}});
+            direct.start(snipes.last(), settings);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 20000);
+        for (const int id : qAsConst(snipes)) {
+            QCOMPARE(SnipeScene::status(id), 3);
+            QCOMPARE(SnipeScene::column(id, "user_relation").toString(), QStringLiteral("Unknown"));
+        }
+        QCOMPARE(SnipeScene::status(other), 1);
+        QStringList titles = tray.titles();
+        titles.sort();
+        QCOMPARE(titles, (QStringList{"Outcome unknown on item 120000000061",
+                                      "Outcome unknown on item 120000000062",
+                                      "Outcome unknown on item 120000000063"}));
+        QCOMPARE(tray.find("Outcome unknown on item 120000000062").msg,
+                 QStringLiteral("eBay did not say whether you won this item.\r\nItem Name: Clock"));
+    }
+
     // Through the engine, with the tray recorder as its window.
     void groupsStopAtTheirMaximumOfWins()
     {

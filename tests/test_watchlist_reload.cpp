@@ -318,12 +318,15 @@ private slots:
         QVERIFY(relay.start());
         QVERIFY(relay.useAsRelay());
         setUser(scene.signIn("bob"), QStringLiteral("outbid_notification = %1").arg(mail));
-        // Only the first is due: a bid above the next one, no snipe, an end.
+        // Only the first is due: a bid above the next one, no snipe, an end,
+        // snipes placed or failed.
         const QList<QPair<qint64, QVariantMap>> snipes{
             {5 * Hour, {{"user_bid", 20.0}}},
             {5 * Hour, {{"user_bid", 30.0}}},
             {5 * Hour, {{"user_bid", QVariant()}}},
-            {-Hour, {{"user_bid", 20.0}, {"bid_status", 3}}}};
+            {-Hour, {{"user_bid", 20.0}, {"bid_status", 3}}},
+            {5 * Hour, {{"user_bid", 20.0}, {"bid_status", 3}}},
+            {5 * Hour, {{"user_bid", 20.0}, {"bid_status", 4}}}};
         for (int i = 0; i < snipes.size(); ++i) {
             EbayDouble::Auction a = scene.auction(QString::number(i + 1), snipes.at(i).first);
             a.title = QStringLiteral("50% off %2 lamp");

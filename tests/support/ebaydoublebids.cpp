@@ -96,7 +96,9 @@ EbayDoubleResponse signInRequiredPage()
 {
     return html(QStringLiteral("Sign in or Register | eBay"),
                 QStringLiteral("<p>Please sign in to continue.</p>\n"
-                               "<form name=\"SignInForm\" method=\"post\"></form>"));
+                               "<form name=\"SignInForm\" method=\"post\">\n"
+                               "<input type=\"text\" name=\"userid\">\n"
+                               "<input type=\"password\" name=\"pass\">\n</form>"));
 }
 
 EbayDoubleResponse jsonStep1(EbayDoubleState& state, const Request& request)
