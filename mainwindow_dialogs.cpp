@@ -72,10 +72,9 @@ void MainWindow::checkUpdate()
         dialog.exec();
         return;
     }
-    if (checker.fetchFailed()) {
+    if (checker.checkFailed()) {
         MessageBox::warning(this, tr("Update Check Failed"),
-                            tr("Kestrova could not reach the update server to check for a "
-                               "newer version.") +
+                            tr("Kestrova could not check for a newer version.") +
                                 QStringLiteral("\n\n") + checker.errorString());
         return;
     }
