@@ -109,6 +109,16 @@ void ImportDialog::finishImport(int finished)
         finish();
 }
 
+void ImportDialog::reject()
+{
+    // Answers to the list requests still out no longer reach the dialog, and
+    // the window drops the item fetch it was handed.
+    itemHelper->disconnect(this);
+    if (mainWindow && import != 0)
+        mainWindow->cancelImport(import);
+    QDialog::reject();
+}
+
 void ImportDialog::finish()
 {
     ui->progressBar->setValue(100);

@@ -27,6 +27,11 @@ public:
     void importWatching();
     void importBidding();
 
+public slots:
+    // Cancel (also Escape and the close button) stops the import where it
+    // is: nothing is added after it.
+    void reject() override;
+
 private slots:
     void importMyeBay();
     void enableDisableImportButton(int state);

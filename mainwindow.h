@@ -106,6 +106,9 @@ public:
     // In import mode it returns the import's number, which importFinished()
     // carries at its end; 0 otherwise.
     int addItems(QStringList itemNumbers, bool import);
+    // Cancel in the import dialog (mainwindow_dialogs.cpp): the import's item
+    // fetch is dropped, so nothing of it is added afterwards.
+    void cancelImport(int import);
 
     // ----- selection and group filter (mainwindow_commands.cpp) -----
     int getFirstSelectedRow();
@@ -125,9 +128,8 @@ public:
     BidEngine* engine() const { return bidEngine; }
 
 signals:
-    // The end of every import-mode add, whatever its outcome, with the
-    // number addItems() gave it: an import cancelled while its items were
-    // fetched still ends later, and must not end another.
+    // The end of every import-mode add that was not cancelled, whatever its
+    // outcome, with the number addItems() gave it.
     void importFinished(int import);
 
 private slots:

@@ -3,6 +3,7 @@
 #include "aboutdialog.h"
 #include "groupdialog.h"
 #include "helper/dbhelper.h"
+#include "helper/itemhelper.h"
 #include "importdialog.h"
 #include "kestrovaapp.h"
 #include "mainwindow.h"
@@ -26,6 +27,21 @@ void MainWindow::import()
     ImportDialog dialog(this);
     dialog.setMainWindow(this);
     dialog.exec();
+}
+
+void MainWindow::cancelImport(int import)
+{
+    for (auto fetch = importFetches.begin(); fetch != importFetches.end(); ++fetch) {
+        if (fetch.value() != import)
+            continue;
+        auto* helper = const_cast<ItemHelper*>(fetch.key());
+        importFetches.erase(fetch);
+        // Its answer no longer reaches addItemsFinished; going, the client
+        // aborts the request.
+        helper->disconnect(this);
+        helper->deleteLater();
+        return;
+    }
 }
 
 void MainWindow::preferences()
@@ -72,10 +88,9 @@ void MainWindow::checkUpdate()
         dialog.exec();
         return;
     }
-    if (checker.fetchFailed()) {
+    if (checker.checkFailed()) {
         MessageBox::warning(this, tr("Update Check Failed"),
-                            tr("Kestrova could not reach the update server to check for a "
-                               "newer version.") +
+                            tr("Kestrova could not check for a newer version.") +
                                 QStringLiteral("\n\n") + checker.errorString());
         return;
     }

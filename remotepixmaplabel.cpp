@@ -43,9 +43,17 @@ void RemotePixmapLabel::setRemotePixmap(const QString& url)
                 &RemotePixmapLabel::pixmapReceived);
     }
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    // No header, but the same bound on the wait as every other request.
+    // Unpacked as it arrives, a packed answer of 1 MB can grow to 1 GB
+    // before any bound sees it. Asked for the bytes as stored, the host
+    // sends pictures, which do not pack anyway; one that packs regardless
+    // stays packed, no picture to show.
+    request.setRawHeader("Accept-Encoding", "identity");
+    // The same bound on the wait as every other request.
     request.setTransferTimeout(HostConfig::transferTimeoutMs());
     QNetworkReply* reply = manager->get(request);
+    // Qt stops reading from the host while its buffer is full, so no more
+    // than the bound is ever held, however fast the bytes come.
+    reply->setReadBufferSize(MaxPictureBytes + 1);
     // An abandoned download ends as a failed one: the label keeps what it
     // showed.
     connect(reply, &QNetworkReply::readyRead, reply, [reply] {
@@ -69,6 +77,11 @@ void RemotePixmapLabel::pixmapReceived(QNetworkReply* reply)
     data.open(QIODevice::ReadOnly);
     QImageReader reader(&data);
     if (reader.canRead()) {
+        // A drawing has no size in its header: to learn it the whole
+        // document is read, and a packed one of 1 MB unpacks to 1 GB.
+        const QByteArray format = reader.format();
+        if (format == "svg" || format == "svgz")
+            return;
         // Its size first, from the header: a picture too large to decode
         // is left alone, as if it had not arrived.
         const QSize size = reader.size();

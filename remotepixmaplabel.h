@@ -20,7 +20,9 @@ public:
 
     // Starts the download; a failed one leaves the label as it was. A
     // download is abandoned past 5 MB or its time limit, and a picture
-    // larger than 4,096 pixels on a side is not decoded.
+    // larger than 4,096 pixels on a side is not decoded. The picture is
+    // asked for unpacked ("Accept-Encoding: identity"): a packed answer is
+    // not unpacked, so the 5 MB hold for what is kept as for what is sent.
     void setRemotePixmap(const QString& url);
 
     // The time limit of the whole download, 60 s; tests shorten it.

@@ -11,14 +11,69 @@
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTimer>
 
 namespace {
+
+// A version file is a few lines: an answer longer than this is something
+// else, and is not read on.
+constexpr qint64 MaxVersionFileBytes = 64 * 1024;
+
+// Why the program stopped reading an answer, kept on the reply.
+const char* const StopReason = "versionCheckStop";
+enum Stop { NotStopped, TooLong, TooSlow };
+
+void stop(QNetworkReply* reply, Stop reason)
+{
+    if (reply->isFinished())
+        return;
+    reply->setProperty(StopReason, reason);
+    reply->abort();
+}
 
 QNetworkReply* getVersionFile()
 {
     const QUrl url =
         HostConfig::url(HostConfig::MakerWeb, QString(), QStringLiteral("/version.xml"));
-    return NetworkResource::instance()->networkAccessManager()->get(NetworkResource::request(url));
+    QNetworkRequest request = NetworkResource::request(url);
+    // Unpacked as they arrive, 64 KB of a packed answer can grow to 64 MB
+    // before the bound below sees them.
+    request.setRawHeader("Accept-Encoding", "identity");
+    QNetworkReply* reply = NetworkResource::instance()->networkAccessManager()->get(request);
+    // Qt stops reading from the server while its buffer is full: an answer
+    // that never ends takes no more memory than the bound.
+    reply->setReadBufferSize(MaxVersionFileBytes + 1);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply] {
+        if (reply->bytesAvailable() > MaxVersionFileBytes)
+            stop(reply, TooLong);
+    });
+    // The transfer time-out counts only silence: a byte a second would keep
+    // the check open for ever. The same time bounds the whole answer,
+    // counted from the request.
+    QTimer::singleShot(HostConfig::transferTimeoutMs(), reply, [reply] { stop(reply, TooSlow); });
+    return reply;
+}
+
+// The body of a finished reply, or "" with why it could not be read.
+QString readBody(QNetworkReply* reply, QString* error)
+{
+    switch (reply->property(StopReason).toInt()) {
+    case TooLong:
+        *error = VersionChecker::tr("The update server's answer is too long to be a version file.");
+        return QString();
+    case TooSlow:
+        *error =
+            VersionChecker::tr("The update server did not send the version file within %1 seconds.")
+                .arg(HostConfig::transferTimeoutMs() / 1000.0);
+        return QString();
+    default:
+        break;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        *error = NetworkResource::errorText(reply);
+        return QString();
+    }
+    return NetworkResource::pageText(reply->readAll());
 }
 
 QString publishedVersion(const QString& versionFile)
@@ -61,7 +116,6 @@ VersionChecker::~VersionChecker() = default;
 
 QString VersionChecker::downloadVersionXml()
 {
-    m_fetchFailed = false;
     m_errorString.clear();
     QNetworkReply* fetch = getVersionFile();
     QEventLoop loop;
@@ -69,20 +123,22 @@ QString VersionChecker::downloadVersionXml()
     if (!fetch->isFinished())
         loop.exec();
     fetch->deleteLater();
-    if (fetch->error() != QNetworkReply::NoError) {
-        m_fetchFailed = true;
-        m_errorString = NetworkResource::errorText(fetch);
-        return QString();
-    }
-    return NetworkResource::pageText(fetch->readAll());
+    return readBody(fetch, &m_errorString);
 }
 
 bool VersionChecker::updateAvailable()
 {
     const QString text = downloadVersionXml();
-    if (text.isEmpty())
+    if (checkFailed())
         return false;
-    return isNewer(publishedVersion(text), QCoreApplication::applicationVersion());
+    // An error page sent as a success, or an empty file, says nothing about
+    // the version: it must not pass for "you have the latest".
+    const QString published = publishedVersion(text);
+    if (versionParts(published).isEmpty()) {
+        m_errorString = tr("The update server's answer holds no version number.");
+        return false;
+    }
+    return isNewer(published, QCoreApplication::applicationVersion());
 }
 
 void VersionChecker::checkUpdateAsync()
@@ -116,10 +172,10 @@ void VersionChecker::versionXmlDownloaded()
         return;
     finished->deleteLater();
     // Start-up goes on quietly when the maker's server cannot be read.
-    if (finished->error() != QNetworkReply::NoError)
-        return;
-    const QString text = NetworkResource::pageText(finished->readAll());
-    if (text.isEmpty() || !isNewer(publishedVersion(text), QCoreApplication::applicationVersion()))
+    QString error;
+    const QString text = readBody(finished, &error);
+    if (!error.isEmpty() ||
+        !isNewer(publishedVersion(text), QCoreApplication::applicationVersion()))
         return;
     UpdateDialog notice;
     notice.exec();

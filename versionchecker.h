@@ -8,7 +8,9 @@ class QNetworkReply;
 
 // Reads the version file the maker publishes and tells whether it names a
 // newer version than this program's. Versions are compared as dotted
-// numbers; a version that does not read as one counts as no update.
+// numbers. The file is read up to 64 KB and within the transfer time-out
+// counted from the request: a longer or slower answer, like one that holds
+// no dotted version, is a failed check, never "no update".
 class VersionChecker : public QObject
 {
     Q_OBJECT
@@ -17,14 +19,14 @@ public:
     explicit VersionChecker(QObject* parent = nullptr);
     ~VersionChecker() override;
 
-    // Blocking fetch of the version file (a local event loop; the request's
-    // transfer time-out bounds it): its text, or "" when it could not be read.
+    // Blocking fetch of the version file (a local event loop): its text, or
+    // "" when it could not be read.
     QString downloadVersionXml();
     // Blocking check: true when the published version is newer.
     bool updateAvailable();
-    // Whether the last blocking fetch failed, and why: a failed fetch is not
-    // the same as an up-to-date program.
-    bool fetchFailed() const { return m_fetchFailed; }
+    // Whether the last blocking check failed, and why: a failed check is
+    // not the same as an up-to-date program.
+    bool checkFailed() const { return !m_errorString.isEmpty(); }
     QString errorString() const { return m_errorString; }
 
     // Starts the non-blocking check; a newer version shows the notice.
@@ -38,7 +40,6 @@ private slots:
 
 private:
     QNetworkReply* reply = nullptr;
-    bool m_fetchFailed = false;
     QString m_errorString;
 };
 

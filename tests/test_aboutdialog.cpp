@@ -12,6 +12,18 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QScopeGuard>
+#include <sys/resource.h>
+
+namespace {
+
+qint64 peakMemoryKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
 
 class TestAboutDialog : public QObject
 {
@@ -83,6 +95,12 @@ private slots:
         QTest::newRow("past 5 MB")
             << png({1, 1}) + QByteArray(5 * 1024 * 1024, ' ') << false << QSize(0, 0);
         QTest::newRow("a byte at a time") << QByteArray() << true << QSize(0, 0);
+        // A drawing of 10 x 10 pixels that unpacks to 64 MB.
+        QTest::newRow("packed drawing")
+            << EbayDouble::gzipped(
+                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"><!--",
+                   64 << 20, "--></svg>")
+            << false << QSize(0, 0);
     }
 
     void boundsThePicture()
@@ -104,6 +122,24 @@ private slots:
                            &QNetworkAccessManager::finished);
         QVERIFY(replies.wait(5000));
         QTEST(label.pixmap(Qt::ReturnByValue).size(), "shown");
+    }
+
+    // A host may pack its answer: the bound holds for what it unpacks to.
+    void boundsAPackedAnswer()
+    {
+        EbayDouble dbl;
+        dbl.script(EbayDouble::Rule(HostConfig::Thumbnail)
+                       .withBody(EbayDouble::gzipped(QByteArray(), qint64(256) << 20), "image/png")
+                       .withHeader("Content-Encoding", "gzip"));
+        const qint64 before = peakMemoryKb();
+        RemotePixmapLabel label;
+        label.setRemotePixmap(HttpProbe::url(HostConfig::Thumbnail, "/pict/1.jpg").toString());
+        QSignalSpy replies(label.findChild<QNetworkAccessManager*>(),
+                           &QNetworkAccessManager::finished);
+        QVERIFY(replies.wait(20000));
+        QVERIFY(label.pixmap(Qt::ReturnByValue).isNull());
+        const qint64 grownMb = (peakMemoryKb() - before) / 1024;
+        QVERIFY2(grownMb < 64, qPrintable(QStringLiteral("%1 MB more").arg(grownMb)));
     }
 };
 

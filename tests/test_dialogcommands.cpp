@@ -177,6 +177,9 @@ private slots:
         QTest::newRow("unreachable") << "checkUpdateAction"
                                      << ""
                                      << "Update Check Failed";
+        QTest::newRow("no version number") << "checkUpdateAction"
+                                           << "latest"
+                                           << "Update Check Failed";
     }
     void helpCommands()
     {

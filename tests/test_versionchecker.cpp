@@ -11,7 +11,7 @@
 
 namespace {
 
-enum class Server { Publishes, NoTags, Refuses, Hangs };
+enum class Server { Publishes, NoTags, Empty, Refuses, Hangs, Trickles, TooLong, Endless };
 
 void serve(EbayDouble& dbl, Server server, const QString& version)
 {
@@ -22,10 +22,20 @@ void serve(EbayDouble& dbl, Server server, const QString& version)
         dbl.script(EbayDouble::Rule(versionFile).withBody("<Kestrova><Ver>9.9</Ver></Kestrova>"));
     if (server == Server::Refuses)
         dbl.refuse(HostConfig::MakerWeb);
-    if (server == Server::Hangs) {
+    if (server == Server::Empty)
+        dbl.script(EbayDouble::Rule(versionFile).withBody(""));
+    if (server == Server::TooLong)
+        dbl.script(EbayDouble::Rule(versionFile)
+                       .withBody("<Kestrova4Ver>" + version.toUtf8() + "</Kestrova4Ver>" +
+                                 QByteArray(1 << 20, ' ')));
+    if (server == Server::Hangs || server == Server::Trickles || server == Server::Endless)
         dbl.setTransferTimeoutMs(300);
+    if (server == Server::Hangs)
         dbl.script(EbayDouble::Rule(versionFile).hang());
-    }
+    if (server == Server::Trickles)
+        dbl.script(EbayDouble::Rule(versionFile).trickled());
+    if (server == Server::Endless)
+        dbl.script(EbayDouble::Rule(versionFile).endless());
 }
 
 } // namespace
@@ -52,11 +62,15 @@ private slots:
         QTest::newRow("10.0") << ok << "10.0" << true << false;
         QTest::newRow("equal") << ok << "4.1.0.2" << false << false;
         QTest::newRow("older") << ok << "4.1.0.1" << false << false;
-        QTest::newRow("space before") << ok << " 4.2" << false << false;
-        QTest::newRow("letters") << ok << "4.2beta" << false << false;
-        QTest::newRow("no version tags") << Server::NoTags << "" << false << false;
+        // No version to compare is no answer, not "the latest".
+        QTest::newRow("space before") << ok << " 4.2" << false << true;
+        QTest::newRow("letters") << ok << "4.2beta" << false << true;
+        QTest::newRow("no version tags") << Server::NoTags << "" << false << true;
+        QTest::newRow("empty body") << Server::Empty << "" << false << true;
         QTest::newRow("server refuses") << Server::Refuses << "9.0" << false << true;
         QTest::newRow("no answer: time-out") << Server::Hangs << "9.0" << false << true;
+        QTest::newRow("a byte at a time: deadline") << Server::Trickles << "9.0" << false << true;
+        QTest::newRow("past 64 KB") << Server::TooLong << "9.0" << false << true;
     }
 
     void blockingCheck()
@@ -69,7 +83,7 @@ private slots:
         serve(dbl, server, published);
         VersionChecker checker;
         QCOMPARE(checker.updateAvailable(), newer);
-        QCOMPARE(checker.fetchFailed(), failed);
+        QCOMPARE(checker.checkFailed(), failed);
         QCOMPARE(checker.errorString().isEmpty(), !failed);
     }
 
@@ -82,6 +96,7 @@ private slots:
         QTest::newRow("newer: the notice") << Server::Publishes << "4.1.0.10" << true;
         QTest::newRow("equal: silent") << Server::Publishes << "4.1.0.2" << false;
         QTest::newRow("no tags: silent") << Server::NoTags << "" << false;
+        QTest::newRow("never ends: silent") << Server::Endless << "9.0" << false;
     }
 
     void asynchronousCheck()

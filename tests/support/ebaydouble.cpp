@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QTimer>
 #include <chrono>
+#include <zlib.h>
 
 namespace {
 
@@ -474,6 +475,34 @@ void EbayDouble::setPublishedVersion(const QString& version)
 {
     QMutexLocker lock(&m_state->mutex);
     m_state->publishedVersion = version;
+}
+
+QByteArray EbayDouble::gzipped(const QByteArray& head, qint64 padding, const QByteArray& tail)
+{
+    z_stream stream{};
+    // 16 + the largest window: a gzip wrapper around the deflate stream.
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 9,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
+        return QByteArray();
+    QByteArray out;
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    const auto pack = [&](const QByteArray& in, int flush) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        stream.avail_in = uInt(in.size());
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+            stream.avail_out = uInt(buffer.size());
+            deflate(&stream, flush);
+            out.append(buffer.constData(), buffer.size() - int(stream.avail_out));
+        } while (stream.avail_out == 0);
+    };
+    pack(head, Z_NO_FLUSH);
+    const QByteArray spaces(1 << 20, ' ');
+    for (qint64 left = padding; left > 0; left -= spaces.size())
+        pack(left < spaces.size() ? spaces.left(int(left)) : spaces, Z_NO_FLUSH);
+    pack(tail, Z_FINISH);
+    deflateEnd(&stream);
+    return out;
 }
 
 QByteArray EbayDouble::thumbnail() const

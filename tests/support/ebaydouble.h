@@ -249,7 +249,9 @@ public:
             Hang,      // read the request, never answer, keep the connection open
             Close,     // read the request, close the connection without answer
             Malformed, // status 200 with a truncated, unreadable body
-            Trickle    // the answer's head at once, then its body a byte every 100 ms
+            Trickle,   // the answer's head at once, then its body a byte every 100 ms
+            Endless    // the head without a length, then the body again and again, as
+                       // fast as the client reads, until it goes
         };
 
         Rule() = default;
@@ -328,6 +330,17 @@ public:
             action = Action::Trickle;
             return *this;
         }
+        Rule& endless()
+        {
+            action = Action::Endless;
+            return *this;
+        }
+        // A further header line of the answer ("Content-Encoding", "gzip").
+        Rule& withHeader(const QByteArray& name, const QByteArray& value)
+        {
+            headers.append({name, value});
+            return *this;
+        }
 
         int role = -1; // -1: any role
         QString domain;
@@ -341,7 +354,14 @@ public:
         bool customBody = false;
         QByteArray body;
         QByteArray contentType;
+        QList<QPair<QByteArray, QByteArray>> headers;
     };
+
+    // head, padding spaces and tail as a gzip stream about a thousandth of
+    // their size: what a hostile host sends as "Content-Encoding: gzip", or
+    // as a packed drawing.
+    static QByteArray gzipped(const QByteArray& head, qint64 padding,
+                              const QByteArray& tail = QByteArray());
 
     struct Options
     {

@@ -417,15 +417,18 @@ QByteArray reasonPhrase(int status)
     }
 }
 
-QByteArray serialise(const EbayDoubleResponse& response)
+QByteArray serialise(const EbayDoubleResponse& response, bool withLength)
 {
     QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                      reasonPhrase(response.status) + "\r\n";
     out += "Content-Type: " + response.contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    if (withLength)
+        out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     out += "Connection: close\r\n";
     for (const QByteArray& cookie : response.setCookies)
         out += "Set-Cookie: " + cookie + "\r\n";
+    for (const auto& header : response.headers)
+        out += header.first + ": " + header.second + "\r\n";
     out += "\r\n";
     out += response.body;
     return out;

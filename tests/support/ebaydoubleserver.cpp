@@ -253,6 +253,12 @@ void EbayDoubleServer::respond(QTcpSocket* socket, const EbayDouble::Request& re
     } else {
         response = EbayDoublePages::answer(*m_state, request);
     }
+    if (scripted)
+        response.headers += rule.headers;
+    if (scripted && rule.action == EbayDouble::Rule::Action::Endless) {
+        endless(socket, response);
+        return;
+    }
     const QByteArray answer = EbayDoublePages::serialise(response);
     if (scripted && rule.action == EbayDouble::Rule::Action::Trickle) {
         int sent = answer.size() - response.body.size();
@@ -270,4 +276,21 @@ void EbayDoubleServer::respond(QTcpSocket* socket, const EbayDouble::Request& re
     }
     socket->write(answer);
     socket->disconnectFromHost();
+}
+
+void EbayDoubleServer::endless(QTcpSocket* socket, EbayDoubleResponse response)
+{
+    const QByteArray body = response.body.isEmpty() ? QByteArrayLiteral(" ") : response.body;
+    response.body.clear();
+    socket->write(EbayDoublePages::serialise(response, false));
+    // A few chunks queued at a time: the double's own memory stays small
+    // however long the client reads.
+    const QByteArray chunk = body.repeated(qMax(1, 65536 / body.size()));
+    const auto feed = [socket, chunk] {
+        while (socket->state() == QAbstractSocket::ConnectedState &&
+               socket->bytesToWrite() < 4 * chunk.size())
+            socket->write(chunk);
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, feed);
+    feed();
 }

@@ -56,6 +56,7 @@ private:
     void handle(QTcpSocket* socket, EbayDouble::Request request);
     void respond(QTcpSocket* socket, const EbayDouble::Request& request,
                  const EbayDouble::Rule& rule, bool scripted);
+    void endless(QTcpSocket* socket, EbayDoubleResponse response);
 
     std::shared_ptr<EbayDoubleState> m_state;
     QSslCertificate m_certificate;

@@ -70,6 +70,7 @@ struct EbayDoubleResponse
     QByteArray contentType = QByteArrayLiteral("text/html; charset=utf-8");
     QByteArray body;
     QList<QByteArray> setCookies;
+    QList<QPair<QByteArray, QByteArray>> headers;
 };
 
 namespace EbayDoublePages {
@@ -79,7 +80,8 @@ using Request = EbayDouble::Request;
 // The normal answer to a logged request. Takes the state's mutex itself.
 EbayDoubleResponse answer(EbayDoubleState& state, const Request& request);
 QByteArray reasonPhrase(int status);
-QByteArray serialise(const EbayDoubleResponse& response);
+// Without a length the body ends when the connection closes.
+QByteArray serialise(const EbayDoubleResponse& response, bool withLength = true);
 
 // Page makers (the state's mutex held).
 QString apiTime(const QDateTime& time);

@@ -61,6 +61,14 @@ void prepareEnvironment()
     QDir().mkpath(root + QStringLiteral("/config"));
     qputenv("XDG_DATA_HOME", QFile::encodeName(root + QStringLiteral("/data")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("/config")));
+    // Without one Qt makes "runtime-<user>" in the temporary folder and
+    // leaves it there.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString runtime = root + QStringLiteral("/runtime");
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    }
 
     writeClosedHostsFile(closedHostsFile());
     qputenv(HostConfig::OverrideVariable, QFile::encodeName(closedHostsFile()));
