@@ -232,8 +232,11 @@ void BidThread::finishUnfinished(const QString& reason)
     if (row.value(QStringLiteral("bid_status")).toInt() != BidStatus::Bidding)
         return;
     qDebug().noquote() << itemNumber() << reason;
-    store({{QStringLiteral("bid_status"), BidStatus::Failed},
-           {QStringLiteral("error_message"), reason}});
+    // Without a notice: this runs while the window that shows them may be
+    // going. A refusal is tried again at exit.
+    SnipeStore::instance()->writeItem(m_itemId, itemNumber(),
+                                      {{QStringLiteral("bid_status"), BidStatus::Failed},
+                                       {QStringLiteral("error_message"), reason}});
 }
 
 // ----- the moment to bid -----------------------------------------------------

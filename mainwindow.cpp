@@ -106,6 +106,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
 
 MainWindow::~MainWindow()
 {
+    // The snipes end first, while the window they report to is whole; what
+    // they store then is no longer shown.
+    SnipeStore::instance()->disconnect(this);
+    ClockManager::instance()->disconnect(this);
+    delete bidEngine;
+    bidEngine = nullptr;
     delete ui;
 }
 

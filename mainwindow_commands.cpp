@@ -12,6 +12,7 @@
 #include "logindialog.h"
 #include "messagebox.h"
 #include "snipedialog.h"
+#include "snipestore.h"
 #include "timetext.h"
 
 #include <QComboBox>
@@ -214,7 +215,9 @@ void MainWindow::cancel()
     QStringList cancelled;
     QStringList sent;
     for (const QString& id : ids.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const QSqlRecord row = storedItem(id.toInt());
+        QSqlRecord row = storedItem(id.toInt());
+        // As the row will be once the engine's verdict is stored.
+        SnipeStore::instance()->overlay(row);
         if (bidEngine->hasSentBid(id.toInt()) || bidStatus(row) == BidStatus::Placed)
             sent << row.value(QStringLiteral("item_number")).toString();
         else

@@ -134,8 +134,12 @@ void MainWindow::refreshItemRow(int id)
         return;
     QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
     record.setValue(QStringLiteral("id"), id);
-    if (!DbHelper::getItem(record))
-        return;
+    {
+        // Shown at the next change or refill when the file is held now.
+        const DbHelper::ShortWait shortWait;
+        if (!DbHelper::getItem(record))
+            return;
+    }
     SnipeStore::instance()->overlay(record);
     // Taken before any change: with sorting on, a new status moves the row.
     QTableWidgetItem* statusItem = table->item(row, StatusColumn);
