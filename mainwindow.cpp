@@ -353,7 +353,7 @@ void MainWindow::storeUnreadable()
     if (unreadableShown)
         return;
     unreadableShown = true;
-    const QString reason = DbHelper::lastError();
+    const QString reason = DbHelper::lastErrorReason();
     // Not inside whatever read the store: the box runs an event loop.
     QTimer::singleShot(0, this, [this, reason] {
         MessageBox::warning(

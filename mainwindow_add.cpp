@@ -205,7 +205,7 @@ void MainWindow::addItemsFinished(bool ok)
             continue;
         }
         if (!storeNewItem(item)) {
-            const QString reason = DbHelper::lastError();
+            const QString reason = DbHelper::lastErrorReason();
             // Added meanwhile by another way in: it is watched.
             if (watchedItemId(item.itemNumber()) <= 0) {
                 notStored << item.itemNumber();

@@ -22,12 +22,13 @@ int fail(const QString& what)
 int failOnFile(const QString& what)
 {
     const QString reason = DbHelper::lastError();
+    // The store's own words; the statement that met them goes to stderr.
     MessageBox::critical(nullptr, QCoreApplication::translate("Startup", "Database Error"),
                          QCoreApplication::translate("Startup",
                                                      "The data file cannot be read or brought up "
                                                      "to date, and the program must end:\n%1")
                                  .arg(DbHelper::databasePath()) +
-                             QStringLiteral("\n\n") + reason);
+                             QStringLiteral("\n\n") + DbHelper::lastErrorReason());
     return fail(what + reason);
 }
 } // namespace
