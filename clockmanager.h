@@ -80,7 +80,6 @@ public:
     int clockResolution() const { return m_clock.resolution(); }
     // True once a synchronisation has set the clock to eBay's time.
     bool isSynchronised() const { return m_synchronised; }
-    bool isTicking() const { return m_clock.isRunning(); }
     // Starts the tick on whatever time the clock has, eBay's or this
     // computer's: without it nothing is ever bid while eBay's time cannot be
     // read.

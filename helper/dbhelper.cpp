@@ -34,12 +34,6 @@ bool& lastLookupMissed()
     return missed;
 }
 
-bool& lastBusy()
-{
-    static bool busy = false;
-    return busy;
-}
-
 int& shortWaitDepth()
 {
     static int depth = 0;
@@ -89,7 +83,6 @@ void setLastError(const QString& what)
     lastErrorText() = what;
     lastReasonText() = what;
     lastLookupMissed() = false;
-    lastBusy() = false;
     qDebug().noquote() << QStringLiteral("Database error: ") + what;
 }
 
@@ -98,10 +91,6 @@ void setLastError(const QString& what, const QSqlError& error)
     setLastError(what + QStringLiteral(": ") + error.text());
     if (!error.databaseText().isEmpty())
         lastReasonText() = error.databaseText();
-    // SQLITE_BUSY (5) and SQLITE_LOCKED (6): another connection holds the
-    // file; the same statement may succeed later.
-    const QString code = error.nativeErrorCode();
-    lastBusy() = code == QLatin1String("5") || code == QLatin1String("6");
 }
 
 QString lastError()
@@ -142,7 +131,6 @@ bool loadFirstRow(QSqlQuery& query, QSqlRecord& record)
         // the user why a lookup came back empty must not name an older one.
         lastErrorText() = query.lastQuery() + QStringLiteral(": no such row");
         lastLookupMissed() = true;
-        lastBusy() = false;
         return false;
     }
     record = query.record();
@@ -239,11 +227,6 @@ QString DbHelper::lastErrorReason()
 bool DbHelper::lastLookupFoundNoRow()
 {
     return lastLookupMissed();
-}
-
-bool DbHelper::lastErrorWasBusy()
-{
-    return lastBusy();
 }
 
 DbHelper::ShortWait::ShortWait()

@@ -47,9 +47,6 @@ public:
     // True when the last lookup that failed found no row (rather than the
     // store refusing to be read).
     static bool lastLookupFoundNoRow();
-    // True when the last operation that failed was refused because another
-    // connection held the file (SQLite's "database is locked" or "busy").
-    static bool lastErrorWasBusy();
 
     // How long an operation waits for another program's lock on the file
     // before it fails: 5 s by default. Writes that must not hold the GUI
@@ -103,8 +100,6 @@ public:
     static bool setItemRelation(QSqlRecord& record);
     // Writes these columns alone to the row of that id.
     static bool setItemColumns(int id, const QVariantMap& columns);
-    // Writes the reserve and reserve-met flags alone.
-    static bool setItemReserve(QSqlRecord& record);
     // ids: decimal row ids joined with ",", or empty. Anything else is
     // refused (false) without touching the store.
     static bool cancelItems(QString ids);

@@ -164,11 +164,6 @@ bool DbHelper::setItemColumns(int id, const QVariantMap& columns)
     return setColumnsById(record, columns.keys());
 }
 
-bool DbHelper::setItemReserve(QSqlRecord& record)
-{
-    return setColumnsById(record, {QStringLiteral("is_reserve"), QStringLiteral("is_reserve_met")});
-}
-
 bool DbHelper::cancelItems(QString ids)
 {
     return execOnIds(QStringLiteral("UPDATE items SET user_bid = NULL, lead_time = NULL, "
