@@ -185,11 +185,29 @@ bool BidThread::hasBeenCanceled()
                              << "row not read again, going on:" << DbHelper::lastError();
         return false;
     }
+    SnipeStore* const snipeStore = SnipeStore::instance();
+    const bool cancelledInFile = row.value(QStringLiteral("bid_status")).toInt() == BidStatus::None;
+    // As the row will be once the waiting writes are stored: a cancellation
+    // by the group may be among them.
+    snipeStore->overlay(row);
     m_itemRecord = row;
-    if (m_itemRecord.value(QStringLiteral("bid_status")).toInt() == BidStatus::None) {
+    if (cancelledInFile) {
         qDebug().noquote() << itemNumber() << "has been canceled";
-        // What this snipe could not store yet would bring the row back.
-        SnipeStore::instance()->forget(m_itemId);
+        // The user's cancellation came after what this snipe could not
+        // store yet, which would bring the row back.
+        snipeStore->forget(m_itemId);
+        return true;
+    }
+    if (m_itemRecord.value(QStringLiteral("bid_status")).toInt() == BidStatus::None) {
+        qDebug().noquote() << itemNumber() << "has been canceled by its group";
+        return true;
+    }
+    // A status without a bid: a cancellation that a late write undid. Bid,
+    // it would go out at 0.00.
+    if (!(userBid() > 0)) {
+        qDebug().noquote() << itemNumber() << "has no bid any more: canceled";
+        if (!snipeStore->cancelItems({m_itemId}))
+            storeRefused();
         return true;
     }
     return false;

@@ -68,8 +68,9 @@ public:
     // Starts the snipe; returns as soon as step 1 is sent.
     void run();
 
-    // Re-reads the row copy; true when the snipe was cancelled (no status)
-    // or its row is gone.
+    // Re-reads the row copy, as it will be once the writes the store has
+    // yet to take are stored; true when the snipe was cancelled (no status,
+    // or no bid) or its row is gone.
     bool hasBeenCanceled();
 
     // The lead, in whole seconds, kept before the end: the stored lead time,

@@ -1,7 +1,6 @@
 #include "kestrovaapp.h"
 #include "logindialog.h"
 #include "mainwindow.h"
-#include "snipestore.h"
 #include "startup.h"
 #include "versionchecker.h"
 
@@ -33,6 +32,6 @@ int main(int argc, char** argv)
         exitCode = QApplication::exec();
     }
     // After the window and its snipes are gone: their last writes too.
-    SnipeStore::instance()->flushAtExit();
+    Startup::finishStore();
     return exitCode;
 }

@@ -23,14 +23,25 @@
 
 namespace {
 
+// The row as it will be once the engine's writes that the store has yet to
+// take are stored: a verdict, a reason, a group's cancellation.
 QSqlRecord storedItem(int id)
 {
     QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
     if (id > 0) {
         record.setValue(QStringLiteral("id"), id);
-        DbHelper::getItem(record);
+        if (DbHelper::getItem(record))
+            SnipeStore::instance()->overlay(record);
     }
     return record;
+}
+
+QList<int> idList(const QString& csv)
+{
+    QList<int> ids;
+    for (const QString& id : csv.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        ids << id.toInt();
+    return ids;
 }
 
 bool isStoredItem(const QSqlRecord& record)
@@ -159,9 +170,17 @@ void MainWindow::snipe()
     if (dialog.exec() != QDialog::Accepted)
         return;
 
+    // The engine's writes of the row that wait for the file go first:
+    // stored after the user's, they would undo it.
+    const int id = before.value(QStringLiteral("id")).toInt();
+    if (!SnipeStore::instance()->storeKeptWrites({id})) {
+        MessageBox::databaseError(this, tr("The snipe could not be saved."));
+        loadItemsFromDb();
+        return;
+    }
     // The dialog ran an event loop: the engine and the reload may have
     // written the row meanwhile. Only the snipe's own columns are the user's.
-    QSqlRecord row = storedItem(before.value(QStringLiteral("id")).toInt());
+    QSqlRecord row = storedItem(id);
     if (!isStoredItem(row)) {
         MessageBox::databaseError(this, tr("The snipe could not be saved."));
         loadItemsFromDb();
@@ -208,20 +227,26 @@ void MainWindow::cancel()
             tr("Are you sure you want to cancel your snipe on the selected item(s)?"),
             QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
+    // The engine's writes of these rows that wait for the file go first:
+    // stored after the cancellation, a Bidding mark would bring the snipe
+    // back.
+    if (!SnipeStore::instance()->storeKeptWrites(idList(ids))) {
+        MessageBox::databaseError(this, tr("The snipes could not be cancelled."));
+        loadItemsFromDb();
+        return;
+    }
     // Looked at after the question, whose event loop let the engine go on:
     // a bid on its way to eBay cannot be recalled, and eBay's verdict will
     // be stored over a cancellation. A bid eBay has taken stands at eBay:
     // clearing its row would erase the only record of it.
     QStringList cancelled;
     QStringList sent;
-    for (const QString& id : ids.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        QSqlRecord row = storedItem(id.toInt());
-        // As the row will be once the engine's verdict is stored.
-        SnipeStore::instance()->overlay(row);
-        if (bidEngine->hasSentBid(id.toInt()) || bidStatus(row) == BidStatus::Placed)
+    for (const int id : idList(ids)) {
+        const QSqlRecord row = storedItem(id);
+        if (bidEngine->hasSentBid(id) || bidStatus(row) == BidStatus::Placed)
             sent << row.value(QStringLiteral("item_number")).toString();
         else
-            cancelled << id;
+            cancelled << QString::number(id);
     }
     if (!DbHelper::cancelItems(cancelled.join(QLatin1Char(','))))
         MessageBox::databaseError(this, tr("The snipes could not be cancelled."));
@@ -243,7 +268,9 @@ void MainWindow::remove()
                              tr("Are you sure you want to delete the selected item(s)?"),
                              QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
-    if (!DbHelper::deleteItems(ids))
+    // Stored after the delete they would change nothing; refused, the
+    // delete would be refused too.
+    if (!SnipeStore::instance()->storeKeptWrites(idList(ids)) || !DbHelper::deleteItems(ids))
         MessageBox::databaseError(this, tr("The items could not be deleted."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();

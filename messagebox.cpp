@@ -2,7 +2,9 @@
 
 #include "helper/dbhelper.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace {
 MessageBox::Handler& currentHandler()
@@ -36,6 +38,18 @@ QMessageBox::StandardButton MessageBox::showModal(const Request& request)
 {
     QMessageBox box(request.icon, request.title, request.text, request.buttons, request.parent);
     box.setDefaultButton(request.defaultButton);
+    for (auto it = request.buttonTexts.cbegin(); it != request.buttonTexts.cend(); ++it) {
+        if (QAbstractButton* button = box.button(it.key()))
+            button->setText(it.value());
+    }
+    QTimer poll;
+    if (request.closeWhen) {
+        QObject::connect(&poll, &QTimer::timeout, &box, [&box, &request] {
+            if (request.closeWhen())
+                box.done(QMessageBox::NoButton);
+        });
+        poll.start(1000);
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

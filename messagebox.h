@@ -1,6 +1,7 @@
 #ifndef MESSAGEBOX_H
 #define MESSAGEBOX_H
 
+#include <QMap>
 #include <QMessageBox>
 #include <QString>
 #include <functional>
@@ -19,6 +20,11 @@ public:
         QString text;
         QMessageBox::StandardButtons buttons = QMessageBox::Ok;
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        // Texts in place of the standard ones ("Quit Anyway").
+        QMap<QMessageBox::StandardButton, QString> buttonTexts;
+        // Asked every second while the box stands: once it is true, the box
+        // closes by itself and show() returns NoButton.
+        std::function<bool()> closeWhen;
     };
     using Handler = std::function<QMessageBox::StandardButton(const Request&)>;
 

@@ -3,9 +3,12 @@
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QSqlRecord>
 #include <QtDebug>
 #include <algorithm>
+#include <iterator>
 
 SnipeStore* SnipeStore::instance()
 {
@@ -56,7 +59,7 @@ bool SnipeStore::add(const Write& write)
         }
         m_pending << write;
     } else if (m_pending.last().itemId == write.itemId &&
-               m_pending.last().groupId == write.groupId) {
+               m_pending.last().groupId == write.groupId && !m_pending.last().saved) {
         // Only into the last one: merged further back, a later value could
         // be stored before a write that came between them.
         Write& last = m_pending.last();
@@ -96,41 +99,95 @@ void SnipeStore::announce(const Write& write)
         emit itemChanged(write.itemId);
 }
 
-void SnipeStore::retry()
+void SnipeStore::stored(int index)
 {
-    if (m_pending.isEmpty())
-        return;
-    const int before = m_pending.size();
-    {
-        const DbHelper::ShortWait shortWait;
-        while (!m_pending.isEmpty() && apply(m_pending.first()))
-            announce(m_pending.takeFirst());
+    announce(m_pending.takeAt(index));
+}
+
+int SnipeStore::savedCount() const
+{
+    return static_cast<int>(std::count_if(m_pending.cbegin(), m_pending.cend(),
+                                          [](const Write& write) { return write.saved; }));
+}
+
+void SnipeStore::pendingShrank(int before, bool savedGone)
+{
+    if (savedGone) {
+        // Taken back at the next start, a write stored now would land over
+        // whatever the row is given after it.
+        QList<Write> saved;
+        std::copy_if(m_pending.cbegin(), m_pending.cend(), std::back_inserter(saved),
+                     [](const Write& write) { return write.saved; });
+        if (saved.isEmpty())
+            QFile::remove(savedPath());
+        else
+            writeSaved(saved);
     }
     if (m_pending.size() != before)
         emit pendingChanged(m_pending.size());
 }
 
-void SnipeStore::flushAtExit()
+void SnipeStore::retry()
 {
-    while (!m_pending.isEmpty() && apply(m_pending.first()))
-        m_pending.removeFirst();
-    for (const Write& write : qAsConst(m_pending))
-        qWarning().noquote()
-            << "could not be stored:"
-            << (write.itemId
-                    ? QStringLiteral("item %1 (row %2)").arg(write.itemNumber).arg(write.itemId)
-                    : QStringLiteral("group %1").arg(write.groupId))
-            << write.columns << "-" << m_lastError;
+    if (m_pending.isEmpty())
+        return;
+    const int before = m_pending.size();
+    const int savedBefore = savedCount();
+    // After a long lock hundreds may wait, a disk sync each: a few each tick
+    // keep the GUI thread free for the step 2 timers.
+    QElapsedTimer spent;
+    spent.start();
+    {
+        const DbHelper::ShortWait shortWait;
+        while (!m_pending.isEmpty() && spent.elapsed() < RetryBudgetMs && apply(m_pending.first()))
+            stored(0);
+    }
+    pendingShrank(before, savedCount() != savedBefore);
+}
+
+bool SnipeStore::storeAll()
+{
+    const int before = m_pending.size();
+    const int savedBefore = savedCount();
+    {
+        const DbHelper::ShortWait shortWait;
+        while (!m_pending.isEmpty() && apply(m_pending.first()))
+            stored(0);
+    }
+    pendingShrank(before, savedCount() != savedBefore);
+    return m_pending.isEmpty();
+}
+
+bool SnipeStore::storeKeptWrites(const QList<int>& itemIds)
+{
+    const int before = m_pending.size();
+    const int savedBefore = savedCount();
+    bool all = true;
+    // In their order; other rows' writes may stay behind, as no write of
+    // theirs comes after these.
+    for (int i = 0; i < m_pending.size();) {
+        const Write& write = m_pending.at(i);
+        if (!write.itemId || !itemIds.contains(write.itemId)) {
+            ++i;
+        } else if (apply(write)) {
+            stored(i);
+        } else {
+            all = false;
+            break;
+        }
+    }
+    pendingShrank(before, savedCount() != savedBefore);
+    return all;
 }
 
 void SnipeStore::forget(int itemId)
 {
     const int before = m_pending.size();
+    const int savedBefore = savedCount();
     m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(),
                                    [itemId](const Write& write) { return write.itemId == itemId; }),
                     m_pending.end());
-    if (m_pending.size() != before)
-        emit pendingChanged(m_pending.size());
+    pendingShrank(before, savedCount() != savedBefore);
 }
 
 void SnipeStore::clear()

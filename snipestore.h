@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -16,12 +17,19 @@ class QSqlRecord;
 // eBay: a write the store refuses (another program holds the file, the disk
 // is full) is not lost but kept, in order, and written again on every tick
 // of the clock until the store takes it, also after its snipe has finished;
-// main() tries what is left once more at exit.
+// what is still kept when the program ends is saved in a file beside the
+// data file and kept again at the next start (saveForNextStart(),
+// loadSaved()).
 //
 // A write waits only briefly for a locked file (DbHelper::ShortWait): the
 // GUI thread must stay free for a step 2 that comes due meanwhile. Writes
 // name their columns, so a write taken late never puts back what the window
 // stored in between (a new end time, a shipping cost).
+//
+// The writes of one row reach the file in the order they were made, whoever
+// made them: the window stores a row's kept writes before its own write of
+// the row (storeKeptWrites()), and the engine reads its rows as they will be
+// (overlay()).
 class SnipeStore : public QObject
 {
     Q_OBJECT
@@ -53,10 +61,35 @@ public:
     // The store's reason for the last refusal.
     QString lastError() const { return m_lastError; }
 
-    // Tries the waiting writes in order until one is refused.
+    // On the clock's tick: tries the waiting writes in order until one is
+    // refused, for RetryBudgetMs at most, so that a step 2 due meanwhile
+    // leaves on time after a long lock too.
     void retry();
-    // The last try at exit: each waits as long as the window's own writes.
-    void flushAtExit();
+    static constexpr int RetryBudgetMs = 15;
+    // Tries every waiting write in order until one is refused, each waiting
+    // briefly; true when none is left.
+    bool storeAll();
+    // Before the window writes these rows: stores their waiting writes, each
+    // waiting for the file as long as the window's own writes do. False when
+    // the store still refuses one (the window's write must not go then).
+    bool storeKeptWrites(const QList<int>& itemIds);
+
+    // The item numbers of the rows with waiting writes (read from the store
+    // where a write does not name it), and "a bidding group's win count" for
+    // a group's; for telling the user what is not saved.
+    QStringList describePending() const;
+    // Where the waiting writes are kept from one run to the next: beside the
+    // data file.
+    static QString savedPath();
+    // At exit: writes the waiting writes to savedPath(), with the data
+    // file's permissions. "" when done; otherwise why that file cannot be
+    // written (they are lost then).
+    QString saveForNextStart();
+    // At start, before any snipe is started or any row taken for an
+    // unfinished one: takes back the writes saveForNextStart() kept, and
+    // stores what the file takes now. The saved file goes once everything in
+    // it is stored.
+    void loadSaved();
     // Forgets the waiting writes of a row (its snipe was cancelled: stored
     // late they would bring it back).
     void forget(int itemId);
@@ -78,11 +111,20 @@ private:
         int groupId = 0;
         QString itemNumber;
         QVariantMap columns; // items columns, or "current_won" of the group
+        bool saved = false;  // taken from savedPath(), still written there
     };
 
     bool add(const Write& write);
     bool apply(const Write& write);
     void announce(const Write& write);
+    // Takes the write at that place off the list, once it is stored.
+    void stored(int index);
+    // After writes left the list: the numbers shown and the saved file,
+    // which keeps what it holds that is still waiting and nothing else.
+    void pendingShrank(int before, bool savedGone);
+    int savedCount() const;
+    // "" when written; otherwise why not.
+    static QString writeSaved(const QList<Write>& writes);
 
     QList<Write> m_pending;
     QString m_lastError;

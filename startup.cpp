@@ -4,6 +4,7 @@
 #include "helper/dbhelper.h"
 #include "kestrovaapp.h"
 #include "messagebox.h"
+#include "snipestore.h"
 
 #include <QCoreApplication>
 
@@ -47,6 +48,7 @@ int prepareStore()
         return failOnFile(QStringLiteral("no setting row in the database ") +
                           DbHelper::databasePath() + QStringLiteral(": "));
     kApp->setSetting(setting);
+    SnipeStore::instance()->loadSaved();
     return 0;
 }
 
@@ -54,6 +56,35 @@ void startClock()
 {
     ClockManager::instance()->updateTimeSync();
     ClockManager::instance()->startTicking();
+}
+
+void finishStore()
+{
+    SnipeStore* const store = SnipeStore::instance();
+    if (store->storeAll())
+        return;
+    const auto tr = [](const char* text) { return QCoreApplication::translate("Startup", text); };
+    MessageBox::Request request;
+    request.icon = QMessageBox::Warning;
+    request.title = tr("Snipes Not Saved");
+    request.text =
+        tr("The results of these snipes are not saved yet:\n%1\n\nThe data file cannot "
+           "be written: %2\n\nThe program ends as soon as they are saved. With Quit "
+           "Anyway it ends now, and they are saved at the next start.")
+            .arg(store->describePending().join(QStringLiteral(", ")), store->lastError());
+    request.buttons = QMessageBox::Discard;
+    request.buttonTexts.insert(QMessageBox::Discard, tr("Quit Anyway"));
+    request.closeWhen = [store] { return store->storeAll(); };
+    MessageBox::show(request);
+    if (store->pendingCount() == 0)
+        return;
+    const QString error = store->saveForNextStart();
+    if (error.isEmpty())
+        return;
+    MessageBox::critical(nullptr, tr("Database Error"),
+                         tr("The results of these snipes could not be saved, and are lost:\n%1"
+                            "\n\n%2")
+                             .arg(store->describePending().join(QStringLiteral(", ")), error));
 }
 
 } // namespace Startup

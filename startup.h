@@ -11,6 +11,8 @@ constexpr int StoreFailureExitCode = 1;
 // Opens the store, brings its schema up to date and puts the setting row
 // into the application object. The organisation and application names must
 // be set first: they select the data directory.
+// The snipes' writes that the data file refused when the program last
+// ended are taken back first (SnipeStore::loadSaved()).
 // Returns 0 when the store is ready; otherwise it has written one line on
 // stderr naming what failed, has told the user in a box (the store's own box
 // when the file cannot be opened, a "Database Error" naming the store's
@@ -22,6 +24,14 @@ int prepareStore();
 // retried in the background, and meanwhile the snipes follow this
 // computer's clock rather than never being placed.
 void startClock();
+
+// The last step of main(), once the window and its snipes are gone: stores
+// what the snipes could not store yet. When the data file still refuses it,
+// a box names the items and waits, trying every second, and ends as soon as
+// everything is stored; its "Quit Anyway" saves what is left beside the data
+// file for the next start, and only when even that fails is it lost (a
+// second box says so).
+void finishStore();
 
 } // namespace Startup
 

@@ -93,6 +93,11 @@ public:
     // sign-in form (the session has expired): nothing can be bid until the
     // user signs in again.
     static QString signInAgainReason();
+    // The result of a step 2 of either flow that went out and was never
+    // answered (no answer within the time-out, the connection closed): the
+    // bid may stand at eBay, and only the relation after the end tells.
+    // A step 2 that could not be sent at all is a "Network Error".
+    static QString unansweredBidReason();
     void placeBidJsonStep2(const QString& domain, const QString& itemNumber, double maxBid,
                            const QString& stok, const QString& key, const QString& uiid);
 

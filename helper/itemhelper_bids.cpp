@@ -31,6 +31,20 @@ QString networkError()
     return QStringLiteral("Network Error");
 }
 
+// Why a step 2 failed: sent and unanswered, or not sent at all.
+QString step2Failure(const QNetworkReply* reply)
+{
+    switch (reply->error()) {
+    case QNetworkReply::OperationCanceledError: // the transfer time-out
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ProxyTimeoutError:
+        return ItemHelper::unansweredBidReason();
+    default:
+        return networkError();
+    }
+}
+
 // What eBay shows instead of a bid page when the session has expired: its
 // sign-in form, known by the password field.
 bool isSignInForm(const QString& page)
@@ -74,6 +88,12 @@ QUrl ItemHelper::bidUrl(const QString& domain, const QString& query)
 QString ItemHelper::signInAgainReason()
 {
     return QStringLiteral("Not placed: eBay asked to sign in again (choose Logout and sign in)");
+}
+
+QString ItemHelper::unansweredBidReason()
+{
+    return QStringLiteral("Unknown: eBay did not answer the bid; your standing is read after the "
+                          "end");
 }
 
 QString ItemHelper::bidAmount(double maxBid)
@@ -147,8 +167,9 @@ void ItemHelper::placeBidJsonStep2WebFinished()
     QNetworkReply* reply = finishedReply();
     if (!reply)
         return;
-    if (failOnReplyError(reply, tr("Failed to place json bid step 2.\n%1"),
-                         [this] { emit placeBidFinished(false, networkError()); }))
+    if (failOnReplyError(
+            reply, tr("Failed to place json bid step 2.\n%1"),
+            [this, failure = step2Failure(reply)] { emit placeBidFinished(false, failure); }))
         return;
 
     bool parsed = false;
@@ -232,8 +253,9 @@ void ItemHelper::placeBidHtmlStep2WebFinished()
     QNetworkReply* reply = finishedReply();
     if (!reply)
         return;
-    if (failOnReplyError(reply, tr("Failed to place html bid step 2.\n%1"),
-                         [this] { emit placeBidFinished(false, networkError()); }))
+    if (failOnReplyError(
+            reply, tr("Failed to place html bid step 2.\n%1"),
+            [this, failure = step2Failure(reply)] { emit placeBidFinished(false, failure); }))
         return;
 
     const QString page = NetworkResource::pageText(reply->readAll());

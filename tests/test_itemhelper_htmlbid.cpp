@@ -372,13 +372,20 @@ private slots:
             step2(boxes, 10.0, QStringLiteral("u"), dbl.stokFor(Item), dbl.uiidFor(Item));
         QVERIFY(second.signalled);
         QVERIFY(!second.ok);
-        QCOMPARE(second.word, QStringLiteral("Network Error"));
+        // Sent, and never answered: the bid may stand.
+        QCOMPARE(second.word, QStringLiteral("Unknown: eBay did not answer the bid; your "
+                                             "standing is read after the end"));
         QCOMPARE(second.events,
                  (QStringList{QStringLiteral("signal"), QStringLiteral("box:Network Error")}));
         QVERIFY2(boxes.last().request.text.startsWith(
                      QLatin1String("Failed to place html bid step 2.\n")),
                  qPrintable(boxes.last().request.text));
         QCOMPARE(boxes.count(), 2);
+
+        // Never sent: nothing stands.
+        dbl.refuse(HostConfig::BidPage);
+        QCOMPARE(step2(boxes, 10.0, QStringLiteral("u"), dbl.stokFor(Item), dbl.uiidFor(Item)).word,
+                 QStringLiteral("Network Error"));
         QCOMPARE(dbl.bids().size(), 0);
     }
 

@@ -4,8 +4,10 @@
 #include "hostconfig.h"
 #include "kestrovaapp.h"
 #include "sites.h"
+#include "snipestore.h"
 #include "startup.h"
 #include "support/boxrecorder.h"
+#include "support/readlock.h"
 #include "support/snipescene.h"
 #include "support/tempdatadir.h"
 #include "support/testmain.h"
@@ -440,6 +442,66 @@ private slots:
         QCOMPARE(ebay.bids(auction.itemNumber).size(), 1);
         QVERIFY(ebay.bids(auction.itemNumber).first().officialTime < auction.endTime);
         kApp->setLoginUser(QSqlRecord());
+    }
+
+    // The program ends while another program holds the data file: a placed
+    // verdict and a group's cancellation wait to be stored. The box stands
+    // until the file takes them, or Quit Anyway keeps them for the next
+    // start, which stores them before its engine reads the snipes; only when
+    // even that cannot be written are they lost, and said to be.
+    void quittingWithSnipesNotSaved_data()
+    {
+        QTest::addColumn<QString>("quit");
+        QTest::newRow("the file is free while the box stands") << "wait";
+        QTest::newRow("Quit Anyway: saved at the next start") << "anyway";
+        QTest::newRow("Quit Anyway: nowhere to keep them") << "lost";
+    }
+    void quittingWithSnipesNotSaved()
+    {
+        QFETCH(QString, quit);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        const QString placedNo = QStringLiteral("190000000011");
+        const int placed =
+            scene.addSnipe(scene.auction(placedNo, 600000), 3, 20.0, {{"bid_status", 2}});
+        const int cancelled = scene.addSnipe(scene.auction("190000000012", 20000), 3);
+        BoxRecorder boxes;
+        auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        SnipeStore* store = SnipeStore::instance();
+        store->writeItem(placed, placedNo,
+                         {{"bid_status", 3}, {"error_message", QVariant(QVariant::String)}});
+        store->cancelItems({cancelled});
+        if (quit == "wait") {
+            boxes.setHoldMs(15000);
+            lock->releaseAfter(1500);
+        } else if (quit == "lost") {
+            QVERIFY(QDir().mkpath(SnipeStore::savedPath()));
+        }
+        Startup::finishStore();
+        QCOMPARE(boxes.titles().first(), QStringLiteral("Snipes Not Saved"));
+        QVERIFY(boxes.texts().first().contains(placedNo + ", 190000000012"));
+        QVERIFY(boxes.texts().first().contains(QStringLiteral("database is locked")));
+        if (quit == "lost") {
+            QCOMPARE(boxes.titles(), (QStringList{"Snipes Not Saved", "Database Error"}));
+            QVERIFY(boxes.texts().last().contains(QStringLiteral("are lost:\n") + placedNo));
+            return;
+        }
+        QCOMPARE(boxes.count(), 1);
+        if (quit == "anyway") {
+            QCOMPARE(QFile::permissions(SnipeStore::savedPath()),
+                     QFile::permissions(DbHelper::databasePath()));
+            lock.reset();
+            QCOMPARE(restart(), 0);
+            BidEngine engine; // takes rows left at "Bidding" for unfinished ones
+            QVERIFY(engine.biddingItems().isEmpty());
+        }
+        QCOMPARE(store->pendingCount(), 0);
+        QVERIFY(!QFile::exists(SnipeStore::savedPath()));
+        QCOMPARE(SnipeScene::status(placed), 3);
+        QVERIFY(SnipeScene::column(placed, "error_message").isNull());
+        QVERIFY(SnipeScene::column(cancelled, "bid_status").isNull());
+        QVERIFY(SnipeScene::column(cancelled, "user_bid").isNull());
     }
 
     // The built program, run as a person would, on its own data directory.

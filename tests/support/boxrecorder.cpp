@@ -39,7 +39,20 @@ QMessageBox::StandardButton BoxRecorder::handle(const MessageBox::Request& reque
     if (m_holdMs > 0) {
         QEventLoop loop;
         QTimer::singleShot(m_holdMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        // A box that closes by itself does so while it is held, as it would
+        // on the screen.
+        bool closedItself = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            closedItself = request.closeWhen();
+            if (closedItself)
+                loop.quit();
+        });
+        if (request.closeWhen)
+            poll.start(1000);
         loop.exec();
+        if (closedItself)
+            return QMessageBox::NoButton;
     }
     if (!m_answers.isEmpty())
         return m_answers.dequeue();

@@ -30,7 +30,9 @@ public:
     void answer(QMessageBox::StandardButton button) { m_answers.enqueue(button); }
 
     // Keeps each box open for this long, running a nested event loop as a
-    // modal box does (ticks, replies and timers go on meanwhile).
+    // modal box does (ticks, replies and timers go on meanwhile). A box that
+    // closes by itself (Request::closeWhen) may close sooner, answering
+    // NoButton.
     void setHoldMs(int ms) { m_holdMs = ms; }
 
     // Called as each box appears, before it is answered.
