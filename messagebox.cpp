@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QIcon>
 #include <QTimer>
 
 namespace {
@@ -39,8 +40,11 @@ QMessageBox::StandardButton MessageBox::showModal(const Request& request)
     QMessageBox box(request.icon, request.title, request.text, request.buttons, request.parent);
     box.setDefaultButton(request.defaultButton);
     for (auto it = request.buttonTexts.cbegin(); it != request.buttonTexts.cend(); ++it) {
-        if (QAbstractButton* button = box.button(it.key()))
+        // The standard button's icon goes with its standard meaning.
+        if (QAbstractButton* button = box.button(it.key())) {
             button->setText(it.value());
+            button->setIcon(QIcon());
+        }
     }
     QTimer poll;
     if (request.closeWhen) {

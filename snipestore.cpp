@@ -18,6 +18,9 @@ SnipeStore* SnipeStore::instance()
 
 SnipeStore::SnipeStore(QObject* parent) : QObject(parent)
 {
+    m_nextBatch.setSingleShot(true);
+    m_nextBatch.setInterval(BatchPauseMs);
+    connect(&m_nextBatch, &QTimer::timeout, this, &SnipeStore::retry);
     ClockManager::instance()->attachListener(this, &SnipeStore::retry);
 }
 
@@ -123,6 +126,8 @@ void SnipeStore::pendingShrank(int before, bool savedGone)
         else
             writeSaved(saved);
     }
+    if (m_pending.isEmpty())
+        m_nextBatch.stop();
     if (m_pending.size() != before)
         emit pendingChanged(m_pending.size());
 }
@@ -133,15 +138,24 @@ void SnipeStore::retry()
         return;
     const int before = m_pending.size();
     const int savedBefore = savedCount();
-    // After a long lock hundreds may wait, a disk sync each: a few each tick
-    // keep the GUI thread free for the step 2 timers.
+    // After a long lock hundreds may wait, a disk sync each: stored in
+    // batches with pauses between them, a step 2 timer that comes due during
+    // a batch is late by one batch at most.
     QElapsedTimer spent;
     spent.start();
+    bool refused = false;
     {
         const DbHelper::ShortWait shortWait;
-        while (!m_pending.isEmpty() && spent.elapsed() < RetryBudgetMs && apply(m_pending.first()))
+        while (!m_pending.isEmpty() && spent.elapsed() < RetryBudgetMs) {
+            refused = !apply(m_pending.first());
+            if (refused)
+                break;
             stored(0);
+        }
     }
+    // Refused, the next tick tries again.
+    if (!m_pending.isEmpty() && !refused)
+        m_nextBatch.start();
     pendingShrank(before, savedCount() != savedBefore);
 }
 
@@ -192,6 +206,7 @@ void SnipeStore::forget(int itemId)
 
 void SnipeStore::clear()
 {
+    m_nextBatch.stop();
     m_pending.clear();
     m_lastError.clear();
 }

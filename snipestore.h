@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -63,9 +64,11 @@ public:
 
     // On the clock's tick: tries the waiting writes in order until one is
     // refused, for RetryBudgetMs at most, so that a step 2 due meanwhile
-    // leaves on time after a long lock too.
+    // leaves on time after a long lock too; what is left once the file takes
+    // them again follows in batches BatchPauseMs apart.
     void retry();
     static constexpr int RetryBudgetMs = 15;
+    static constexpr int BatchPauseMs = 50;
     // Tries every waiting write in order until one is refused, each waiting
     // briefly; true when none is left.
     bool storeAll();
@@ -128,6 +131,7 @@ private:
 
     QList<Write> m_pending;
     QString m_lastError;
+    QTimer m_nextBatch;
 };
 
 #endif // SNIPESTORE_H

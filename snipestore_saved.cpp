@@ -64,6 +64,8 @@ QString SnipeStore::writeSaved(const QList<Write>& writes)
 
 QString SnipeStore::saveForNextStart()
 {
+    // The program ends: nothing is tried again in this run.
+    m_nextBatch.stop();
     if (m_pending.isEmpty())
         return QString();
     const QString error = writeSaved(m_pending);
