@@ -113,9 +113,9 @@ int SnipeStore::savedCount() const
                                           [](const Write& write) { return write.saved; }));
 }
 
-void SnipeStore::pendingShrank(int before, bool savedGone)
+void SnipeStore::pendingShrank(int before, int savedBefore)
 {
-    if (savedGone) {
+    if (savedCount() != savedBefore) {
         // Taken back at the next start, a write stored now would land over
         // whatever the row is given after it.
         QList<Write> saved;
@@ -156,7 +156,7 @@ void SnipeStore::retry()
     // Refused, the next tick tries again.
     if (!m_pending.isEmpty() && !refused)
         m_nextBatch.start();
-    pendingShrank(before, savedCount() != savedBefore);
+    pendingShrank(before, savedBefore);
 }
 
 bool SnipeStore::storeAll()
@@ -168,7 +168,7 @@ bool SnipeStore::storeAll()
         while (!m_pending.isEmpty() && apply(m_pending.first()))
             stored(0);
     }
-    pendingShrank(before, savedCount() != savedBefore);
+    pendingShrank(before, savedBefore);
     return m_pending.isEmpty();
 }
 
@@ -190,7 +190,7 @@ bool SnipeStore::storeKeptWrites(const QList<int>& itemIds)
             break;
         }
     }
-    pendingShrank(before, savedCount() != savedBefore);
+    pendingShrank(before, savedBefore);
     return all;
 }
 
@@ -201,7 +201,7 @@ void SnipeStore::forget(int itemId)
     m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(),
                                    [itemId](const Write& write) { return write.itemId == itemId; }),
                     m_pending.end());
-    pendingShrank(before, savedCount() != savedBefore);
+    pendingShrank(before, savedBefore);
 }
 
 void SnipeStore::clear()

@@ -122,9 +122,10 @@ private:
     void announce(const Write& write);
     // Takes the write at that place off the list, once it is stored.
     void stored(int index);
-    // After writes left the list: the numbers shown and the saved file,
-    // which keeps what it holds that is still waiting and nothing else.
-    void pendingShrank(int before, bool savedGone);
+    // After writes left the list (it held before and savedBefore of them
+    // saved): the numbers shown, and the saved file, which keeps what it
+    // holds that is still waiting and nothing else.
+    void pendingShrank(int before, int savedBefore);
     int savedCount() const;
     // "" when written; otherwise why not.
     static QString writeSaved(const QList<Write>& writes);
