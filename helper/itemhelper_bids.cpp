@@ -118,13 +118,9 @@ void ItemHelper::placeBidJsonStep1WebFinished()
         emit placeBidJsonStep1Finished(true, QStringLiteral("Redirect"), none, none, none);
         return;
     }
-    const QString end = QStringLiteral("\">");
-    const QString stok =
-        TextHelper::getInnerText(page, QStringLiteral("name=\"stok\" value=\""), end);
-    const QString key =
-        TextHelper::getInnerText(page, QStringLiteral("name=\"key\" value=\""), end);
-    const QString uiid =
-        TextHelper::getInnerText(page, QStringLiteral("name=\"uiid\" value=\""), end);
+    const QString stok = TextHelper::inputValue(page, QStringLiteral("stok"));
+    const QString key = TextHelper::inputValue(page, QStringLiteral("key"));
+    const QString uiid = TextHelper::inputValue(page, QStringLiteral("uiid"));
     if (stok.isEmpty() && key.isEmpty() && uiid.isEmpty() && isSignInForm(page)) {
         emit placeBidJsonStep1Finished(true, signInAgainReason(), none, none, none);
         return;
