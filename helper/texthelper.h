@@ -48,6 +48,17 @@ public:
     // form).
     static bool hasInputOfType(QString page, const QString& type);
 
+    // The sentences a reader of the page sees: the text between its tags,
+    // references resolved, blanks run together, line breaks and tabs
+    // removed as in every scan. A sentence ends at a full stop, "!" or "?"
+    // followed by a blank, and at every tag that begins a block (a
+    // paragraph, a heading, a line break), not at a tag inside a line.
+    static QStringList visibleSentences(const QString& page);
+
+    // Where words stand in text as whole words (no letter or digit on either
+    // side), compared without regard to case, at or after from; -1 when not.
+    static int wordsAt(const QString& text, const QString& words, int from = 0);
+
     // The text with its character references resolved: numeric ones, and
     // &amp; &lt; &gt; &quot; &apos; &nbsp;. Others stay as written.
     static QString resolveReferences(const QString& text);

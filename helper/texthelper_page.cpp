@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <QVector>
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -182,6 +183,24 @@ int attributeAt(const QVector<Attribute>& attributes, QLatin1String name, QStrin
     return -1;
 }
 
+// Tags that stand inside a line of text; every other tag begins a block
+// of its own (a paragraph, a heading, a list item, a cell, a line break),
+// so no sentence runs across it.
+bool isInline(const QString& name)
+{
+    static const char* const names[] = {
+        "a",    "abbr",   "b",      "bdi",   "bdo",  "big",  "cite", "code", "em",   "font",
+        "i",    "img",    "kbd",    "label", "mark", "nobr", "q",    "s",    "samp", "small",
+        "span", "strike", "strong", "sub",   "sup",  "time", "tt",   "u",    "var",  "wbr"};
+    return std::any_of(std::begin(names), std::end(names),
+                       [&](const char* inlineName) { return name == QLatin1String(inlineName); });
+}
+
+bool endsSentence(QChar c)
+{
+    return c == QLatin1Char('.') || c == QLatin1Char('!') || c == QLatin1Char('?');
+}
+
 } // namespace
 
 QString TextHelper::resolveReferences(const QString& text)
@@ -262,4 +281,57 @@ bool TextHelper::hasInputOfType(QString page, const QString& type)
         return !found;
     });
     return found;
+}
+
+QStringList TextHelper::visibleSentences(const QString& page)
+{
+    QStringList sentences;
+    QString sentence;
+    bool blankDue = false; // blanks run together into one
+    bool mayEnd = false;   // the last character ends a sentence, if a blank follows
+    const auto close = [&] {
+        if (!sentence.isEmpty())
+            sentences << sentence;
+        sentence.clear();
+        blankDue = false;
+        mayEnd = false;
+    };
+    const auto readText = [&](int from, int to) {
+        // Line breaks go first, as in every scan: words parted only by one
+        // run together.
+        const QString run = resolveReferences(flatten(page.mid(from, to - from)));
+        for (const QChar c : run) {
+            if (c.isSpace()) {
+                if (mayEnd)
+                    close();
+                else
+                    blankDue = !sentence.isEmpty();
+                continue;
+            }
+            if (blankDue)
+                sentence += QLatin1Char(' ');
+            blankDue = false;
+            sentence += c;
+            mayEnd = endsSentence(c);
+        }
+    };
+    readPage(page, false, readText, [&](const Tag& tag) {
+        if (!isInline(tag.name))
+            close();
+        return true;
+    });
+    close();
+    return sentences;
+}
+
+int TextHelper::wordsAt(const QString& text, const QString& words, int from)
+{
+    for (int at = text.indexOf(words, from, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(words, at + 1, Qt::CaseInsensitive)) {
+        const int end = at + words.size();
+        if ((at == 0 || !text.at(at - 1).isLetterOrNumber()) &&
+            (end == text.size() || !text.at(end).isLetterOrNumber()))
+            return at;
+    }
+    return -1;
 }

@@ -319,6 +319,24 @@ private slots:
         QTest::newRow("confirmation title, bid not placed")
             << "<title>eBay Bid Confirmation</title><p>Your bid has not been placed.</p>"
             << "Your bid has not been placed.";
+        QTest::newRow("a style's center, more great items")
+            << "<style>h1{text-align:center}</style><h1>Bid confirmation</h1><p>You're the "
+               "highest bidder on this item.</p><p>Look for more great items from this seller.</p>"
+            << "Placed";
+        QTest::newRow("you entered, click for more")
+            << "<h1>Bid confirmation</h1><p>You're the highest bidder. You entered a maximum bid "
+               "of US $25.00.</p><a href=/help>Click here for more information</a>"
+            << "Placed";
+        QTest::newRow("a tip on when bidding has ended")
+            << "<h1>Bid confirmation</h1><p>You're the highest bidder. Tip: when the bidding has "
+               "ended you will get an email.</p>"
+            << "Placed";
+        QTest::newRow("refusal wording in a script only")
+            << "<h1>Bid confirmation</h1><script>var low = 'Enter 5 or more';</script>"
+            << "Placed";
+        QTest::newRow("confirmation title, enter ... or more")
+            << "<h1>Bid confirmation</h1><p>Please enter <b>GBP 5.50</b> or more.</p>"
+            << "LOW_BIDAMOUNT";
         QTest::newRow("the sign-in form")
             << "<form><input type=\"password\" name=\"pass\"></form>" << SignInAgain;
         QTest::newRow("low bid before ended") << "Enter 5 or more. Bidding has ended."
