@@ -211,6 +211,8 @@ QString TextHelper::resolveReferences(const QString& text)
         char16_t code;
     } named[] = {{"amp", '&'},  {"lt", '<'},    {"gt", '>'},
                  {"quot", '"'}, {"apos", '\''}, {"nbsp", 0xa0}};
+    if (!text.contains(QLatin1Char('&')))
+        return text;
     QString result;
     result.reserve(text.size());
     for (int i = 0; i < text.size(); ++i) {
