@@ -121,6 +121,11 @@ public:
     void placeBidHtmlStep1(const QString& itemNumber, double maxBid);
     void placeBidHtmlStep2(const QString& itemNumber, double maxBid, const QString& userName,
                            const QString& stok, const QString& uiid);
+    // What step 2 reports for the page eBay answered with. The refusal
+    // wording counts only in the text a person sees, as whole words within
+    // one sentence: a confirmation that also says "Help Center", "you
+    // entered" or "when the bidding has ended" is a confirmation.
+    static QString htmlBidAnswer(const QString& page);
 
 signals:
     void placeBidHtmlStep1Finished(bool ok, const QString& errorMsg, const QString& stok,

@@ -10,6 +10,7 @@
 
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -52,24 +53,39 @@ bool isSignInForm(const QString& page)
     return TextHelper::hasInputOfType(page, QStringLiteral("password"));
 }
 
-// The sentence of a page that says the bid has not been placed, as it
-// stands between the tags; "" when there is none.
-QString notPlacedSentence(const QString& page)
+// The sentence a person reads that says the bid was refused: "" when none
+// does, else LOW_BIDAMOUNT, AUCTION_ENDED or eBay's sentence that the bid has
+// not been placed, the first of these that any sentence says.
+QString refusal(const QString& page)
 {
-    const QString text = TextHelper::flatten(page);
-    const int at = text.indexOf(QLatin1String("bid has not been placed"), 0, Qt::CaseInsensitive);
-    if (at < 0)
-        return QString();
-    int start = at;
-    while (start > 0 && !QStringLiteral(">.!?").contains(text.at(start - 1)))
-        --start;
-    int end = at;
-    while (end < text.size() && text.at(end) != QLatin1Char('<') &&
-           text.at(end) != QLatin1Char('.'))
-        ++end;
-    if (end < text.size() && text.at(end) == QLatin1Char('.'))
-        ++end;
-    return text.mid(start, end - start).simplified();
+    const QStringList sentences = TextHelper::visibleSentences(page);
+    for (const QString& sentence : sentences) {
+        const int enter = TextHelper::wordsAt(sentence, QStringLiteral("enter"));
+        if (enter >= 0 && (TextHelper::wordsAt(sentence, QStringLiteral("or more"), enter) >= 0 ||
+                           TextHelper::wordsAt(sentence, QStringLiteral("more than"), enter) >= 0))
+            return QStringLiteral("LOW_BIDAMOUNT");
+    }
+    // "Bidding has ended on this item", not "when the bidding has ended you
+    // will get an email": no word before the phrase makes it a condition.
+    static const char* const conditions[] = {"when",  "whenever", "once",   "after", "if",
+                                             "until", "till",     "before", "unless"};
+    for (const QString& sentence : sentences) {
+        const int bidding = TextHelper::wordsAt(sentence, QStringLiteral("bidding has ended"));
+        const int auction = TextHelper::wordsAt(sentence, QStringLiteral("auction has ended"));
+        const int ended = bidding < 0 || (auction >= 0 && auction < bidding) ? auction : bidding;
+        if (ended < 0)
+            continue;
+        const QString before = sentence.left(ended);
+        if (std::none_of(std::begin(conditions), std::end(conditions), [&](const char* word) {
+                return TextHelper::wordsAt(before, QLatin1String(word)) >= 0;
+            }))
+            return QStringLiteral("AUCTION_ENDED");
+    }
+    for (const QString& sentence : sentences) {
+        if (TextHelper::wordsAt(sentence, QStringLiteral("bid has not been placed")) >= 0)
+            return sentence;
+    }
+    return QString();
 }
 
 } // namespace
@@ -138,13 +154,9 @@ void ItemHelper::placeBidJsonStep1WebFinished()
         emit placeBidJsonStep1Finished(true, QStringLiteral("Redirect"), none, none, none);
         return;
     }
-    const QString end = QStringLiteral("\">");
-    const QString stok =
-        TextHelper::getInnerText(page, QStringLiteral("name=\"stok\" value=\""), end);
-    const QString key =
-        TextHelper::getInnerText(page, QStringLiteral("name=\"key\" value=\""), end);
-    const QString uiid =
-        TextHelper::getInnerText(page, QStringLiteral("name=\"uiid\" value=\""), end);
+    const QString stok = TextHelper::inputValue(page, QStringLiteral("stok"));
+    const QString key = TextHelper::inputValue(page, QStringLiteral("key"));
+    const QString uiid = TextHelper::inputValue(page, QStringLiteral("uiid"));
     if (stok.isEmpty() && key.isEmpty() && uiid.isEmpty() && isSignInForm(page)) {
         emit placeBidJsonStep1Finished(true, signInAgainReason(), none, none, none);
         return;
@@ -258,19 +270,17 @@ void ItemHelper::placeBidHtmlStep2WebFinished()
             [this, failure = step2Failure(reply)] { emit placeBidFinished(false, failure); }))
         return;
 
-    const QString page = NetworkResource::pageText(reply->readAll());
+    emit placeBidFinished(true, htmlBidAnswer(NetworkResource::pageText(reply->readAll())));
+}
+
+QString ItemHelper::htmlBidAnswer(const QString& page)
+{
     // A refusal wins over the confirmation wording: eBay titles its refusals
     // "Bid Confirmation" too.
-    QString result = unknown();
-    const QString notPlaced = notPlacedSentence(page);
-    if (TextHelper::hasMatch(page, QStringLiteral("enter.*(more than|or more)")))
-        result = QStringLiteral("LOW_BIDAMOUNT");
-    else if (TextHelper::hasMatch(page, QStringLiteral("(bidding has ended|auction has ended)")))
-        result = QStringLiteral("AUCTION_ENDED");
-    else if (!notPlaced.isEmpty())
-        result = notPlaced;
-    else if (TextHelper::hasMatch(page, QStringLiteral("bid confirmation")))
-        result = placed();
+    QString result = refusal(page);
+    if (result.isEmpty())
+        result =
+            TextHelper::hasMatch(page, QStringLiteral("bid confirmation")) ? placed() : unknown();
 
     // eBay's own reason overrides whatever the page seemed to say. Read from
     // the page as it came (line breaks kept): the reason is shown to the user.
@@ -287,5 +297,5 @@ void ItemHelper::placeBidHtmlStep2WebFinished()
     }
     if (result == unknown() && isSignInForm(page))
         result = signInAgainReason();
-    emit placeBidFinished(true, result);
+    return result;
 }

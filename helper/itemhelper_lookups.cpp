@@ -11,6 +11,7 @@
 
 #include <QNetworkReply>
 #include <QStringList>
+#include <algorithm>
 
 namespace {
 
@@ -33,97 +34,156 @@ bool isAsciiDigit(QChar c)
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-// Marks that may stand between the digit groups of an amount.
-bool isAmountMark(QChar c)
-{
-    return c == QLatin1Char(',') || c == QLatin1Char('.') || c == QLatin1Char(' ') ||
-           c == QChar(0x00a0) || c == QChar(0x202f) || c == QChar(0x2009);
-}
-
 bool isDecimalMark(QChar c)
 {
     return c == QLatin1Char(',') || c == QLatin1Char('.');
 }
 
-// The cost text as it reads: the page's markup writes a non-breaking space,
-// and at times a currency sign, as a character reference, whose digits are
-// no part of the amount.
-QString withReferencesResolved(const QString& text)
+// Marks that only group thousands: blanks, and the apostrophe of the Swiss
+// site ("CHF 1'234.50").
+bool isGroupMark(QChar c)
 {
-    QString result;
-    result.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        // A reference is short: "&#x10ffff;" at the longest.
-        int end = -1;
-        for (int j = i + 1; text.at(i) == QLatin1Char('&') && j < qMin(text.size(), i + 10); ++j) {
-            if (text.at(j) == QLatin1Char(';')) {
-                end = j;
-                break;
-            }
-        }
-        if (end > i) {
-            const QString name = text.mid(i + 1, end - i - 1);
-            bool numeric = false;
-            uint code = 0;
-            if (name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive))
-                code = name.midRef(2).toUInt(&numeric, 16);
-            else if (name.startsWith(QLatin1Char('#')))
-                code = name.midRef(1).toUInt(&numeric, 10);
-            if (name.compare(QLatin1String("nbsp"), Qt::CaseInsensitive) == 0) {
-                numeric = true;
-                code = 0xa0;
-            }
-            if (numeric && code > 0 && code <= 0x10ffff) {
-                result += QString::fromUcs4(&code, 1);
-                i = end;
-                continue;
-            }
-        }
-        result += text.at(i);
-    }
-    return result;
+    return c == QLatin1Char(' ') || c == QChar(0x00a0) || c == QChar(0x202f) ||
+           c == QChar(0x2009) || c == QLatin1Char('\'') || c == QChar(0x2019);
 }
 
-// The amount a cost text shows: 0.0 for free postage, -1.0 when it shows
-// no figure. The last figure is read whole: a comma or point before the
-// last one or two digits is the decimal mark; the other marks between digit
-// groups group thousands, whatever the site's way of writing them
-// ("EUR 4,50", "GBP 1,250.00", "1.234,56 EUR", "1 234,00 EUR").
-double shippingCost(const QString& costText)
+// Where a figure begins: a digit, or a decimal mark before one (".75").
+bool startsFigure(const QString& text, int i)
 {
-    if (costText.contains(QLatin1String("free"), Qt::CaseInsensitive))
-        return 0.0;
-    const QString text = withReferencesResolved(costText);
-    int i = text.size() - 1;
-    while (i >= 0 && !isAsciiDigit(text.at(i)))
-        --i;
-    if (i < 0)
-        return -1.0;
-    // Backwards over the figure: digit groups, each mark between two of them.
+    if (isAsciiDigit(text.at(i)))
+        return true;
+    return isDecimalMark(text.at(i)) && i + 1 < text.size() && isAsciiDigit(text.at(i + 1)) &&
+           (i == 0 || !isAsciiDigit(text.at(i - 1)));
+}
+
+// The figure that begins at start, read whole; *end is where it ends. A
+// comma or point before the last one or two digits is the decimal mark; the
+// other marks between digit groups group thousands, whatever the site's way
+// of writing them ("EUR 4,50", "GBP 1,250.00", "1.234,56 EUR", "1 234,00
+// EUR"). A blank or an apostrophe groups only three digits: "3.50 1 item"
+// is two figures.
+double readFigure(const QString& text, int start, int* end)
+{
+    const int size = text.size();
+    const bool leadingMark = !isAsciiDigit(text.at(start));
+    int i = leadingMark ? start + 1 : start;
     QStringList groups;
     QChar lastMark;
     while (true) {
-        const int groupEnd = i + 1;
-        while (i >= 0 && isAsciiDigit(text.at(i)))
-            --i;
-        groups.prepend(text.mid(i + 1, groupEnd - i - 1));
-        if (i < 1 || !isAmountMark(text.at(i)) || !isAsciiDigit(text.at(i - 1)))
+        const int groupStart = i;
+        while (i < size && isAsciiDigit(text.at(i)))
+            ++i;
+        groups << text.mid(groupStart, i - groupStart);
+        if (leadingMark || i + 1 >= size || !isAsciiDigit(text.at(i + 1)))
             break;
-        if (groups.size() == 1)
-            lastMark = text.at(i);
-        --i;
+        const QChar mark = text.at(i);
+        if (!isDecimalMark(mark) && !isGroupMark(mark))
+            break;
+        if (isGroupMark(mark)) {
+            int digits = i + 1;
+            while (digits < size && isAsciiDigit(text.at(digits)))
+                ++digits;
+            if (digits - i - 1 != 3)
+                break;
+        }
+        lastMark = mark;
+        ++i;
     }
+    *end = i;
     const QString last = groups.takeLast();
     QString amount;
-    if (groups.isEmpty() && i >= 0 && isDecimalMark(text.at(i)) && last.size() <= 2)
-        amount = QStringLiteral("0.") + last; // ".75"
+    if (leadingMark && last.size() <= 2)
+        amount = QStringLiteral("0.") + last;
     else if (!groups.isEmpty() && isDecimalMark(lastMark) && last.size() <= 2)
         amount = groups.join(QString()) + QLatin1Char('.') + last;
     else
         amount = groups.join(QString()) + last;
     bool converted = false;
-    const double cost = amount.toDouble(&converted); // C locale: a point, always
-    return converted ? cost : -1.0;
+    const double figure = amount.toDouble(&converted); // C locale: a point, always
+    return converted ? figure : -1.0;
+}
+
+// The codes and short names the sites write before or after an amount
+// where they write no sign.
+bool isCurrencyWord(const QString& word)
+{
+    static const char* const words[] = {"AUD", "CAD", "CHF", "EUR", "GBP", "HKD", "INR",    "MYR",
+                                        "PHP", "PLN", "SGD", "USD", "Rs",  "RM",  "z\u0142"};
+    return std::any_of(std::begin(words), std::end(words),
+                       [&](const char* name) { return word == QString::fromUtf8(name); });
+}
+
+// Whether a currency stands next to the figure from start to end: a sign, a
+// code or a short name ("Rs."), before or after it, blanks between allowed.
+bool carriesCurrency(const QString& text, int start, int end)
+{
+    int i = start - 1;
+    while (i >= 0 && text.at(i).isSpace())
+        --i;
+    if (i >= 0 && text.at(i).category() == QChar::Symbol_Currency)
+        return true;
+    if (i >= 0 && text.at(i) == QLatin1Char('.'))
+        --i;
+    const int wordEnd = i + 1;
+    while (i >= 0 && text.at(i).isLetter())
+        --i;
+    if (isCurrencyWord(text.mid(i + 1, wordEnd - i - 1)))
+        return true;
+    int j = end;
+    while (j < text.size() && text.at(j).isSpace())
+        ++j;
+    if (j < text.size() && text.at(j).category() == QChar::Symbol_Currency)
+        return true;
+    const int wordStart = j;
+    while (j < text.size() && text.at(j).isLetter())
+        ++j;
+    return isCurrencyWord(text.mid(wordStart, j - wordStart));
+}
+
+// The amount a cost text shows: the first figure written with a currency,
+// not one in brackets ("US $3.00 (approx. GBP 2.40)": a conversion follows
+// the amount) unless every such figure is; where no figure carries a
+// currency, the text's only figure ("1st Class" holds none). No amount: 0.0
+// for free postage, else -1.0. The page's markup writes a non-breaking space,
+// and at times a currency sign, as a character reference, whose digits are
+// no part of the amount.
+double shippingCost(const QString& costText)
+{
+    const QString text = TextHelper::resolveReferences(costText);
+    int depth = 0;
+    int figures = 0;
+    double only = -1.0;
+    double bracketed = -1.0;
+    bool inBrackets = false;
+    for (int i = 0; i < text.size();) {
+        if (text.at(i) == QLatin1Char('(') || text.at(i) == QLatin1Char(')')) {
+            depth = qMax(0, depth + (text.at(i) == QLatin1Char('(') ? 1 : -1));
+            ++i;
+            continue;
+        }
+        if (!startsFigure(text, i)) {
+            ++i;
+            continue;
+        }
+        int end = i;
+        const double figure = readFigure(text, i, &end);
+        if (carriesCurrency(text, i, end)) {
+            if (depth == 0)
+                return figure;
+            if (!inBrackets)
+                bracketed = figure;
+            inBrackets = true;
+        } else if (end == text.size() || !text.at(end).isLetter()) {
+            if (++figures == 1)
+                only = figure;
+        }
+        i = end;
+    }
+    if (inBrackets)
+        return bracketed;
+    if (figures == 1)
+        return only;
+    return text.contains(QLatin1String("free"), Qt::CaseInsensitive) ? 0.0 : -1.0;
 }
 
 } // namespace

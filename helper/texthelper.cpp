@@ -4,7 +4,6 @@
 #include <QStringList>
 #include <QVector>
 #include <algorithm>
-#include <functional>
 
 // Results are "" rather than null QStrings: callers store them in NOT NULL
 // columns and pass them on as tokens.
@@ -157,98 +156,6 @@ bool piecesInOrder(const QString& text, const QVector<QStringList>& pieces)
     return true;
 }
 
-struct Attribute
-{
-    QString name;
-    QString value;
-};
-
-bool isTagSpace(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
-           c == QLatin1Char('\r') || c == QLatin1Char('\f');
-}
-
-// Reads the attributes of a tag from position i, just after its name, to
-// the ">" that ends it, as a browser reads them: values quoted either way or
-// not at all, no blank needed after a quoted value. Returns the position
-// after the tag; the text's size when the tag or a quoted value never ends.
-int readAttributes(const QString& text, int i, QVector<Attribute>* attributes)
-{
-    const int size = text.size();
-    while (i < size) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('>'))
-            return i + 1;
-        if (isTagSpace(c) || c == QLatin1Char('/')) {
-            ++i;
-            continue;
-        }
-        const int nameStart = i;
-        while (i < size && !isTagSpace(text.at(i)) && text.at(i) != QLatin1Char('=') &&
-               text.at(i) != QLatin1Char('>') && text.at(i) != QLatin1Char('/'))
-            ++i;
-        Attribute attribute{text.mid(nameStart, i - nameStart), QString()};
-        int j = i;
-        while (j < size && isTagSpace(text.at(j)))
-            ++j;
-        if (j < size && text.at(j) == QLatin1Char('=')) {
-            ++j;
-            while (j < size && isTagSpace(text.at(j)))
-                ++j;
-            if (j < size && (text.at(j) == QLatin1Char('"') || text.at(j) == QLatin1Char('\''))) {
-                const int close = text.indexOf(text.at(j), j + 1);
-                if (close < 0)
-                    return size;
-                attribute.value = text.mid(j + 1, close - j - 1);
-                j = close + 1;
-            } else {
-                const int valueStart = j;
-                while (j < size && !isTagSpace(text.at(j)) && text.at(j) != QLatin1Char('>'))
-                    ++j;
-                attribute.value = text.mid(valueStart, j - valueStart);
-            }
-            i = j;
-        }
-        attributes->append(attribute);
-    }
-    return size;
-}
-
-// Hands the attributes of every input tag, in page order, to visit until it
-// returns false. One pass over the text.
-void forEachInput(const QString& text, const std::function<bool(const QVector<Attribute>&)>& visit)
-{
-    const QLatin1String tag("<input");
-    int from = 0;
-    while (true) {
-        const int found = text.indexOf(tag, from, Qt::CaseInsensitive);
-        if (found < 0)
-            return;
-        from = found + tag.size();
-        if (from < text.size() && !isTagSpace(text.at(from)) && text.at(from) != QLatin1Char('/') &&
-            text.at(from) != QLatin1Char('>'))
-            continue; // another tag ("<inputs")
-        QVector<Attribute> attributes;
-        from = readAttributes(text, from, &attributes);
-        if (!visit(attributes))
-            return;
-    }
-}
-
-// The value of the tag's first attribute of that name, and where it stands
-// among the attributes (-1 when there is none).
-int attributeAt(const QVector<Attribute>& attributes, QLatin1String name, QString* value)
-{
-    for (int i = 0; i < attributes.size(); ++i) {
-        if (attributes.at(i).name.compare(name, Qt::CaseInsensitive) == 0) {
-            *value = attributes.at(i).value;
-            return i;
-        }
-    }
-    return -1;
-}
-
 } // namespace
 
 QString TextHelper::flatten(QString text)
@@ -317,42 +224,4 @@ bool TextHelper::hasMatch(QString text, QString pattern)
     }
     // No caller passes any other pattern; the engine copes, if slowly.
     return engine(pattern).indexIn(text, 0) >= 0;
-}
-
-QString TextHelper::inputValue(QString page, const QString& name)
-{
-    // Line breaks go first, as for every scan: eBay wraps its markup inside
-    // values too.
-    QString namedFirst;
-    QString valueFirst;
-    forEachInput(flatten(page), [&](const QVector<Attribute>& attributes) {
-        QString inputName;
-        QString value;
-        const int nameAt = attributeAt(attributes, QLatin1String("name"), &inputName);
-        const int valueAt = attributeAt(attributes, QLatin1String("value"), &value);
-        if (nameAt < 0 || valueAt < 0 || value.isEmpty() ||
-            inputName.compare(name, Qt::CaseInsensitive) != 0)
-            return true;
-        if (nameAt < valueAt) {
-            namedFirst = value;
-            return false;
-        }
-        if (valueFirst.isEmpty())
-            valueFirst = value;
-        return true;
-    });
-    const QString value = namedFirst.isEmpty() ? valueFirst : namedFirst;
-    return value.isNull() ? QStringLiteral("") : value;
-}
-
-bool TextHelper::hasInputOfType(QString page, const QString& type)
-{
-    bool found = false;
-    forEachInput(flatten(page), [&](const QVector<Attribute>& attributes) {
-        QString inputType;
-        found = attributeAt(attributes, QLatin1String("type"), &inputType) >= 0 &&
-                inputType.trimmed().compare(type, Qt::CaseInsensitive) == 0;
-        return !found;
-    });
-    return found;
 }

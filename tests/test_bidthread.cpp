@@ -290,7 +290,7 @@ private slots:
 
     // eBay moves the end later after the snipe has started and a reload
     // stores it: the bid waits for the new moment, the relation for the new
-    // end.
+    // end, also for one that moves again after the bid has gone out.
     void aMovedEndIsFollowed()
     {
         SnipeScene scene;
@@ -301,18 +301,24 @@ private slots:
         DirectSnipes direct;
         QSignalSpy chosen(direct.start(id, QStringLiteral("ebay.de")), &BidThread::bidTimeChosen);
         QVERIFY(chosen.wait(5000));
-        const QDateTime movedEnd = endOf(scene, number).addSecs(8);
-        scene.ebay().updateAuction(number, [&](EbayDouble::Auction& a) { a.endTime = movedEnd; });
-        QVERIFY(TestStore::exec(QStringLiteral("UPDATE items SET end_time = '%1' WHERE id = %2")
-                                    .arg(TimeText::format(movedEnd))
-                                    .arg(id)));
+        const auto moveEnd = [&](const QDateTime& movedEnd) {
+            scene.ebay().updateAuction(number,
+                                       [&](EbayDouble::Auction& a) { a.endTime = movedEnd; });
+            return TestStore::exec(QStringLiteral("UPDATE items SET end_time = '%1' WHERE id = %2")
+                                       .arg(TimeText::format(movedEnd))
+                                       .arg(id));
+        };
+        QVERIFY(moveEnd(endOf(scene, number).addSecs(8)));
 
-        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 25000);
-        QCOMPARE(SnipeScene::status(id), 3);
+        QTRY_VERIFY_WITH_TIMEOUT(!scene.ebay().bids(number).isEmpty(), 20000);
         QVERIFY2(leadKept(achievedLeadMs(scene, number), 3),
                  qPrintable(QString::number(achievedLeadMs(scene, number))));
+        const QDateTime movedAgain = endOf(scene, number).addSecs(5);
+        QVERIFY(moveEnd(movedAgain));
+        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 25000);
+        QCOMPARE(SnipeScene::status(id), 3);
         QVERIFY(scene.requests(number, QStringLiteral("ViewItemLite")).first().officialTime >=
-                movedEnd);
+                movedAgain);
     }
 
     // The store refuses the snipe's writes while it bids (another program
@@ -491,7 +497,8 @@ private slots:
         for (int i = 0; i < steps.size(); ++i) {
             QCOMPARE(SnipeScene::status(ids.at(i)), 4);
             QCOMPARE(SnipeScene::column(ids.at(i), "error_message").toString(),
-                     ItemHelper::signInAgainReason());
+                     QStringLiteral("Not placed: eBay asked to sign in again (choose Logout and "
+                                    "sign in)"));
             const QString number = numberOf(61 + i);
             QCOMPARE(scene.ebay()
                          .requests([&](const EbayDouble::Request& r) {

@@ -11,6 +11,8 @@ namespace {
 
 const QString Item = QStringLiteral("120000000007");
 const QString Home = QStringLiteral("ebay.co.uk");
+const QString SignInAgain =
+    QStringLiteral("Not placed: eBay asked to sign in again (choose Logout and sign in)");
 const QString PostageSentence =
     QStringLiteral("The seller doesn't post to the country where your primary postage address "
                    "is located");
@@ -216,6 +218,17 @@ private slots:
                     "<input type=\"hidden\" name=\"uiid\" value=\"U/2=\"/>")
             << "T+k/1="
             << "U/2=";
+        QTest::newRow("tags over lines, CR LF and tabs, unquoted")
+            << page("<input\r\n\ttype=\"hidden\"\r\n\tname=\"stok\"\r\n\tvalue=\"S1\">\n"
+                    "<input\nvalue=U1\nname=uiid\n/>")
+            << "S1"
+            << "U1";
+        QTest::newRow("references resolved, comments and scripts passed over")
+            << page("<!-- <input name=\"stok\" value=\"OLD\"> -->\n<script>document.write("
+                    "'<input name=\"uiid\" value=\"JS\">');</script>\n"
+                    "<input name=\"stok\" value=\"S&amp;1\"><input value=\"U&#49;\" name=\"uiid\">")
+            << "S&1"
+            << "U1";
         QTest::newRow("another attribute between value and name")
             << page("<input value=\"S1\" type=\"hidden\" name=\"stok\">"
                     "<input value='U1' type=hidden name=uiid>")
@@ -306,8 +319,26 @@ private slots:
         QTest::newRow("confirmation title, bid not placed")
             << "<title>eBay Bid Confirmation</title><p>Your bid has not been placed.</p>"
             << "Your bid has not been placed.";
-        QTest::newRow("the sign-in form") << "<form><input type=\"password\" name=\"pass\"></form>"
-                                          << ItemHelper::signInAgainReason();
+        QTest::newRow("a style's center, more great items")
+            << "<style>h1{text-align:center}</style><h1>Bid confirmation</h1><p>You're the "
+               "highest bidder on this item.</p><p>Look for more great items from this seller.</p>"
+            << "Placed";
+        QTest::newRow("you entered, click for more")
+            << "<h1>Bid confirmation</h1><p>You're the highest bidder. You entered a maximum bid "
+               "of US $25.00.</p><a href=/help>Click here for more information</a>"
+            << "Placed";
+        QTest::newRow("a tip on when bidding has ended")
+            << "<h1>Bid confirmation</h1><p>You're the highest bidder. Tip: when the bidding has "
+               "ended you will get an email.</p>"
+            << "Placed";
+        QTest::newRow("refusal wording in a script only")
+            << "<h1>Bid confirmation</h1><script>var low = 'Enter 5 or more';</script>"
+            << "Placed";
+        QTest::newRow("confirmation title, enter ... or more")
+            << "<h1>Bid confirmation</h1><p>Please enter <b>GBP 5.50</b> or more.</p>"
+            << "LOW_BIDAMOUNT";
+        QTest::newRow("the sign-in form")
+            << "<form><input type=\"password\" name=\"pass\"></form>" << SignInAgain;
         QTest::newRow("low bid before ended") << "Enter 5 or more. Bidding has ended."
                                               << "LOW_BIDAMOUNT";
         QTest::newRow("the reason overrides a confirmation")
@@ -401,7 +432,7 @@ private slots:
         // Without the cookies eBay treats the program as a stranger.
         const Step1 stranger = step1(boxes, 10.0);
         QCOMPARE(stranger.stok, QStringLiteral(""));
-        QCOMPARE(stranger.word, ItemHelper::signInAgainReason());
+        QCOMPARE(stranger.word, SignInAgain);
 
         // Signed in on the TLS port, the cookies come back on the plain ports.
         const HttpProbe::Answer signIn = HttpProbe::fetch(

@@ -9,6 +9,8 @@ namespace {
 
 const QString Item = QStringLiteral("110000000001");
 const QString Germany = QStringLiteral("ebay.de");
+const QString SignInAgain =
+    QStringLiteral("Not placed: eBay asked to sign in again (choose Logout and sign in)");
 
 EbayDouble::Auction auction()
 {
@@ -280,14 +282,25 @@ private slots:
             << QByteArray("<input name=\"stok\" \nvalue=\"S1\">") << "Placed"
             << QStringList{"S1", "", ""};
         QTest::newRow("marker over a line break alone")
-            << QByteArray("<input name=\"stok\"\nvalue=\"S1\">") << "Placed" << none;
+            << QByteArray("<input name=\"stok\"\nvalue=\"S1\">") << "Placed"
+            << QStringList{"S1", "", ""};
+        QTest::newRow("tags over lines, self-closed, value first, unquoted")
+            << QByteArray("<input\r\n\ttype=\"hidden\"\r\n\tvalue=\"S1\"\r\n\tname=\"stok\"/>\n"
+                          "<input\ttype=hidden\nname=key\nvalue=K1>\n"
+                          "<input name=\"uiid\" value=\"U&amp;1\" />")
+            << "Placed" << QStringList{"S1", "K1", "U&1"};
+        QTest::newRow("an old form in a comment")
+            << "<!-- <input name=\"stok\" value=\"OLD\"> -->" + form << "Placed" << formTokens;
         QTest::newRow("first form wins")
             << tokenForm("S1", "K1", "U1") + tokenForm("S2", "K2", "U2") << "Placed" << formTokens;
         QTest::newRow("some tokens missing") << QByteArray("<input name=\"key\" value=\"K1\">")
                                              << "Placed" << QStringList{"", "K1", ""};
         QTest::newRow("the sign-in form")
             << QByteArray("<form><input name=\"userid\"><input type=\"password\" name=\"pass\">")
-            << ItemHelper::signInAgainReason() << none;
+            << SignInAgain << none;
+        QTest::newRow("the sign-in form over lines")
+            << QByteArray("<form><input\nid=\"pass\"\ntype=\"password\"></form>") << SignInAgain
+            << none;
     }
 
     void step1Pages()
@@ -361,8 +374,7 @@ private slots:
             << QByteArray("{\"Error\":\"REDIRECT\",\"DebugError\":[\"\"]}") << "REDIRECT";
         QTest::newRow("an empty error word") << QByteArray("{\"Error\":\" \"}") << "UNKNOWN";
         QTest::newRow("the sign-in form")
-            << QByteArray("<form><input type=\"password\" name=\"pass\"></form>")
-            << ItemHelper::signInAgainReason();
+            << QByteArray("<form><input type=\"password\" name=\"pass\"></form>") << SignInAgain;
     }
 
     void step2Answers()

@@ -212,6 +212,16 @@ private slots:
         QTest::newRow("character references") << int(F::SpanCost) << "4,50&nbsp;&#8364;" << 4.5;
         QTest::newRow("point and digits only") << int(F::SpanCost) << "GBP .75" << 0.75;
         QTest::newRow("whole amount") << int(F::SpanCost) << "US $7" << 7.0;
+        QTest::newRow("a conversion after the amount")
+            << int(F::SpanCost) << "US $3.00 (approx. \u00a32.40)" << 3.0;
+        QTest::newRow("a service after the amount")
+            << int(F::SpanCost) << "\u00a33.50 Royal Mail 1st Class" << 3.5;
+        QTest::newRow("days after the amount")
+            << int(F::DivDetails) << "EUR 5,90 DHL Paket, 3-5 Werktage" << 5.9;
+        QTest::newRow("grouping apostrophe") << int(F::SpanCost) << "CHF 1'234.50" << 1234.5;
+        QTest::newRow("no currency, one figure") << int(F::SpanCost) << "3.50" << 3.5;
+        QTest::newRow("an amount and free returns")
+            << int(F::SpanCost) << "\u00a32.95, free returns" << 2.95;
         QTest::newRow("no amount") << int(F::SpanCost) << "See description" << -1.0;
         QTest::newRow("no cost marker") << int(F::None) << "\u00a35.00" << -1.0;
     }

@@ -125,6 +125,12 @@ private slots:
             << "wrong" << false;
         QTest::newRow("the form again, written otherwise")
             << QByteArray("<form><INPUT name=pass TYPE='Password'/></form>") << "wrong" << false;
+        QTest::newRow("the form again, over lines")
+            << QByteArray("<form><input\nid=\"pass\"\ntype=\"password\"></form>") << "wrong"
+            << false;
+        QTest::newRow("a password field in a comment only")
+            << QByteArray("<p>Welcome back</p><!-- <input type=\"password\"> -->") << "secret"
+            << true;
         QTest::newRow("a password named, no such field")
             << QByteArray("<p>Your password</p><input type=\"text\" name=\"password\">") << "wrong"
             << true;

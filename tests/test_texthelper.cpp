@@ -235,6 +235,36 @@ private slots:
         QCOMPARE(TextHelper::hasMatch(text, pattern), expected);
     }
 
+    void inputs_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("stok");
+        QTest::newRow("every blank parts attributes") << "<input\tname=stok\r\nvalue=S1\f/>"
+                                                      << "S1";
+        QTest::newRow("an unquoted value ends at >") << "<input name=stok value=S1><b>"
+                                                     << "S1";
+        QTest::newRow("references in the value") << "<input name='stok' value='a&amp;b&#x41;&#66;'>"
+                                                 << "a&bAB";
+        QTest::newRow("another tag") << "<inputs name=stok value=X>"
+                                     << "";
+        QTest::newRow("not in a comment, a script or a style")
+            << "<!--<input name=stok value=C>--><script><input name=stok value=J></script>"
+               "<style><input name=stok value=T></style><input name=stok value=S>"
+            << "S";
+        QTest::newRow("a comment that never ends") << "<!--<input name=stok value=C>"
+                                                   << "";
+    }
+
+    void inputs()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, stok);
+        QCOMPARE(TextHelper::inputValue(page, QStringLiteral("stok")), stok);
+        QCOMPARE(TextHelper::hasInputOfType(QString(page).replace("name=", "type=password "),
+                                            QStringLiteral("password")),
+                 !stok.isEmpty());
+    }
+
     void agreesWithTheRegularExpressionEngine()
     {
         const quint32 seed = QRandomGenerator::global()->generate();
