@@ -34,12 +34,13 @@ class TrayMessenger;
 //                         the post-bid actions: relation stored, won/lost
 //                         notice, group win count (bidthread_postbid.cpp)
 //
-// Before each step that commits anything the row is re-read: a snipe whose
-// row has lost its status (the user cancelled it) or has gone ends quietly,
-// writing nothing. Every other way out leaves the row at a final status with
-// a reason: a failed step, a hung request (the transfer time-out makes it a
-// failed one), an exception, and the object's destruction before it finished
-// (the program closing) all end as status 4 with the reason in
+// Before each step that commits anything the row is re-read, as it will be
+// once the writes the store has yet to take are stored: a snipe whose row has
+// lost its status (the user or its group cancelled it) or has gone ends
+// quietly, writing nothing. Every other way out leaves the row at a final
+// status with a reason: a failed step, a hung request (the transfer time-out
+// makes it a failed one), an exception, and the object's destruction before
+// it finished (the program closing) all end as status 4 with the reason in
 // error_message. A finished snipe deletes itself.
 class BidThread : public QObject
 {
