@@ -12,8 +12,7 @@
 #include "support/trayrecorder.h"
 #include "timetext.h"
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
+#include <memory>
 
 namespace {
 
@@ -338,13 +337,10 @@ private slots:
         scene.signIn(QStringLiteral("bob"));
         const QString number = numberOf(61);
         const int id = scene.addSnipe(scene.auction(number, 7000), 3);
-        QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "holder");
-        holder.setDatabaseName(DbHelper::databasePath());
-        QVERIFY(holder.open());
-        QSqlQuery reading(holder);
+        std::unique_ptr<ReadLock> lock;
         if (locked) {
-            QVERIFY(holder.transaction());
-            QVERIFY(reading.exec(QStringLiteral("SELECT count(*) FROM items")) && reading.next());
+            lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+            QVERIFY(lock->isHeld());
         } else {
             QVERIFY(TestStore::exec("CREATE TRIGGER full BEFORE UPDATE ON items BEGIN SELECT "
                                     "RAISE(ABORT, 'database or disk is full'); END"));
@@ -366,18 +362,13 @@ private slots:
                     .msg.contains(locked ? "database is locked" : "disk is full"));
 
         if (locked) {
-            reading.finish();
-            QVERIFY(holder.rollback());
+            lock->release();
         } else {
             QVERIFY(TestStore::exec("DROP TRIGGER full"));
         }
         QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(id), 3, 3000);
         QCOMPARE(SnipeScene::column(id, "user_relation").toString(), QStringLiteral("HIGHBIDDER"));
         QCOMPARE(SnipeStore::instance()->pendingCount(), 0);
-        reading = QSqlQuery();
-        holder.close();
-        holder = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     }
 
     // A group that wants one item wins its first while the file is held:
