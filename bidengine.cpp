@@ -139,10 +139,25 @@ void BidEngine::failOrphanedSnipes(int userId)
         if (!DbHelper::getItem(row))
             continue;
         const QString number = row.value(QStringLiteral("item_number")).toString();
+        // A bid that went out before the program stopped says so in its
+        // reason: eBay may have taken it, and the standing after the end
+        // tells.
+        const QString sent = row.value(QStringLiteral("error_message")).toString();
+        const QString reason = sent == BidThread::notAnsweredReason() ? sent : orphanReason();
         SnipeStore::instance()->writeItem(id, number,
                                           {{QStringLiteral("bid_status"), BidStatus::Failed},
-                                           {QStringLiteral("error_message"), orphanReason()}});
-        qDebug().noquote() << number << orphanReason();
+                                           {QStringLiteral("error_message"), reason}});
+        qDebug().noquote() << number << reason;
+    }
+}
+
+void BidEngine::handOver(int itemId)
+{
+    const QList<BidThread*> snipes =
+        findChildren<BidThread*>(QString(), Qt::FindDirectChildrenOnly);
+    for (BidThread* snipe : snipes) {
+        if (snipe->itemId() == itemId && snipe->isRunning())
+            snipe->handOver();
     }
 }
 
@@ -192,12 +207,17 @@ void BidEngine::processBiddingItems()
                                   : static_cast<qint64>(item.leadTime()) + StartWindowSecs;
         if (now.addSecs(window) < item.endTime())
             continue;
-        // One snipe object per item at a time: a row set back to "Scheduled"
-        // while its snipe still runs waits until that one has finished. A
-        // row whose snipe's progress is not stored yet still reads
-        // "Scheduled": it has been bid.
-        if (hasRunningSnipe(item.id()) || SnipeStore::instance()->hasPending(item.id()))
+        // One bid per item at a time: a row set back to "Scheduled" while
+        // its snipe still bids waits until eBay has answered that one. A
+        // snipe that only waits for the end to read the outcome leaves it to
+        // the new one, which must bid before the end. A row whose snipe's
+        // progress is not stored yet still reads "Scheduled": it has been
+        // bid. A row the user's command is writing is theirs until it ends.
+        SnipeStore* const store = SnipeStore::instance();
+        if (findSnipe(item.id(), &BidThread::isBidding) || store->hasPending(item.id()) ||
+            store->isHeldByWindow(item.id()))
             continue;
+        handOver(item.id());
 
         // The user's settings as they are now, not as when the row was read.
         const QSqlRecord user = kApp->loginUser();

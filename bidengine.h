@@ -68,6 +68,9 @@ private:
     // (an earlier run ended without finishing them) end as failed.
     void failOrphanedSnipes(int userId);
     bool hasRunningSnipe(int itemId) const;
+    // Snipes of the item that only wait for the end end now: a new snipe
+    // of the row takes over.
+    void handOver(int itemId);
     // A snipe object of the item in that state.
     bool findSnipe(int itemId, bool (BidThread::*state)() const) const;
     static int signedInUserId();

@@ -148,6 +148,12 @@ void BidThread::storeRefused()
                     QSystemTrayIcon::Warning);
 }
 
+void BidThread::handOver()
+{
+    qDebug().noquote() << itemNumber() << "hands the outcome over to a new snipe";
+    end();
+}
+
 void BidThread::end()
 {
     m_stage = Stage::Ended;
@@ -349,8 +355,10 @@ void BidThread::run()
         const QDateTime now = clockTime();
         qDebug().noquote() << logPrefix(now) << "Run()";
         m_stage = Stage::Bidding;
+        // An earlier snipe's reason does not belong to this one.
         store({{QStringLiteral("bid_status"), BidStatus::Bidding},
-               {QStringLiteral("actual_bid_time"), TimeText::format(now)}});
+               {QStringLiteral("actual_bid_time"), TimeText::format(now)},
+               {QStringLiteral("error_message"), QVariant(QVariant::String)}});
 
         m_stepStartTime = clockTime();
         if (Sites::usesHtmlBidFlow(m_domain))
@@ -433,6 +441,12 @@ void BidThread::placeBidStep2(bool jsonFlow)
     const QDateTime now = clockTime();
     qDebug().noquote() << logPrefix(now)
                        << (jsonFlow ? "placeBidJsonStep2()" : "placeBidHtmlStep2()");
+    // The user's command on the row waits for the file: it decides whether
+    // and what is bid, so the bid waits for it (other snipes do not).
+    if (SnipeStore::instance()->isHeldByWindow(m_itemId)) {
+        m_bidTimer->start(SnipeStore::WindowSliceMs);
+        return;
+    }
     if (hasBeenCanceled()) {
         end();
         return;
@@ -459,8 +473,11 @@ void BidThread::placeBidStep2(bool jsonFlow)
         m_itemHelper->placeBidHtmlStep2(itemNumber(), userBid(), m_username, m_stok, m_uiid);
     // Bidding, whatever the re-read row says: a row the user set back to
     // "Scheduled" meanwhile is being bid now, and must not be started again.
+    // The reason says that the bid has left: should the program end before
+    // eBay answers, the standing after the end tells the outcome.
     store({{QStringLiteral("bid_status"), BidStatus::Bidding},
-           {QStringLiteral("actual_bid_time"), TimeText::format(now)}});
+           {QStringLiteral("actual_bid_time"), TimeText::format(now)},
+           {QStringLiteral("error_message"), notAnsweredReason()}});
 }
 
 void BidThread::placeBidFinished(bool ok, const QString& errorMsg)

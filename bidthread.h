@@ -65,6 +65,13 @@ public:
     // True while step 2 is on its way to eBay: the bid can no longer be
     // recalled, and eBay's verdict will be stored whatever the row says.
     bool hasSentBid() const { return m_stage == Stage::Step2Sent; }
+    // True until eBay's verdict on the bid is recorded; after it the snipe
+    // only waits for the end to read the outcome.
+    bool isBidding() const { return m_stage < Stage::AfterBid; }
+    // A new snipe of the same row takes over what comes after the end (the
+    // user raised the bid after this one was placed): this one ends without
+    // writing anything more.
+    void handOver();
 
     // Starts the snipe; returns as soon as step 1 is sent.
     void run();

@@ -2,6 +2,7 @@
 
 #include "helper/dbhelper.h"
 #include "messagebox.h"
+#include "snipestore.h"
 
 #include <QFontMetrics>
 #include <QSqlQuery>
@@ -56,8 +57,12 @@ void GroupComboBox::groupIndexChanged(int index)
     if (!DbHelper::getItem(record))
         return;
     const int storedGroupId = record.value(QStringLiteral("group_id")).toInt();
-    record.setValue(QStringLiteral("group_id"), groupId < 1 ? QVariant(QVariant::Int) : groupId);
-    if (!DbHelper::setItem(record)) {
+    // The group alone: the rest of the row is the engine's and the reload's.
+    if (!SnipeStore::instance()->writeForWindow({itemId}, [&] {
+            return DbHelper::setItemColumns(
+                itemId, {{QStringLiteral("group_id"),
+                          groupId < 1 ? QVariant(QVariant::Int) : QVariant(groupId)}});
+        })) {
         MessageBox::databaseError(this, tr("The group could not be saved."));
         // The combo shows what is stored, not a choice that was lost.
         showGroup(storedGroupId);

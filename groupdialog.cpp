@@ -4,6 +4,7 @@
 #include "helper/dbhelper.h"
 #include "kestrovaapp.h"
 #include "messagebox.h"
+#include "snipestore.h"
 #include "ui_groupdialog.h"
 
 #include <QHeaderView>
@@ -91,7 +92,7 @@ void GroupDialog::addGroup()
     group.setValue(QStringLiteral("name"), editor.name());
     group.setValue(QStringLiteral("user_id"), loginUserId());
     group.setValue(QStringLiteral("max_won"), editor.maxWon());
-    if (!DbHelper::addGroup(group)) {
+    if (!SnipeStore::instance()->writeForWindow({}, [&] { return DbHelper::addGroup(group); })) {
         MessageBox::warning(this, tr("Database Error"), tr("Failed to add group."));
         return;
     }
@@ -131,7 +132,7 @@ void GroupDialog::editGroup()
     group.setValue(QStringLiteral("name"), editor.name());
     group.setValue(QStringLiteral("user_id"), loginUserId());
     group.setValue(QStringLiteral("max_won"), editor.maxWon());
-    if (!DbHelper::setGroup(group)) {
+    if (!SnipeStore::instance()->writeForWindow({}, [&] { return DbHelper::setGroup(group); })) {
         MessageBox::warning(this, tr("Database Error"), tr("Failed to update group."));
         return;
     }
@@ -158,7 +159,8 @@ void GroupDialog::deleteGroup()
             QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton) != QMessageBox::Ok)
         return;
 
-    if (!DbHelper::deleteGroups(ids.join(QLatin1Char(','))))
+    if (!SnipeStore::instance()->writeForWindow(
+            {}, [&] { return DbHelper::deleteGroups(ids.join(QLatin1Char(','))); }))
         MessageBox::warning(this, tr("Database Error"),
                             tr("Failed to delete group.") + QStringLiteral("\n\n") +
                                 DbHelper::lastError());

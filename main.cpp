@@ -9,6 +9,7 @@
 int main(int argc, char** argv)
 {
     KestrovaApp app(argc, argv);
+    Startup::endOnSignals();
     QCoreApplication::setApplicationVersion(QLatin1String(KestrovaApp::Version));
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() + QDir::separator() +
                                      QStringLiteral("plugins"));

@@ -333,6 +333,20 @@ void MainWindow::createStatusBar()
     storeNotice = notice("storeNotice");
     showStoreState();
     connect(SnipeStore::instance(), &SnipeStore::pendingChanged, this, &MainWindow::showStoreState);
+
+    // A command waits for a held file without holding the snipes: it says
+    // so, and the pointer says that clicks wait.
+    waitNotice = notice("waitNotice");
+    waitNotice->setText(tr("Waiting for the data file, which another program holds: the "
+                           "command is saved as soon as it can be, or fails within 5 seconds."));
+    waitNotice->hide();
+    connect(SnipeStore::instance(), &SnipeStore::windowWaiting, this, [this](bool waiting) {
+        waitNotice->setVisible(waiting);
+        if (waiting)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
 }
 
 void MainWindow::showClockState()

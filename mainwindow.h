@@ -221,6 +221,7 @@ private:
     QProgressBar* progressBar = nullptr;
     QLabel* clockNotice = nullptr;
     QLabel* storeNotice = nullptr;
+    QLabel* waitNotice = nullptr;
     bool unreadableShown = false;
 
     // A balloon shown replaces the one on show: each waits until the one

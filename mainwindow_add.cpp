@@ -9,6 +9,7 @@
 #include "kestrovaapp.h"
 #include "messagebox.h"
 #include "myqwebview.h"
+#include "snipestore.h"
 #include "timetext.h"
 
 #include <QHeaderView>
@@ -193,6 +194,9 @@ void MainWindow::addItemsFinished(bool ok)
     beginAppendingRows();
     QStringList notStored;
     QString notStoredReason;
+    // Once the file has been waited for in vain, the rest are tried once
+    // each: an import of many must not wait seconds for every one.
+    bool fileHeld = false;
     for (const ItemTO& item : qAsConst(items)) {
         if (!item.isAuction()) {
             if (!import) {
@@ -204,7 +208,17 @@ void MainWindow::addItemsFinished(bool ok)
             }
             continue;
         }
-        if (!storeNewItem(item)) {
+        bool stored = false;
+        if (fileHeld) {
+            const DbHelper::ShortWait shortWait;
+            stored = storeNewItem(item);
+        } else {
+            stored = SnipeStore::instance()->writeForWindow({}, [&] { return storeNewItem(item); });
+            fileHeld = !stored && DbHelper::lastErrorWasBusy();
+            // A refill run inside the wait's event loop switches sorting back on.
+            beginAppendingRows();
+        }
+        if (!stored) {
             const QString reason = DbHelper::lastErrorReason();
             // Added meanwhile by another way in: it is watched.
             if (watchedItemId(item.itemNumber()) <= 0) {

@@ -170,40 +170,35 @@ void MainWindow::snipe()
     if (dialog.exec() != QDialog::Accepted)
         return;
 
-    // The engine's writes of the row that wait for the file go first:
-    // stored after the user's, they would undo it.
+    // Checked again when the write goes: the dialog ran an event loop, and
+    // a wait for the file runs one, in which the engine and the reload may
+    // write the row. Only the snipe's own columns are the user's.
     const int id = before.value(QStringLiteral("id")).toInt();
-    if (!SnipeStore::instance()->storeKeptWrites({id})) {
+    enum class Found { Snipeable, Ended, Started };
+    Found found = Found::Snipeable;
+    const bool written = SnipeStore::instance()->writeForWindow({id}, [&] {
+        const QSqlRecord row = storedItem(id);
+        if (!isStoredItem(row))
+            return false;
+        found = hasEnded(row)                     ? Found::Ended
+                : engineHasTakenOver(before, row) ? Found::Started
+                                                  : Found::Snipeable;
+        return found != Found::Snipeable ||
+               DbHelper::setItemColumns(
+                   id,
+                   {{QStringLiteral("user_bid"), dialog.userBid()},
+                    {QStringLiteral("lead_time"), dialog.leadTime()},
+                    {QStringLiteral("bid_status"), static_cast<int>(BidStatus::Scheduled)},
+                    {QStringLiteral("group_id"),
+                     dialog.groupId() > 0 ? QVariant(dialog.groupId()) : QVariant(QVariant::Int)}});
+    });
+    if (!written)
         MessageBox::databaseError(this, tr("The snipe could not be saved."));
-        loadItemsFromDb();
-        return;
-    }
-    // The dialog ran an event loop: the engine and the reload may have
-    // written the row meanwhile. Only the snipe's own columns are the user's.
-    QSqlRecord row = storedItem(id);
-    if (!isStoredItem(row)) {
-        MessageBox::databaseError(this, tr("The snipe could not be saved."));
-        loadItemsFromDb();
-        return;
-    }
-    if (hasEnded(row)) {
+    else if (found == Found::Ended)
         MessageBox::warning(this, tr("Edit Snipe"), tr("Auction has ended for this item."));
-        loadItemsFromDb();
-        return;
-    }
-    if (engineHasTakenOver(before, row)) {
+    else if (found == Found::Started)
         MessageBox::warning(this, tr("Edit Snipe"),
                             tr("The snipe on this item has been started; it was not changed."));
-        loadItemsFromDb();
-        return;
-    }
-    row.setValue(QStringLiteral("user_bid"), dialog.userBid());
-    row.setValue(QStringLiteral("lead_time"), dialog.leadTime());
-    row.setValue(QStringLiteral("bid_status"), static_cast<int>(BidStatus::Scheduled));
-    row.setValue(QStringLiteral("group_id"),
-                 dialog.groupId() > 0 ? QVariant(dialog.groupId()) : QVariant(QVariant::Int));
-    if (!DbHelper::setItem(row))
-        MessageBox::databaseError(this, tr("The snipe could not be saved."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();
 }
@@ -227,32 +222,30 @@ void MainWindow::cancel()
             tr("Are you sure you want to cancel your snipe on the selected item(s)?"),
             QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
-    // The engine's writes of these rows that wait for the file go first:
-    // stored after the cancellation, a Bidding mark would bring the snipe
-    // back.
-    if (!SnipeStore::instance()->storeKeptWrites(idList(ids))) {
-        MessageBox::databaseError(this, tr("The snipes could not be cancelled."));
-        loadItemsFromDb();
-        return;
-    }
-    // Looked at after the question, whose event loop let the engine go on:
-    // a bid on its way to eBay cannot be recalled, and eBay's verdict will
-    // be stored over a cancellation. A bid eBay has taken stands at eBay:
-    // clearing its row would erase the only record of it.
-    QStringList cancelled;
+    // Looked at when the write goes, after the question's event loop let
+    // the engine go on: a bid on its way to eBay cannot be recalled, and
+    // eBay's verdict will be stored over a cancellation. A bid eBay has
+    // taken stands at eBay: clearing its row would erase the only record of
+    // it. The engine's kept writes of these rows go first: stored after the
+    // cancellation, a Bidding mark would bring the snipe back.
     QStringList sent;
-    for (const int id : idList(ids)) {
-        const QSqlRecord row = storedItem(id);
-        if (bidEngine->hasSentBid(id) || bidStatus(row) == BidStatus::Placed)
-            sent << row.value(QStringLiteral("item_number")).toString();
-        else
-            cancelled << QString::number(id);
-    }
-    if (!DbHelper::cancelItems(cancelled.join(QLatin1Char(','))))
+    const bool written = SnipeStore::instance()->writeForWindow(idList(ids), [&] {
+        QStringList cancelled;
+        sent.clear();
+        for (const int id : idList(ids)) {
+            const QSqlRecord row = storedItem(id);
+            if (bidEngine->hasSentBid(id) || bidStatus(row) == BidStatus::Placed)
+                sent << row.value(QStringLiteral("item_number")).toString();
+            else
+                cancelled << QString::number(id);
+        }
+        return DbHelper::cancelItems(cancelled.join(QLatin1Char(',')));
+    });
+    if (!written)
         MessageBox::databaseError(this, tr("The snipes could not be cancelled."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();
-    if (!sent.isEmpty())
+    if (written && !sent.isEmpty())
         MessageBox::warning(this, tr("Cancel Snipe"),
                             tr("The bid on the following item(s) has already been sent to eBay "
                                "and cannot be cancelled: %1")
@@ -268,9 +261,10 @@ void MainWindow::remove()
                              tr("Are you sure you want to delete the selected item(s)?"),
                              QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
-    // Stored after the delete they would change nothing; refused, the
-    // delete would be refused too.
-    if (!SnipeStore::instance()->storeKeptWrites(idList(ids)) || !DbHelper::deleteItems(ids))
+    // The rows' kept writes go first: stored after the delete they would
+    // change nothing; refused, the delete would be refused too.
+    if (!SnipeStore::instance()->writeForWindow(idList(ids),
+                                                [&] { return DbHelper::deleteItems(ids); }))
         MessageBox::databaseError(this, tr("The items could not be deleted."));
     loadItemsFromDb();
     bidEngine->loadBiddingItems();

@@ -9,6 +9,7 @@
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "preferencesdialog.h"
+#include "snipestore.h"
 #include "updatedialog.h"
 #include "versionchecker.h"
 
@@ -67,7 +68,8 @@ void MainWindow::preferences()
     // The row in memory holds the password typed at sign-in; writing the
     // preference columns alone keeps a password the user chose not to
     // remember out of the store.
-    if (!DbHelper::setUserPreferences(user)) {
+    if (!SnipeStore::instance()->writeForWindow(
+            {}, [&] { return DbHelper::setUserPreferences(user); })) {
         MessageBox::databaseError(this, tr("Failed to save preferences."));
         return;
     }

@@ -4,11 +4,10 @@
 #include "helper/dbhelper.h"
 
 #include <QElapsedTimer>
-#include <QFile>
+#include <QEventLoop>
 #include <QSqlRecord>
 #include <QtDebug>
 #include <algorithm>
-#include <iterator>
 
 SnipeStore* SnipeStore::instance()
 {
@@ -52,8 +51,14 @@ bool SnipeStore::writeGroupCount(int groupId, int count)
     return add(write);
 }
 
-bool SnipeStore::add(const Write& write)
+bool SnipeStore::add(Write write)
 {
+    if (write.itemId && write.itemNumber.isEmpty()) {
+        QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
+        row.setValue(QStringLiteral("id"), write.itemId);
+        if (DbHelper::getItem(row))
+            write.itemNumber = row.value(QStringLiteral("item_number")).toString();
+    }
     if (m_pending.isEmpty()) {
         const DbHelper::ShortWait shortWait;
         if (apply(write)) {
@@ -62,7 +67,7 @@ bool SnipeStore::add(const Write& write)
         }
         m_pending << write;
     } else if (m_pending.last().itemId == write.itemId &&
-               m_pending.last().groupId == write.groupId && !m_pending.last().saved) {
+               m_pending.last().groupId == write.groupId) {
         // Only into the last one: merged further back, a later value could
         // be stored before a write that came between them.
         Write& last = m_pending.last();
@@ -78,6 +83,7 @@ bool SnipeStore::add(const Write& write)
                          << (write.itemId ? QStringLiteral("item row %1").arg(write.itemId)
                                           : QStringLiteral("group %1").arg(write.groupId))
                          << write.columns << "-" << m_lastError;
+    persist();
     if (write.itemId)
         emit itemChanged(write.itemId);
     emit pendingChanged(m_pending.size());
@@ -88,7 +94,7 @@ bool SnipeStore::apply(const Write& write)
 {
     const bool stored =
         write.itemId
-            ? DbHelper::setItemColumns(write.itemId, write.columns)
+            ? DbHelper::setItemColumns(write.itemId, write.columns, write.itemNumber)
             : DbHelper::setGroupCurrentWon(
                   write.groupId, write.columns.value(QStringLiteral("current_won")).toInt());
     if (!stored)
@@ -107,29 +113,16 @@ void SnipeStore::stored(int index)
     announce(m_pending.takeAt(index));
 }
 
-int SnipeStore::savedCount() const
+void SnipeStore::pendingShrank(int before)
 {
-    return static_cast<int>(std::count_if(m_pending.cbegin(), m_pending.cend(),
-                                          [](const Write& write) { return write.saved; }));
-}
-
-void SnipeStore::pendingShrank(int before, int savedBefore)
-{
-    if (savedCount() != savedBefore) {
-        // Taken back at the next start, a write stored now would land over
-        // whatever the row is given after it.
-        QList<Write> saved;
-        std::copy_if(m_pending.cbegin(), m_pending.cend(), std::back_inserter(saved),
-                     [](const Write& write) { return write.saved; });
-        if (saved.isEmpty())
-            QFile::remove(savedPath());
-        else
-            writeSaved(saved);
-    }
+    if (m_pending.size() == before)
+        return;
+    // Taken back at the next start, a write stored now would land over
+    // whatever the row is given after it.
+    persist();
     if (m_pending.isEmpty())
         m_nextBatch.stop();
-    if (m_pending.size() != before)
-        emit pendingChanged(m_pending.size());
+    emit pendingChanged(m_pending.size());
 }
 
 void SnipeStore::retry()
@@ -137,7 +130,6 @@ void SnipeStore::retry()
     if (m_pending.isEmpty())
         return;
     const int before = m_pending.size();
-    const int savedBefore = savedCount();
     // After a long lock hundreds may wait, a disk sync each: stored in
     // batches with pauses between them, a step 2 timer that comes due during
     // a batch is late by one batch at most.
@@ -156,26 +148,24 @@ void SnipeStore::retry()
     // Refused, the next tick tries again.
     if (!m_pending.isEmpty() && !refused)
         m_nextBatch.start();
-    pendingShrank(before, savedBefore);
+    pendingShrank(before);
 }
 
 bool SnipeStore::storeAll()
 {
     const int before = m_pending.size();
-    const int savedBefore = savedCount();
     {
         const DbHelper::ShortWait shortWait;
         while (!m_pending.isEmpty() && apply(m_pending.first()))
             stored(0);
     }
-    pendingShrank(before, savedBefore);
+    pendingShrank(before);
     return m_pending.isEmpty();
 }
 
 bool SnipeStore::storeKeptWrites(const QList<int>& itemIds)
 {
     const int before = m_pending.size();
-    const int savedBefore = savedCount();
     bool all = true;
     // In their order; other rows' writes may stay behind, as no write of
     // theirs comes after these.
@@ -190,18 +180,17 @@ bool SnipeStore::storeKeptWrites(const QList<int>& itemIds)
             break;
         }
     }
-    pendingShrank(before, savedBefore);
+    pendingShrank(before);
     return all;
 }
 
 void SnipeStore::forget(int itemId)
 {
     const int before = m_pending.size();
-    const int savedBefore = savedCount();
     m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(),
                                    [itemId](const Write& write) { return write.itemId == itemId; }),
                     m_pending.end());
-    pendingShrank(before, savedBefore);
+    pendingShrank(before);
 }
 
 void SnipeStore::clear()
@@ -209,6 +198,37 @@ void SnipeStore::clear()
     m_nextBatch.stop();
     m_pending.clear();
     m_lastError.clear();
+    m_saveError.clear();
+}
+
+bool SnipeStore::writeForWindow(const QList<int>& itemIds, const std::function<bool()>& write)
+{
+    m_heldRows << itemIds;
+    QElapsedTimer waited;
+    waited.start();
+    bool done = false;
+    bool waiting = false;
+    while (true) {
+        {
+            const DbHelper::ShortWait shortWait;
+            done = storeKeptWrites(itemIds) && write();
+        }
+        if (done || !DbHelper::lastErrorWasBusy() || waited.elapsed() >= WindowWaitMs)
+            break;
+        if (!waiting && m_windowWaits++ == 0)
+            emit windowWaiting(true);
+        waiting = true;
+        // Ticks, replies and the snipes' timers go on; the user's clicks
+        // and keys wait for the outcome.
+        QEventLoop slice;
+        QTimer::singleShot(WindowSliceMs, Qt::PreciseTimer, &slice, &QEventLoop::quit);
+        slice.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    for (const int id : itemIds)
+        m_heldRows.removeOne(id);
+    if (waiting && --m_windowWaits == 0)
+        emit windowWaiting(false);
+    return done;
 }
 
 bool SnipeStore::hasPending(int itemId) const

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVariant>
 #include <QVariantMap>
+#include <functional>
 
 class QSqlRecord;
 
@@ -17,10 +18,11 @@ class QSqlRecord;
 // group's count and cancellations) is the only record of what was done at
 // eBay: a write the store refuses (another program holds the file, the disk
 // is full) is not lost but kept, in order, and written again on every tick
-// of the clock until the store takes it, also after its snipe has finished;
-// what is still kept when the program ends is saved in a file beside the
-// data file and kept again at the next start (saveForNextStart(),
-// loadSaved()).
+// of the clock until the store takes it, also after its snipe has finished.
+// What is kept is also written at once to a file beside the data file,
+// rewritten as writes are stored and removed when none is left, so that a
+// program ended by the system or killed loses nothing: the next start takes
+// it back (loadSaved()).
 //
 // A write waits only briefly for a locked file (DbHelper::ShortWait): the
 // GUI thread must stay free for a step 2 that comes due meanwhile. Writes
@@ -28,9 +30,9 @@ class QSqlRecord;
 // stored in between (a new end time, a shipping cost).
 //
 // The writes of one row reach the file in the order they were made, whoever
-// made them: the window stores a row's kept writes before its own write of
-// the row (storeKeptWrites()), and the engine reads its rows as they will be
-// (overlay()).
+// made them: the window writes through writeForWindow(), which stores a
+// row's kept writes before its own, and the engine reads its rows as they
+// will be (overlay()).
 class SnipeStore : public QObject
 {
     Q_OBJECT
@@ -41,7 +43,9 @@ public:
     static SnipeStore* instance();
 
     // Writes these columns of the items row. True when the store took it
-    // now; otherwise it is kept and retried (itemNumber names it in notices).
+    // now; otherwise it is kept and retried. The write goes only to the row
+    // while it is itemNumber's (looked up when "" is given), which also
+    // names it in notices.
     bool writeItem(int itemId, const QString& itemNumber, const QVariantMap& columns);
     // Clears the snipe of these rows (user bid, lead time, status).
     bool cancelItems(const QList<int>& itemIds);
@@ -72,27 +76,39 @@ public:
     // Tries every waiting write in order until one is refused, each waiting
     // briefly; true when none is left.
     bool storeAll();
-    // Before the window writes these rows: stores their waiting writes, each
-    // waiting for the file as long as the window's own writes do. False when
-    // the store still refuses one (the window's write must not go then).
-    bool storeKeptWrites(const QList<int>& itemIds);
+
+    // A write of the window (a snipe saved, cancelled or deleted, a group
+    // chosen, a preference): the kept writes of these rows first, then
+    // write(), which must change all or nothing. A file another program
+    // holds is waited for up to WindowWaitMs, in tries WindowSliceMs apart
+    // that each wait as briefly as the engine's writes, with the event loop
+    // running between them (user input held back until the end), so that the
+    // snipes go on meanwhile; the engine leaves these rows alone until the
+    // write has ended. False when the file still refuses it (or fails for
+    // another reason): nothing of the window's write is stored then.
+    bool writeForWindow(const QList<int>& itemIds, const std::function<bool()>& write);
+    static constexpr int WindowWaitMs = 5000;
+    static constexpr int WindowSliceMs = 20;
+    // Whether a write of the window on the row waits for the file.
+    bool isHeldByWindow(int itemId) const { return m_heldRows.contains(itemId); }
 
     // The item numbers of the rows with waiting writes (read from the store
     // where a write does not name it), and "a bidding group's win count" for
     // a group's; for telling the user what is not saved.
     QStringList describePending() const;
     // Where the waiting writes are kept from one run to the next: beside the
-    // data file.
+    // data file, with its permissions.
     static QString savedPath();
-    // At exit: writes the waiting writes to savedPath(), with the data
-    // file's permissions. "" when done; otherwise why that file cannot be
-    // written (they are lost then).
+    // At exit: makes sure savedPath() holds every waiting write. "" when it
+    // does; otherwise why that file cannot be written (they are lost then).
     QString saveForNextStart();
     // At start, before any snipe is started or any row taken for an
-    // unfinished one: takes back the writes saveForNextStart() kept, and
-    // stores what the file takes now. The saved file goes once everything in
-    // it is stored.
-    void loadSaved();
+    // unfinished one: takes back the writes savedPath() holds, and stores
+    // what the file takes now; an entry goes only to the row of its item
+    // number. A file that cannot be read (cut short, not ours, a link, a
+    // folder) is moved aside, never written over; the result then tells the
+    // user where it went. "" otherwise.
+    QString loadSaved();
     // Forgets the waiting writes of a row (its snipe was cancelled: stored
     // late they would bring it back).
     void forget(int itemId);
@@ -104,6 +120,8 @@ signals:
     void itemChanged(int itemId);
     // The number of waiting writes changed.
     void pendingChanged(int count);
+    // A write of the window began to wait for the file, or ended.
+    void windowWaiting(bool waiting);
 
 private:
     explicit SnipeStore(QObject* parent = nullptr);
@@ -114,25 +132,30 @@ private:
         int groupId = 0;
         QString itemNumber;
         QVariantMap columns; // items columns, or "current_won" of the group
-        bool saved = false;  // taken from savedPath(), still written there
     };
 
-    bool add(const Write& write);
+    bool add(Write write);
     bool apply(const Write& write);
     void announce(const Write& write);
     // Takes the write at that place off the list, once it is stored.
     void stored(int index);
-    // After writes left the list (it held before and savedBefore of them
-    // saved): the numbers shown, and the saved file, which keeps what it
-    // holds that is still waiting and nothing else.
-    void pendingShrank(int before, int savedBefore);
-    int savedCount() const;
+    // Stores the waiting writes of these rows, in order; false when one is
+    // refused.
+    bool storeKeptWrites(const QList<int>& itemIds);
+    // After writes left the list (it held before): the numbers shown, and
+    // the saved file.
+    void pendingShrank(int before);
+    // Makes savedPath() hold the waiting writes, or go when none is left.
+    void persist();
     // "" when written; otherwise why not.
     static QString writeSaved(const QList<Write>& writes);
 
     QList<Write> m_pending;
     QString m_lastError;
+    QString m_saveError; // why savedPath() could not be written, "" when it could
     QTimer m_nextBatch;
+    QList<int> m_heldRows; // once per write of the window waiting for them
+    int m_windowWaits = 0;
 };
 
 #endif // SNIPESTORE_H

@@ -6,7 +6,9 @@
 #include "helper/dbhelper.h"
 #include "helper/jsonparser.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -50,6 +52,10 @@ QString SnipeStore::writeSaved(const QList<Write>& writes)
                                    {QStringLiteral("number"), write.itemNumber},
                                    {QStringLiteral("columns"), columns}});
     }
+    // The file itself, not whatever a link put in its place names: the
+    // save file would write through it.
+    if (QFileInfo(savedPath()).isSymLink())
+        QFile::remove(savedPath());
     QSaveFile file(savedPath());
     // Whoever may not read the data file may not read this one either.
     if (file.open(QIODevice::WriteOnly) &&
@@ -57,48 +63,68 @@ QString SnipeStore::writeSaved(const QList<Write>& writes)
         file.write(QJsonDocument(QJsonObject{{QStringLiteral("writes"), entries}}).toJson()) >= 0 &&
         file.commit())
         return QString();
-    qWarning().noquote() << "cannot write" << savedPath() << "-" << file.errorString();
     return file.errorString().isEmpty() ? QStringLiteral("cannot write ") + savedPath()
                                         : file.errorString();
+}
+
+void SnipeStore::persist()
+{
+    const QString error = m_pending.isEmpty() ? QString() : writeSaved(m_pending);
+    if (m_pending.isEmpty() && QFileInfo::exists(savedPath()))
+        QFile::remove(savedPath());
+    // Said once, not at every write while the disk stays full.
+    if (!error.isEmpty() && error != m_saveError)
+        qWarning().noquote() << "cannot keep the snipes' writes in" << savedPath() << "-" << error;
+    m_saveError = error;
 }
 
 QString SnipeStore::saveForNextStart()
 {
     // The program ends: nothing is tried again in this run.
     m_nextBatch.stop();
-    if (m_pending.isEmpty())
-        return QString();
-    const QString error = writeSaved(m_pending);
-    if (error.isEmpty()) {
-        for (Write& write : m_pending)
-            write.saved = true;
-    }
-    return error;
+    persist();
+    return m_saveError;
 }
 
-void SnipeStore::loadSaved()
+QString SnipeStore::loadSaved()
 {
-    QFile file(savedPath());
-    if (!file.exists())
-        return;
+    const QString path = savedPath();
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return QString();
+    QFile file(path);
     bool ok = false;
-    const QVariant saved =
-        file.open(QIODevice::ReadOnly) ? JsonParser::parse(file.readAll(), &ok) : QVariant();
-    if (!ok) {
-        // Left for a person to look at: nothing in it is taken.
-        qWarning().noquote() << "cannot read" << savedPath() << "-" << file.errorString();
-        return;
+    const QVariant saved = info.isFile() && !info.isSymLink() && file.open(QIODevice::ReadOnly)
+                               ? JsonParser::parse(file.readAll(), &ok)
+                               : QVariant();
+    const QVariantMap contents = saved.toMap();
+    if (!ok || !contents.value(QStringLiteral("writes")).canConvert<QVariantList>()) {
+        // Kept for a person to look at, out of the way of this run's writes.
+        QString aside;
+        for (int n = 1;
+             aside.isEmpty() || QFileInfo(aside).exists() || QFileInfo(aside).isSymLink(); ++n)
+            aside = path + QStringLiteral(".unreadable-%1").arg(n);
+        const bool moved = QDir().rename(path, aside);
+        qWarning().noquote() << "cannot read" << path << (moved ? "- moved to" : "- left as it is")
+                             << (moved ? aside : QString());
+        const QString what =
+            tr("The results of snipes kept from the last run could not be read from:\n%1\n\n")
+                .arg(path);
+        return what + (moved ? tr("Nothing in it was taken; it has been moved to:\n%1").arg(aside)
+                             : tr("Nothing in it was taken, and it could not be moved."));
     }
-    const QVariantList entries = saved.toMap().value(QStringLiteral("writes")).toList();
+    const QVariantList entries = contents.value(QStringLiteral("writes")).toList();
     for (const QVariant& entry : entries) {
         const QVariantMap fields = entry.toMap();
         Write write;
         write.itemId = JsonParser::toInt(fields.value(QStringLiteral("item")));
         write.groupId = JsonParser::toInt(fields.value(QStringLiteral("group")));
         write.itemNumber = fields.value(QStringLiteral("number")).toString();
-        write.saved = true;
         const QVariantMap columns = fields.value(QStringLiteral("columns")).toMap();
-        bool usable = (write.itemId > 0) != (write.groupId > 0) && !columns.isEmpty();
+        // An item's write names its item: the data file may have been
+        // replaced by one where that row is another item's.
+        bool usable = (write.itemId > 0) != (write.groupId > 0) && !columns.isEmpty() &&
+                      (write.groupId > 0 || !write.itemNumber.isEmpty());
         for (auto it = columns.cbegin(); usable && it != columns.cend(); ++it) {
             usable = isEngineColumn(write.groupId > 0, it.key());
             // A valid null: pendingValue() tells a write of NULL from none.
@@ -111,9 +137,11 @@ void SnipeStore::loadSaved()
             qWarning().noquote() << "not a write of the snipes, left out:" << fields;
     }
     qDebug().noquote() << m_pending.size() << "writes not stored at the last exit taken back from"
-                       << savedPath();
+                       << path;
     emit pendingChanged(m_pending.size());
     storeAll();
+    persist(); // without what was left out
+    return QString();
 }
 
 QStringList SnipeStore::describePending() const

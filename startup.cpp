@@ -6,12 +6,43 @@
 #include "messagebox.h"
 #include "snipestore.h"
 
-#include <QCoreApplication>
+#include "mainwindow.h"
 
+#include <QApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QSqlRecord>
+#include <QtDebug>
+#include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
+
+// Written by the signal handler, read by the event loop.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    // Nothing but a write is safe here; the event loop does the rest.
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+// As File > Exit: the window closes and its snipes end with their last
+// writes; out of a dialog or a box, the program ends as when it is
+// cancelled (the box of snipes not saved as with Quit Anyway).
+void endAsExitDoes()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* widget : windows) {
+        if (auto* window = qobject_cast<MainWindow*>(widget))
+            QMetaObject::invokeMethod(window, "exit");
+    }
+    QCoreApplication::quit();
+}
+
 int fail(const QString& what)
 {
     std::fprintf(stderr, "kestrova: %s\n", qPrintable(what));
@@ -48,8 +79,36 @@ int prepareStore()
         return failOnFile(QStringLiteral("no setting row in the database ") +
                           DbHelper::databasePath() + QStringLiteral(": "));
     kApp->setSetting(setting);
-    SnipeStore::instance()->loadSaved();
+    const QString unreadable = SnipeStore::instance()->loadSaved();
+    if (!unreadable.isEmpty())
+        MessageBox::warning(nullptr, QCoreApplication::translate("Startup", "Snipes Not Saved"),
+                            unreadable);
     return 0;
+}
+
+void endOnSignals()
+{
+    if (signalPipe[0] >= 0)
+        return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        qWarning() << "cannot watch for the signals that end the program";
+        return;
+    }
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char byte = 0;
+        if (::read(signalPipe[0], &byte, 1) == 1)
+            endAsExitDoes();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    // The desktop session ends.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
+                     [](QSessionManager&) { endAsExitDoes(); });
 }
 
 void startClock()

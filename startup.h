@@ -19,6 +19,12 @@ constexpr int StoreFailureExitCode = 1;
 // reason when the file cannot be used) and returns StoreFailureExitCode.
 int prepareStore();
 
+// From here on SIGTERM, SIGINT and SIGHUP (the system shutting down, kill,
+// Ctrl+C, a closed terminal) and the desktop session's end end the program
+// as File > Exit does, rather than at once with the snipes' last writes
+// unmade.
+void endOnSignals();
+
 // Synchronises the clock with eBay's time, waiting for the answer, and
 // starts its tick whether or not eBay answered: a failed synchronisation is
 // retried in the background, and meanwhile the snipes follow this

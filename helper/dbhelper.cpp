@@ -34,6 +34,23 @@ bool& lastLookupMissed()
     return missed;
 }
 
+bool& lastWasBusy()
+{
+    static bool busy = false;
+    return busy;
+}
+
+// Another connection holds the file (SQLITE_BUSY, SQLITE_LOCKED): the same
+// write may go through once it lets go. The driver keeps the code of a
+// failed statement, but a failed commit passes on the message alone.
+bool isBusy(const QSqlError& error)
+{
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    return (numeric && (code == 5 || code == 6)) ||
+           error.databaseText().contains(QLatin1String("is locked"));
+}
+
 int& shortWaitDepth()
 {
     static int depth = 0;
@@ -83,6 +100,7 @@ void setLastError(const QString& what)
     lastErrorText() = what;
     lastReasonText() = what;
     lastLookupMissed() = false;
+    lastWasBusy() = false;
     qDebug().noquote() << QStringLiteral("Database error: ") + what;
 }
 
@@ -91,6 +109,7 @@ void setLastError(const QString& what, const QSqlError& error)
     setLastError(what + QStringLiteral(": ") + error.text());
     if (!error.databaseText().isEmpty())
         lastReasonText() = error.databaseText();
+    lastWasBusy() = isBusy(error);
 }
 
 QString lastError()
@@ -227,6 +246,11 @@ QString DbHelper::lastErrorReason()
 bool DbHelper::lastLookupFoundNoRow()
 {
     return lastLookupMissed();
+}
+
+bool DbHelper::lastErrorWasBusy()
+{
+    return lastWasBusy();
 }
 
 DbHelper::ShortWait::ShortWait()

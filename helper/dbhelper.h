@@ -47,6 +47,9 @@ public:
     // True when the last lookup that failed found no row (rather than the
     // store refusing to be read).
     static bool lastLookupFoundNoRow();
+    // True when the last operation that failed met another program's hold
+    // on the file, rather than a full disk or a damaged file.
+    static bool lastErrorWasBusy();
 
     // How long an operation waits for another program's lock on the file
     // before it fails: 5 s by default. Writes that must not hold the GUI
@@ -98,8 +101,11 @@ public:
     static bool setItem(QSqlRecord& record);
     static bool getItem(QSqlRecord& record);
     static bool setItemRelation(QSqlRecord& record);
-    // Writes these columns alone to the row of that id.
-    static bool setItemColumns(int id, const QVariantMap& columns);
+    // Writes these columns alone to the row of that id; given an item
+    // number, only where the row is that item's (a write kept from an
+    // earlier run may meet a data file restored from elsewhere).
+    static bool setItemColumns(int id, const QVariantMap& columns,
+                               const QString& itemNumber = QString());
     // ids: decimal row ids joined with ",", or empty. Anything else is
     // refused (false) without touching the store.
     static bool cancelItems(QString ids);

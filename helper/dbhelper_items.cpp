@@ -43,15 +43,22 @@ void bindItemValues(QSqlQuery& query, const QSqlRecord& record, const QStringLis
         query.addBindValue(itemValue(record, column));
 }
 
-// Writes these columns alone to the row of the record's id.
-bool setColumnsById(const QSqlRecord& record, const QStringList& columns)
+// Writes these columns alone to the row of the record's id; with an item
+// number, only while the row is still that item's.
+bool setColumnsById(const QSqlRecord& record, const QStringList& columns,
+                    const QString& itemNumber = QString())
 {
     QSqlQuery query;
-    if (!DbStore::prepare(query, QStringLiteral("UPDATE items SET %1 = ? WHERE id = ?")
-                                     .arg(columns.join(QStringLiteral(" = ?, ")))))
+    if (!DbStore::prepare(
+            query,
+            QStringLiteral("UPDATE items SET %1 = ? WHERE id = ?%2")
+                .arg(columns.join(QStringLiteral(" = ?, ")),
+                     itemNumber.isEmpty() ? QString() : QStringLiteral(" AND item_number = ?"))))
         return false;
     bindItemValues(query, record, columns);
     query.addBindValue(record.value(QStringLiteral("id")));
+    if (!itemNumber.isEmpty())
+        query.addBindValue(itemNumber);
     return DbStore::exec(query);
 }
 
@@ -152,7 +159,7 @@ bool DbHelper::setItemRelation(QSqlRecord& record)
     return setColumnsById(record, {QStringLiteral("user_relation")});
 }
 
-bool DbHelper::setItemColumns(int id, const QVariantMap& columns)
+bool DbHelper::setItemColumns(int id, const QVariantMap& columns, const QString& itemNumber)
 {
     QSqlRecord record;
     for (auto it = columns.cbegin(); it != columns.cend(); ++it) {
@@ -161,7 +168,7 @@ bool DbHelper::setItemColumns(int id, const QVariantMap& columns)
     }
     record.append(QSqlField(QStringLiteral("id")));
     record.setValue(QStringLiteral("id"), id);
-    return setColumnsById(record, columns.keys());
+    return setColumnsById(record, columns.keys(), itemNumber);
 }
 
 bool DbHelper::cancelItems(QString ids)

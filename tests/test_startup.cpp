@@ -455,6 +455,7 @@ private slots:
         QTest::newRow("the file is free while the box stands") << "wait";
         QTest::newRow("Quit Anyway: saved at the next start") << "anyway";
         QTest::newRow("Quit Anyway: nowhere to keep them") << "lost";
+        QTest::newRow("killed: kept beside the file all along") << "killed";
     }
     void quittingWithSnipesNotSaved()
     {
@@ -468,18 +469,33 @@ private slots:
         const int cancelled = scene.addSnipe(scene.auction("190000000012", 20000), 3);
         BoxRecorder boxes;
         auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        if (quit == "lost")
+            QVERIFY(QDir().mkpath(SnipeStore::savedPath()));
         SnipeStore* store = SnipeStore::instance();
         store->writeItem(placed, placedNo,
                          {{"bid_status", 3}, {"error_message", QVariant(QVariant::String)}});
         store->cancelItems({cancelled});
+        if (quit == "killed") {
+            store->clear(); // all the program kept in memory
+            lock.reset();
+            QCOMPARE(restart(), 0);
+            BidEngine engine;
+            QVERIFY(engine.biddingItems().isEmpty()); // neither bid again
+            QCOMPARE(SnipeScene::status(placed), 3);  // nor failed as unfinished
+            QVERIFY(SnipeScene::column(cancelled, "bid_status").isNull());
+            QVERIFY(!QFile::exists(SnipeStore::savedPath()));
+            return;
+        }
         if (quit == "wait") {
             boxes.setHoldMs(15000);
             lock->releaseAfter(1500);
-        } else if (quit == "lost") {
-            QVERIFY(QDir().mkpath(SnipeStore::savedPath()));
         }
+        QElapsedTimer quitting;
+        quitting.start();
         Startup::finishStore();
-        QCOMPARE(boxes.titles().first(), QStringLiteral("Snipes Not Saved"));
+        if (quit == "wait")
+            QVERIFY(quitting.elapsed() < 6000); // closed by itself, not by the recorder
+        QCOMPARE(boxes.titles().value(0), QStringLiteral("Snipes Not Saved"));
         QVERIFY(boxes.texts().first().contains(placedNo + ", 190000000012"));
         QVERIFY(boxes.texts().first().contains(QStringLiteral("database is locked")));
         if (quit == "lost") {
