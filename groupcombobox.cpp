@@ -5,6 +5,7 @@
 #include "snipestore.h"
 
 #include <QFontMetrics>
+#include <QPointer>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -52,18 +53,27 @@ void GroupComboBox::groupIndexChanged(int index)
     if (index < 0)
         return;
     const int groupId = currentData().toInt();
+    const QPointer<GroupComboBox> self(this);
     QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
     record.setValue(QStringLiteral("id"), itemId);
     if (!DbHelper::getItem(record))
         return;
     const int storedGroupId = record.value(QStringLiteral("group_id")).toInt();
     // The group alone: the rest of the row is the engine's and the reload's.
-    if (!SnipeStore::instance()->writeForWindow({itemId}, [&] {
-            return DbHelper::setItemColumns(
-                itemId, {{QStringLiteral("group_id"),
-                          groupId < 1 ? QVariant(QVariant::Int) : QVariant(groupId)}});
-        })) {
+    const int id = itemId;
+    const bool written = SnipeStore::instance()->writeForWindow({id}, [&] {
+        return DbHelper::setItemColumns(
+            id, {{QStringLiteral("group_id"),
+                  groupId < 1 ? QVariant(QVariant::Int) : QVariant(groupId)}});
+    });
+    // A wait for a held file runs an event loop, in which a refill of the
+    // table may have replaced this combo: the new one shows what is stored.
+    if (!self)
+        return;
+    if (!written) {
         MessageBox::databaseError(this, tr("The group could not be saved."));
+        if (!self)
+            return;
         // The combo shows what is stored, not a choice that was lost.
         showGroup(storedGroupId);
         return;

@@ -14,7 +14,8 @@
 // fourth bids while another connection holds a read lock on the data file,
 // which ends while half of the snipes are still due: step 2 must leave on
 // time, under the lock and while the writes it kept are stored, and every
-// verdict be stored in the end.
+// verdict be stored in the end. A fifth runs the user's commands on a held
+// file while snipes bid: they wait without holding step 2.
 //
 //   snipebench [--snipes N] [--crowd M] [--verbose]
 //
@@ -272,6 +273,91 @@ void lockedStoreRun(int count)
         out(QStringLiteral("message boxes shown: %1").arg(boxes.titles().join(", ")));
 }
 
+// A crowd of snipes bids while another connection holds a read lock on the
+// data file, and the user's commands meet the held file one after another
+// (Cancel Snipe on a row of their own, as the window runs it once the
+// question is answered): each waits for the file in short tries and fails
+// after 5 s. Prints how late step 2 left against its plan meanwhile, and how
+// many verdicts the store holds once the lock has ended.
+void heldCommandRun(int count)
+{
+    SnipeScene scene;
+    if (!scene.isReady()) {
+        out(QStringLiteral("the store, the eBay double or the clock did not start"));
+        return;
+    }
+    BoxRecorder boxes;
+    scene.signIn(QStringLiteral("bench"), QStringLiteral("ebay.de"));
+    QList<Snipe> snipes;
+    for (int i = 0; i < count; ++i) {
+        Snipe snipe;
+        snipe.itemNumber = QStringLiteral("17000000%1").arg(i + 1, 4, 10, QLatin1Char('0'));
+        snipe.leadTime = 1 + i % 5;
+        snipe.id = scene.addSnipe(
+            scene.auction(snipe.itemNumber, 12000 + static_cast<int>(i * 20000LL / count)),
+            snipe.leadTime);
+        snipes << snipe;
+    }
+    const int commanded = scene.addSnipe(scene.auction(QStringLiteral("179999999999"), 3600000), 5);
+    ReadLock lock(DbHelper::databasePath());
+    if (!lock.isHeld()) {
+        out(QStringLiteral("could not take the read lock"));
+        return;
+    }
+    BidEngine engine;
+    MomentWatcher watcher(&engine);
+    ClockManager::instance()->attachListener(&engine, &BidEngine::onTimer);
+    ClockManager::instance()->attachListener(&watcher, &MomentWatcher::onTick);
+    const auto allBid = [&] {
+        return std::all_of(snipes.cbegin(), snipes.cend(), [&](const Snipe& snipe) {
+            return !scene.ebay().bids(snipe.itemNumber).isEmpty();
+        });
+    };
+    int commands = 0;
+    int refused = 0;
+    QElapsedTimer running;
+    running.start();
+    while (!allBid() && running.elapsed() < 60000) {
+        ++commands;
+        if (!SnipeStore::instance()->writeForWindow(
+                {commanded}, [&] { return DbHelper::cancelItems(QString::number(commanded)); }))
+            ++refused;
+    }
+    out(QStringLiteral("commands while the file was held: %1, refused after their wait: %2")
+            .arg(commands)
+            .arg(refused));
+    lock.release();
+    if (!QTest::qWaitFor(
+            [&] {
+                return SnipeStore::instance()->pendingCount() == 0 &&
+                       engine.biddingItems().isEmpty() &&
+                       engine.findChildren<BidThread*>().isEmpty();
+            },
+            30000))
+        out(QStringLiteral("some snipes had not finished 30 s after the lock ended"));
+
+    QList<qint64> late;
+    int placedAndStored = 0;
+    for (const Snipe& snipe : qAsConst(snipes)) {
+        const QList<EbayDouble::Bid> bids = scene.ebay().bids(snipe.itemNumber);
+        if (bids.isEmpty() || !watcher.planned.contains(snipe.id))
+            continue;
+        late << watcher.planned.value(snipe.id).bidTime.msecsTo(bids.first().officialTime);
+        if (bids.first().verdict == QLatin1String("CONFIRMBID") &&
+            SnipeScene::status(snipe.id) == BidStatus::Placed)
+            ++placedAndStored;
+    }
+    std::sort(late.begin(), late.end());
+    out(QStringLiteral("step 2 after its plan (ms): ") + stats(late));
+    out(QStringLiteral("command on a held file: step 2 %1 ms after plan (max), %2 of %3 placed "
+                       "and stored")
+            .arg(late.isEmpty() ? 0 : late.last())
+            .arg(placedAndStored)
+            .arg(count));
+    if (boxes.count() > 0)
+        out(QStringLiteral("message boxes shown: %1").arg(boxes.titles().join(", ")));
+}
+
 void printTable(const QList<Outcome>& outcomes)
 {
     out(QStringLiteral("item          lead       intended   achieved   diff  verdict"));
@@ -405,6 +491,13 @@ int main(int argc, char** argv)
                        "lock on the data file until half of them have bid")
             .arg(crowd));
     lockedStoreRun(crowd);
+
+    out(QString());
+    const int held = qMax(1, crowd / 2);
+    out(QStringLiteral("== Run 5: %1 snipes ending within 32 s while the user's commands wait "
+                       "for a data file another connection holds")
+            .arg(held));
+    heldCommandRun(held);
     return first.isEmpty() || second.isEmpty() || third.isEmpty() ? 1 : 0;
 }
 

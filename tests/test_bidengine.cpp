@@ -166,12 +166,20 @@ private slots:
         const int alicesRow = scheduledRow(alice, QStringLiteral("301"), 100);
         const int bob = scene.signIn(QStringLiteral("bob"));
         const int bobsRow = scheduledRow(bob, QStringLiteral("302"), -100);
+        const int bidSent = scheduledRow(bob, QStringLiteral("303"), -100);
         TestStore::exec(QStringLiteral("UPDATE items SET bid_status = 2"));
+        TestStore::exec(QStringLiteral("UPDATE items SET error_message = '%1' WHERE id = %2")
+                            .arg(BidThread::notAnsweredReason())
+                            .arg(bidSent));
 
         BidEngine engine;
         QCOMPARE(SnipeScene::status(bobsRow), 4);
         QCOMPARE(SnipeScene::column(bobsRow, QStringLiteral("error_message")).toString(),
                  QStringLiteral("Not finished: the program stopped while bidding"));
+        // Its bid had left: eBay may have taken it, and the standing decides.
+        QCOMPARE(SnipeScene::status(bidSent), 4);
+        QCOMPARE(SnipeScene::column(bidSent, QStringLiteral("error_message")).toString(),
+                 BidThread::notAnsweredReason());
         QCOMPARE(SnipeScene::status(alicesRow), 2); // not the signed-in user's
 
         SnipeScene::signInAs(alice);
@@ -238,6 +246,34 @@ private slots:
         engine.onTimer();
         QCOMPARE(started(engine), QList<int>{id});
         QCOMPARE(listed(engine), QStringList{"601"});
+    }
+
+    // Placed, then raised by the user while the first snipe waits for the
+    // end to read the outcome: the raised bid goes out at once, before the
+    // end, and the first snipe leaves the rest to the new one.
+    void aBidRaisedAfterItWasPlacedGoesOutBeforeTheEnd()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        const QString number = QStringLiteral("701");
+        const int id = scene.addSnipe(scene.auction(number, 10000), 5);
+        BidEngine engine;
+        engine.onTimer();
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(id), 3, 10000);
+        TestStore::exec(
+            QStringLiteral("UPDATE items SET user_bid = 25, bid_status = 1 WHERE id = %1").arg(id));
+        engine.loadBiddingItems();
+        engine.onTimer();
+        QTRY_COMPARE_WITH_TIMEOUT(scene.ebay().bids(number).size(), 2, 5000);
+        const EbayDouble::Bid raised = scene.ebay().bids(number).last();
+        QCOMPARE(raised.amount, 25.0);
+        QVERIFY(raised.officialTime < scene.ebay().auction(number).endTime);
+        QCOMPARE(started(engine).size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(started(engine).isEmpty(), 10000);
+        QCOMPARE(SnipeScene::status(id), 3);
+        QCOMPARE(SnipeScene::column(id, QStringLiteral("user_relation")).toString(),
+                 QStringLiteral("HIGHBIDDER"));
     }
 };
 

@@ -448,6 +448,9 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(
                 !scene.requests(number, QStringLiteral("MakeQuickBid1")).isEmpty(), 5000);
             QCOMPARE(SnipeScene::status(id), 2);
+            // Already what a program killed now leaves for the next start.
+            QCOMPARE(SnipeScene::column(id, "error_message").toString(),
+                     BidThread::notAnsweredReason());
         }
         QCOMPARE(SnipeScene::status(id), 4);
         QCOMPARE(SnipeScene::column(id, "error_message").toString(),

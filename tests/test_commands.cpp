@@ -348,6 +348,45 @@ private slots:
         QCOMPARE(stage.status(id), shown);
     }
 
+    // The file held for the whole wait: the command fails after it as ever,
+    // but the snipe of another row bids in the meantime, on time.
+    void aCommandOnAHeldFileHoldsNoOtherSnipe_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("Cancel Snipe")
+            << "cancelSnipeAction" << QStringList{"Cancel Snipe", "Database Error"};
+        QTest::newRow("Delete") << "deleteAction" << QStringList{"Delete Items", "Database Error"};
+        QTest::newRow("Edit Snipe") << "snipeAction" << QStringList{"Database Error"};
+    }
+    void aCommandOnAHeldFileHoldsNoOtherSnipe()
+    {
+        QFETCH(QString, action);
+        Stage stage;
+        const int id = stage.watch(QStringLiteral("120000000031"), 3600000, Sniped);
+        const QString number = QStringLiteral("120000000032");
+        QVariantMap leadOne = Sniped;
+        leadOne.insert("lead_time", 1);
+        const int other = stage.watch(number, 12000, leadOne);
+        QVERIFY(stage.open());
+        const QDateTime end = stage.scene.ebay().auction(number).endTime;
+        // Its step 2 comes due 2 s into the command's wait of 5 s.
+        QTRY_VERIFY_WITH_TIMEOUT(stage.scene.ebay().officialTime().msecsTo(end) <= 3000, 12000);
+        auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        stage.select({id});
+        ModalDriver driver;
+        if (action == "snipeAction")
+            driver.onNext<SnipeDialog>(enterSnipe(QStringLiteral("25.00"), 5));
+        stage.trigger(action.toLatin1().constData());
+        QVERIFY(driver.allDone());
+        QTEST(stage.boxes.titles(), "boxes");
+        QCOMPARE(stage.scene.ebay().bids(number).size(), 1);
+        QVERIFY(stage.scene.ebay().bids(number).first().officialTime < end);
+        lock.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(other), 3, 5000);
+        QCOMPARE(SnipeScene::column(id, "user_bid").toDouble(), 20.0);
+    }
+
     void viewErrorShowsTheReason()
     {
         Stage stage;

@@ -533,8 +533,10 @@ private slots:
                 dumpFile(dir.databasePath()).contains(QStringLiteral("setting: 1|2|0")),
             20000);
         QCOMPARE(program.state(), QProcess::Running);
-        program.terminate();
+        program.terminate(); // SIGTERM: ends as when the sign-in is cancelled
         QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
 
         const QStringList dump = dumpFile(dir.databasePath());
         QVERIFY(dump.contains(QStringLiteral("setting: 1|2|0")));
