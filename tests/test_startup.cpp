@@ -496,8 +496,8 @@ private slots:
         if (quit == "wait")
             QVERIFY(quitting.elapsed() < 6000); // closed by itself, not by the recorder
         QCOMPARE(boxes.titles().value(0), QStringLiteral("Snipes Not Saved"));
-        QVERIFY(boxes.texts().first().contains(placedNo + ", 190000000012"));
-        QVERIFY(boxes.texts().first().contains(QStringLiteral("database is locked")));
+        QVERIFY(boxes.texts().value(0).contains(placedNo + ", 190000000012"));
+        QVERIFY(boxes.texts().value(0).contains(QStringLiteral("database is locked")));
         if (quit == "lost") {
             QCOMPARE(boxes.titles(), (QStringList{"Snipes Not Saved", "Database Error"}));
             QVERIFY(boxes.texts().last().contains(QStringLiteral("are lost:\n") + placedNo));
