@@ -35,8 +35,9 @@ int failOnFile(const QString& what)
 }
 
 // Two copies on one data file would each bid the same snipes. Held until the
-// process ends; a copy that died leaves its lock behind, and a lock whose
-// owner is gone is taken over (only then: a running copy never renews it).
+// process ends. A copy that died leaves its lock behind, which is taken over
+// once its process is gone; never for its age, as a copy that runs for days
+// never touches its lock again.
 std::unique_ptr<QLockFile>& dataFileLock()
 {
     static std::unique_ptr<QLockFile> lock;

@@ -5,9 +5,11 @@
 #include "support/teststore.h"
 #include "support/xvfbsession.h"
 
+#include <QFile>
 #include <QLockFile>
 #include <QProcess>
 #include <QSettings>
+#include <QSqlDatabase>
 #include <QSqlRecord>
 
 class TestProgram : public QObject
