@@ -131,11 +131,7 @@ void LoginDialog::loginFinished(bool ok, int passSiteId)
     if (!ok) {
         enableInteractive();
         MessageBox::warning(this, tr("Login Error"), tr("Wrong Username or Password."));
-        // Disabling the fields for the sign-in passed the focus on to
-        // Cancel, where typing the password again would type nothing and
-        // Enter would end the program.
-        ui->lineEditPassword->setFocus();
-        ui->lineEditPassword->selectAll();
+        focusPassword();
         return;
     }
     if (passSiteId == homeSiteId() && siteId != homeSiteId()) {
@@ -143,8 +139,10 @@ void LoginDialog::loginFinished(bool ok, int passSiteId)
         return;
     }
     enableInteractive();
-    if (!saveUser())
+    if (!saveUser()) {
+        focusPassword();
         return;
+    }
     ui->progressBar->setValue(100);
     accept();
 }
@@ -220,6 +218,12 @@ void LoginDialog::enableInteractive()
     ui->checkBoxRemember->setEnabled(!autoChecked);
     ui->progressBar->hide();
     ui->progressBar->setValue(0);
+}
+
+void LoginDialog::focusPassword()
+{
+    ui->lineEditPassword->setFocus();
+    ui->lineEditPassword->selectAll();
 }
 
 bool LoginDialog::saveUser()

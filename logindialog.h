@@ -43,6 +43,10 @@ private:
     // the chosen entry's name hides it, typing the name back shows it again.
     void followTypedUser(const QString& text);
     void enableInteractive();
+    // After a sign-in that was refused or could not be saved: disabling the
+    // fields for it passed the focus on to Cancel, where typing the password
+    // again would type nothing and Enter would end the program.
+    void focusPassword();
     bool saveUser();
 
     Ui::LoginDialog* ui;

@@ -177,6 +177,7 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
     const bool inTransaction = store.transaction();
     // Asking the store for the table's columns costs more than a row.
     const QSqlRecord emptyRow = DbHelper::emptyRecord(QStringLiteral("items"));
+    bool scheduledEndMoved = false;
     for (auto it = items->cbegin(); it != items->cend(); ++it) {
         const ItemTO* fetched = it.value();
         QSqlRecord record = emptyRow;
@@ -202,7 +203,12 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
         record.setValue(QStringLiteral("current_bid"), fetched->currentBid());
         record.setValue(QStringLiteral("next_bid"), fetched->nextBid());
         record.setValue(QStringLiteral("currency"), fetched->currency());
-        record.setValue(QStringLiteral("end_time"), TimeText::format(fetched->endTime()));
+        const QString endTime = TimeText::format(fetched->endTime());
+        scheduledEndMoved =
+            scheduledEndMoved ||
+            (record.value(QStringLiteral("bid_status")).toInt() == BidStatus::Scheduled &&
+             record.value(QStringLiteral("end_time")).toString() != endTime);
+        record.setValue(QStringLiteral("end_time"), endTime);
         record.setValue(QStringLiteral("is_reserve"), fetched->isReserve());
         record.setValue(QStringLiteral("is_reserve_met"), fetched->isReserveMet());
         record.setValue(QStringLiteral("seller"), fetched->seller());
@@ -214,6 +220,10 @@ void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
         MessageBox::databaseError(this, tr("The watch list could not be saved."));
         return;
     }
+    // The engine reads its snipes only every few minutes: an end that came
+    // earlier would be bid after it.
+    if (scheduledEndMoved && bidEngine)
+        bidEngine->loadBiddingItems();
 
     for (const auto& lowBid : qAsConst(lowBids))
         warnOfLowBid(*this, user, *lowBid.first, lowBid.second);

@@ -3,18 +3,19 @@
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "kestrovaapp.h"
+#include "mainwindow.h"
 #include "messagebox.h"
 #include "snipestore.h"
 
-#include "mainwindow.h"
-
 #include <QApplication>
+#include <QLockFile>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QSqlRecord>
 #include <QtDebug>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -63,12 +64,62 @@ int failOnFile(const QString& what)
                              QStringLiteral("\n\n") + DbHelper::lastErrorReason());
     return fail(what + reason);
 }
+
+// Two copies on one data file would each bid the same snipes. Held until the
+// process ends. A copy that died leaves its lock behind, which is taken over
+// once its process is gone; never for its age, as a copy that runs for days
+// never touches its lock again.
+std::unique_ptr<QLockFile>& dataFileLock()
+{
+    static std::unique_ptr<QLockFile> lock;
+    return lock;
+}
+
+QString lockPath()
+{
+    return DbHelper::databasePath() + QStringLiteral(".lock");
+}
+
+// Fails when another running copy holds the data file; then nothing of it
+// has been read or written. A lock that cannot be made at all (a folder not
+// writable) stops nothing here: opening the store then says what is wrong.
+int lockDataFile()
+{
+    std::unique_ptr<QLockFile>& held = dataFileLock();
+    held.reset();
+    if (!DbHelper::makeDataDirectory())
+        return 0;
+    auto lock = std::make_unique<QLockFile>(lockPath());
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        held = std::move(lock);
+        return 0;
+    }
+    if (lock->error() != QLockFile::LockFailedError) {
+        std::fprintf(stderr, "kestrova: cannot make %s\n", qPrintable(lockPath()));
+        return 0;
+    }
+    qint64 pid = 0;
+    QString host;
+    QString program;
+    lock->getLockInfo(&pid, &host, &program);
+    const auto tr = [](const char* text) { return QCoreApplication::translate("Startup", text); };
+    MessageBox::critical(nullptr, tr("Already Running"),
+                         tr("Kestrova is already running with the data file\n%1\n\nOne copy "
+                            "at a time uses a data file, so that no snipe is bid twice. This "
+                            "copy ends and leaves the file to it.")
+                             .arg(DbHelper::databasePath()));
+    return fail(QStringLiteral("%1 is in use by %2, process %3 on %4")
+                    .arg(DbHelper::databasePath(), program, QString::number(pid), host));
+}
 } // namespace
 
 namespace Startup {
 
 int prepareStore()
 {
+    if (const int failure = lockDataFile())
+        return failure;
     // The store has shown its own box when the file cannot be opened.
     if (!DbHelper::connectDB())
         return fail(QStringLiteral("cannot open the database: ") + DbHelper::lastError());
@@ -109,6 +160,11 @@ void endOnSignals()
     // The desktop session ends.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
                      [](QSessionManager&) { endAsExitDoes(); });
+}
+
+void releaseDataFile()
+{
+    dataFileLock().reset();
 }
 
 void startClock()

@@ -11,12 +11,16 @@ constexpr int StoreFailureExitCode = 1;
 // Opens the store, brings its schema up to date and puts the setting row
 // into the application object. The organisation and application names must
 // be set first: they select the data directory.
+// First it takes the data file's lock (kvdata.dat.lock beside it), held
+// until the process ends: while another running copy of the program holds
+// it, a box says so and nothing of the file is read or written.
 // The snipes' writes that the data file refused when the program last
 // ended are taken back first (SnipeStore::loadSaved()).
 // Returns 0 when the store is ready; otherwise it has written one line on
 // stderr naming what failed, has told the user in a box (the store's own box
 // when the file cannot be opened, a "Database Error" naming the store's
-// reason when the file cannot be used) and returns StoreFailureExitCode.
+// reason when the file cannot be used, "Already Running" naming the file
+// when another copy runs on it) and returns StoreFailureExitCode.
 int prepareStore();
 
 // From here on SIGTERM, SIGINT and SIGHUP (the system shutting down, kill,
@@ -24,6 +28,9 @@ int prepareStore();
 // as File > Exit does, rather than at once with the snipes' last writes
 // unmade.
 void endOnSignals();
+// Lets go of the data file's lock as the end of the process does: for tests
+// that start again in the same process.
+void releaseDataFile();
 
 // Synchronises the clock with eBay's time, waiting for the answer, and
 // starts its tick whether or not eBay answered: a failed synchronisation is

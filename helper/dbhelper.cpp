@@ -203,12 +203,7 @@ bool isIdList(const QString& ids)
 bool DbHelper::connectDB()
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    const QString directory = dataDirectory();
-    if (!QDir(directory).exists())
-        QDir().mkpath(directory);
-    // The folder first: the file is then never readable by others, not even
-    // between its creation and its own narrowing.
-    keepToOwner(directory);
+    makeDataDirectory();
     const QString path = databasePath();
     qDebug().noquote() << QStringLiteral("DB File Path: ") + path;
     db.setDatabaseName(path);
@@ -226,6 +221,17 @@ bool DbHelper::connectDB()
                                                      "Please contact Kestrova support for help."),
                          QMessageBox::Abort);
     return false;
+}
+
+bool DbHelper::makeDataDirectory()
+{
+    const QString directory = dataDirectory();
+    if (!QDir(directory).exists() && !QDir().mkpath(directory))
+        return false;
+    // The folder first: the file is then never readable by others, not even
+    // between its creation and its own narrowing.
+    keepToOwner(directory);
+    return true;
 }
 
 QString DbHelper::databasePath()

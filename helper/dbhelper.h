@@ -32,6 +32,9 @@ public:
     // Opens the file, creating the data directory when it is missing. When
     // the file cannot be opened it shows the "Cannot open database" box.
     static bool connectDB();
+    // Creates the data directory when it is missing, kept to its owner like
+    // the file; false when it cannot be made.
+    static bool makeDataDirectory();
     // Creates the schema of a new file or brings an older one up to date,
     // all in one transaction: a failure leaves the file as it was.
     static bool upgradeTables();

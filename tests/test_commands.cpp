@@ -142,6 +142,25 @@ private slots:
         QVERIFY2(early > 0 && early <= 4000, qPrintable(QString::number(early)));
     }
 
+    // eBay moves the end of a sniped auction from an hour away to seconds
+    // away; the engine's own reading of the store would come after 300 s.
+    void reloadedEarlierEndIsBidBeforeIt()
+    {
+        Stage stage;
+        const QString number = QStringLiteral("120000000004");
+        const int id = stage.watch(number, 3600000, Sniped);
+        QVERIFY(stage.open());
+        QCOMPARE(stage.listed(), QStringList());
+        const QDateTime end = stage.scene.auction(number, 12000).endTime;
+        stage.scene.ebay().updateAuction(number,
+                                         [end](EbayDouble::Auction& a) { a.endTime = end; });
+        stage.trigger("reloadAction");
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(id), 3, 15000);
+        const QList<EbayDouble::Bid> bids = stage.scene.ebay().bids(number);
+        QCOMPARE(bids.size(), 1);
+        QVERIFY(bids.first().officialTime < end);
+    }
+
     void snipeSaveKeepsWhatTheEngineStoredMeanwhile_data()
     {
         QTest::addColumn<int>("statusMeanwhile");

@@ -5,6 +5,7 @@
 #include "support/ebaydouble.h"
 #include "support/httpprobe.h"
 #include "support/modaldriver.h"
+#include "support/readlock.h"
 #include "support/testmain.h"
 #include "support/teststore.h"
 
@@ -151,6 +152,31 @@ private slots:
             QCOMPARE(dialog.focusWidget(), field);
             QCOMPARE(field->selectedText(), password);
         }
+    }
+
+    // Another program holds the data file while the user signs in: once it
+    // lets go, Enter signs in again rather than pressing Cancel.
+    void enterSignsInAgainAfterAFailedSave()
+    {
+        EbayDouble dbl;
+        TestStore store;
+        BoxRecorder recorder;
+        storeUser("alice", "secret");
+        LoginDialog dialog;
+        dialog.show();
+        {
+            ReadLock lock(DbHelper::databasePath());
+            QVERIFY(lock.isHeld());
+            QVERIFY(signIn(dialog, recorder));
+        }
+        QCOMPARE(recorder.texts(), QStringList{"Failed to update user."});
+        QVERIFY(dialog.isVisible());
+        recorder.clear();
+        QVERIFY(signIn(dialog, recorder,
+                       [&dialog] { QTest::keyClick(dialog.focusWidget(), Qt::Key_Return); }));
+        QCOMPARE(recorder.texts(), QStringList());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dbl.signIns(), (SignIns{{"alice", 3}, {"alice", 3}}));
     }
 
     void remembersAsTicked_data()

@@ -1,10 +1,15 @@
 #include "helper/dbhelper.h"
+#include "startup.h"
+#include "support/boxrecorder.h"
 #include "support/testmain.h"
 #include "support/teststore.h"
 #include "support/xvfbsession.h"
 
+#include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QSettings>
+#include <QSqlDatabase>
 #include <QSqlRecord>
 
 class TestProgram : public QObject
@@ -83,6 +88,46 @@ private slots:
         QCOMPARE(settings.value("maximized").toString(), QStringLiteral("false"));
         ebay.terminate();
         QVERIFY(ebay.waitForFinished(5000));
+    }
+
+    // Two copies on one data file would bid each snipe twice: a second
+    // start says so and leaves the file alone, until the first copy dies.
+    void oneCopyPerDataFile()
+    {
+        TempDataDir dir;
+        QCOMPARE(Startup::prepareStore(), 0);
+        TempDataDir::closeDatabase();
+        QFile file(dir.databasePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        // Inherits the harness's offscreen display, closed hosts and this
+        // data directory; killed by its QProcess if the test fails.
+        QProcess first;
+        first.start(QStringLiteral(KESTROVA_BINARY_DIR "/kestrova"), QStringList());
+        QLockFile held(dir.databasePath() + QStringLiteral(".lock"));
+        qint64 owner = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            held.getLockInfo(&owner, nullptr, nullptr) && owner == first.processId(), 20000);
+
+        BoxRecorder boxes;
+        QCOMPARE(Startup::prepareStore(), Startup::StoreFailureExitCode);
+        QCOMPARE(boxes.titles(), QStringList{"Already Running"});
+        QVERIFY(boxes.last().request.text.contains(dir.databasePath()));
+        QVERIFY(!QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false)
+                     .isOpen());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+
+        first.kill();
+        QVERIFY(first.waitForFinished(10000));
+        QCOMPARE(first.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(Startup::prepareStore(), 0);
+        QCOMPARE(boxes.count(), 1);
+        QVERIFY(held.getLockInfo(&owner, nullptr, nullptr));
+        QCOMPARE(owner, QCoreApplication::applicationPid());
     }
 };
 

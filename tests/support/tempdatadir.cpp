@@ -1,6 +1,7 @@
 #include "tempdatadir.h"
 
 #include "snipestore.h"
+#include "startup.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,6 +54,7 @@ void TempDataDir::closeDatabase()
 {
     // Writes the engine kept for a store that goes with the directory.
     SnipeStore::instance()->clear();
+    Startup::releaseDataFile();
     const QString name = QLatin1String(QSqlDatabase::defaultConnection);
     if (!QSqlDatabase::contains(name))
         return;

@@ -21,7 +21,8 @@ public:
     QString dataLocation() const;
     QString databasePath() const;
 
-    // Closes and removes the default connection, as a process exit would.
+    // Closes and removes the default connection and lets go of the data
+    // file's lock, as a process exit would.
     static void closeDatabase();
 
 private:
