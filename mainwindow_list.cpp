@@ -300,11 +300,11 @@ void MainWindow::relationFinished(bool ok, QString relation)
     const QVariant id = numberItem ? numberItem->data(Qt::UserRole) : QVariant();
 
     const QDateTime endTime = timeLeftItem->data(Qt::UserRole).toDateTime();
-    if (id.isValid() && endTime < ClockManager::instance()->getClockTime() &&
-        storeTakenBid(id.toInt(), relation))
-        return;
     const WatchListCells::StatusKey key =
         WatchListCells::parseStatusKey(statusItem->data(Qt::UserRole).toString());
+    if (key.bidStatus == BidStatus::Failed && id.isValid() &&
+        endTime < ClockManager::instance()->getClockTime() && storeTakenBid(id.toInt(), relation))
+        return;
     setStatusItem(statusItem, key.bidStatus, relation, endTime, key.isReserve, key.isReserveMet);
     if (!id.isValid())
         return;

@@ -11,10 +11,6 @@
 
 namespace {
 
-// Short words whose full stop ends no sentence, without that full stop.
-const char* const Abbreviations[] = {"approx", "ca",  "e.g", "excl", "i.e", "inc", "incl",
-                                     "max",    "min", "no",  "nr",   "rs",  "vs"};
-
 struct Attribute
 {
     QString name;
@@ -306,6 +302,10 @@ bool endsSentence(QChar c)
 {
     return c == QLatin1Char('.') || c == QLatin1Char('!') || c == QLatin1Char('?');
 }
+
+// Short words whose full stop ends no sentence, without that full stop.
+const char* const Abbreviations[] = {"approx", "ca",  "e.g", "excl", "i.e", "inc", "incl",
+                                     "max",    "min", "no",  "nr",   "rs",  "vs"};
 
 // Whether the sentence, which ends in a full stop, ends in a short
 // abbreviation instead ("approx. £11.20", "Rs. 1,150.00"): the sentence

@@ -199,7 +199,8 @@ private slots:
         SnipeScene scene;
         QVERIFY(scene.isReady());
         scene.signIn("bob");
-        const QString open = QStringLiteral("Unknown: the program stopped before eBay answered");
+        const QString open =
+            QStringLiteral("Unknown: the program stopped before eBay answered the bid");
         const QList<QPair<qint64, QString>> snipes{
             {-Hour, open}, {-Hour, QStringLiteral("LOW_BIDAMOUNT")}, {5 * Hour, open}};
         for (int i = 0; i < snipes.size(); ++i) {
