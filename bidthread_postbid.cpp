@@ -58,7 +58,17 @@ void BidThread::postBidActions(bool ok, const QString& relation)
             end();
             return;
         }
-        store({{QStringLiteral("user_relation"), relation}});
+        QVariantMap columns{{QStringLiteral("user_relation"), relation}};
+        // A bid whose answer left it open stands as placed when eBay names
+        // the user the high bidder: the list then shows no failure beside
+        // the win.
+        if (ItemHelper::wasTakenAfterAll(
+                m_itemRecord.value(QStringLiteral("bid_status")).toInt(),
+                m_itemRecord.value(QStringLiteral("error_message")).toString(), relation)) {
+            columns.insert(QStringLiteral("bid_status"), BidStatus::Placed);
+            columns.insert(QStringLiteral("error_message"), QVariant(QVariant::String));
+        }
+        store(columns);
         // The high bidder of an auction whose reserve was not met has won
         // nothing, and the stored flags are those of the last reload, before
         // the bid that may have met it: eBay's item data tells.

@@ -189,6 +189,10 @@ private:
     void endAppendingRows();
     // Sends one of the queued look-ups (getShipping, updateItemRelation).
     ItemHelper* sendLookUp(LookUpQueue::Kind kind, const QString& itemNumber);
+    // After the end: stores the row as placed with eBay's relation when its
+    // failed bid was taken after all (ItemHelper::wasTakenAfterAll) and
+    // shows it so; false, and nothing done, for any other row.
+    bool storeTakenBid(int id, const QString& relation);
 
     Ui::MainWindow* ui;
     QToolBar* browserToolBar = nullptr;

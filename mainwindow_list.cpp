@@ -309,14 +309,46 @@ void MainWindow::relationFinished(bool ok, QString relation)
     const QTableWidgetItem* numberItem = table->item(row, ItemNumberColumn);
     const QVariant id = numberItem ? numberItem->data(Qt::UserRole) : QVariant();
 
+    const QDateTime endTime = timeLeftItem->data(Qt::UserRole).toDateTime();
     const WatchListCells::StatusKey key =
         WatchListCells::parseStatusKey(statusItem->data(Qt::UserRole).toString());
-    setStatusItem(statusItem, key.bidStatus, relation,
-                  timeLeftItem->data(Qt::UserRole).toDateTime(), key.isReserve, key.isReserveMet);
+    if (key.bidStatus == BidStatus::Failed && id.isValid() &&
+        endTime < ClockManager::instance()->getClockTime() && storeTakenBid(id.toInt(), relation))
+        return;
+    setStatusItem(statusItem, key.bidStatus, relation, endTime, key.isReserve, key.isReserveMet);
     if (!id.isValid())
         return;
     const DbHelper::ShortWait shortWait;
     DbHelper::setItemColumns(id.toInt(), {{QStringLiteral("user_relation"), relation}});
+}
+
+bool MainWindow::storeTakenBid(int id, const QString& relation)
+{
+    // A snipe whose answer from eBay left it open, ended with the user as the
+    // high bidder: its bid was taken. Also for one the program was closed
+    // on before it read the standing itself.
+    QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
+    record.setValue(QStringLiteral("id"), id);
+    {
+        const DbHelper::ShortWait shortWait;
+        if (!DbHelper::getItem(record))
+            return false;
+    }
+    SnipeStore::instance()->overlay(record);
+    if (!ItemHelper::wasTakenAfterAll(record.value(QStringLiteral("bid_status")).toInt(),
+                                      record.value(QStringLiteral("error_message")).toString(),
+                                      relation))
+        return false;
+    {
+        const DbHelper::ShortWait shortWait;
+        DbHelper::setItemColumns(id,
+                                 {{QStringLiteral("user_relation"), relation},
+                                  {QStringLiteral("bid_status"), BidStatus::Placed},
+                                  {QStringLiteral("error_message"), QVariant(QVariant::String)}});
+    }
+    // As stored: refused now, the row still shows what the file holds.
+    refreshItemRow(id);
+    return true;
 }
 
 void MainWindow::onTimer()

@@ -1,9 +1,9 @@
 // How long do the page scans take on a large page? Puts 1 MB pages of the
 // shapes that cost the most (many beginnings of a match, no end, or the end
-// at the far end; tags wrapped over lines, comments and scripts, many short
-// sentences) through each scan and prints the best of a few runs in
-// milliseconds. Every scan should stay within tens of milliseconds, and
-// take twice as long for a page twice the size (--size).
+// at the far end; tags wrapped over lines, comments and scripts, hidden
+// blocks and text boxes, many short sentences, one long one) through each scan and prints the best
+// of a few runs in milliseconds. Every scan should stay within tens of milliseconds, and take twice
+// as long for a page twice the size (--size).
 //
 //   scanbench [--size BYTES] [--runs N]
 #include "helper/itemhelper.h"
@@ -75,6 +75,12 @@ int main(int argc, char** argv)
              tokenInput);
     const QString confirmed = page(QStringLiteral("center ") + QString(1017, QLatin1Char('x')),
                                    size, QStringLiteral("<h1>Bid confirmation</h1>"));
+    const QString hiddenBlocks =
+        tags(QStringLiteral("<div style=\"display: none\"><div><!-- -- - --!></div></div>"
+                            "<textarea></textare</textarea><div hidden><input name=x value=y>"),
+             QStringLiteral("</div>") + tokenInput);
+    const QString abbreviations = page(QStringLiteral("Rs.&ensp;approx.\r\n\t&thinsp;No. &bogus "),
+                                       size, QStringLiteral("<h1>Bid confirmation</h1>"));
     const QString sentences = tags(QStringLiteral("<p>Enter a bid. Bidding has not ended.</p>"),
                                    QStringLiteral("<p>Your bid has not been placed.</p>"));
 
@@ -104,12 +110,16 @@ int main(int argc, char** argv)
          [&] { return ItemHelper::htmlBidAnswer(endings) == "UNKNOWN"; }},
         {"htmlBidAnswer, 40-character paragraphs, refused at the end",
          [&] { return ItemHelper::htmlBidAnswer(sentences) == "Your bid has not been placed."; }},
+        {"htmlBidAnswer, one sentence of abbreviations and references",
+         [&] { return ItemHelper::htmlBidAnswer(abbreviations) == "Placed"; }},
         {"hasMatch \"bid confirmation\" at the end",
          [&] { return TextHelper::hasMatch(words, QStringLiteral("bid confirmation")); }},
         {"inputValue, inputs over lines, the token's at the end",
          [&] { return TextHelper::inputValue(inputs, QStringLiteral("stok")) == "T"; }},
         {"inputValue, inputs in comments and scripts, the token's at the end",
          [&] { return TextHelper::inputValue(hidden, QStringLiteral("stok")) == "T"; }},
+        {"inputValue, hidden blocks, comments of dashes, text boxes",
+         [&] { return TextHelper::inputValue(hiddenBlocks, QStringLiteral("stok")) == "T"; }},
         {"hasInputOfType \"password\", inputs over lines of other types",
          [&] { return !TextHelper::hasInputOfType(inputs, QStringLiteral("password")); }},
     };

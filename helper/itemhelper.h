@@ -98,6 +98,14 @@ public:
     // bid may stand at eBay, and only the relation after the end tells.
     // A step 2 that could not be sent at all is a "Network Error".
     static QString unansweredBidReason();
+    // The result of an HTML step 2 whose page both says the user leads and
+    // refuses the bid: not guessed; the relation after the end tells.
+    static QString ambiguousBidReason();
+    // Whether a bid stored as failed (bid status 4) with that reason was
+    // taken after all, by eBay's standing read after the end: its reason
+    // left it open ("Unknown: ...", as the two above and a bid the program
+    // stopped waiting for) and eBay names the user the high bidder.
+    static bool wasTakenAfterAll(int bidStatus, const QString& reason, const QString& relation);
     void placeBidJsonStep2(const QString& domain, const QString& itemNumber, double maxBid,
                            const QString& stok, const QString& key, const QString& uiid);
 
@@ -121,10 +129,13 @@ public:
     void placeBidHtmlStep1(const QString& itemNumber, double maxBid);
     void placeBidHtmlStep2(const QString& itemNumber, double maxBid, const QString& userName,
                            const QString& stok, const QString& uiid);
-    // What step 2 reports for the page eBay answered with. The refusal
-    // wording counts only in the text a person sees, as whole words within
-    // one sentence: a confirmation that also says "Help Center", "you
-    // entered" or "when the bidding has ended" is a confirmation.
+    // What step 2 reports for the page eBay answered with. The wording
+    // counts only in the text a person sees, as whole words within one
+    // sentence that states it: a confirmation that also says "Help
+    // Center", "you entered", "when the bidding has ended", a link "my bid
+    // has not been placed?" or a hint "Enter ... or more" is a
+    // confirmation. A page that says the user leads and also refuses gives
+    // ambiguousBidReason().
     static QString htmlBidAnswer(const QString& page);
 
 signals:

@@ -2,6 +2,7 @@
 // site's bid host and the HTML bid-form flow on the home site's bid host.
 #include "helper/itemhelper.h"
 
+#include "helper/dbtypes.h"
 #include "helper/jsonparser.h"
 #include "helper/networkresource.h"
 #include "helper/texthelper.h"
@@ -53,36 +54,56 @@ bool isSignInForm(const QString& page)
     return TextHelper::hasInputOfType(page, QStringLiteral("password"));
 }
 
-// The sentence a person reads that says the bid was refused: "" when none
-// does, else LOW_BIDAMOUNT, AUCTION_ENDED or eBay's sentence that the bid has
-// not been placed, the first of these that any sentence says.
-QString refusal(const QString& page)
+// Words before a phrase that make its sentence a condition or a
+// description rather than news of this bid: "If you're outbid, enter a new
+// bid of ... or more", "We'll email you as soon as the auction has ended",
+// "Items where bidding has ended move to ...".
+const char* const Conditions[] = {"after",   "as soon as", "before", "by the time", "if",
+                                  "in case", "once",       "till",   "unless",      "until",
+                                  "when",    "whenever",   "where"};
+
+// Where the sentence states the words: as whole words, with no condition
+// before them; -1 when it does not. A typographic apostrophe is read as
+// the plain one.
+int statedAt(QString sentence, const QString& words)
 {
-    const QStringList sentences = TextHelper::visibleSentences(page);
+    sentence.replace(QChar(0x2019), QLatin1Char('\''));
+    const int at = TextHelper::wordsAt(sentence, words);
+    if (at < 0)
+        return -1;
+    const QString before = sentence.left(at);
+    return std::any_of(std::begin(Conditions), std::end(Conditions),
+                       [&](const char* word) {
+                           return TextHelper::wordsAt(before, QLatin1String(word)) >= 0;
+                       })
+               ? -1
+               : at;
+}
+
+bool anyStates(const QStringList& sentences, std::initializer_list<const char*> phrases)
+{
+    return std::any_of(sentences.begin(), sentences.end(), [&](const QString& sentence) {
+        return std::any_of(phrases.begin(), phrases.end(), [&](const char* phrase) {
+            return statedAt(sentence, QLatin1String(phrase)) >= 0;
+        });
+    });
+}
+
+// The sentence that says the bid was refused: "" when none does, else
+// LOW_BIDAMOUNT, AUCTION_ENDED or eBay's sentence that the bid has not been
+// placed, the first of these that any sentence says.
+QString refusal(const QStringList& sentences)
+{
     for (const QString& sentence : sentences) {
-        const int enter = TextHelper::wordsAt(sentence, QStringLiteral("enter"));
+        const int enter = statedAt(sentence, QStringLiteral("enter"));
         if (enter >= 0 && (TextHelper::wordsAt(sentence, QStringLiteral("or more"), enter) >= 0 ||
                            TextHelper::wordsAt(sentence, QStringLiteral("more than"), enter) >= 0))
             return QStringLiteral("LOW_BIDAMOUNT");
     }
-    // "Bidding has ended on this item", not "when the bidding has ended you
-    // will get an email": no word before the phrase makes it a condition.
-    static const char* const conditions[] = {"when",  "whenever", "once",   "after", "if",
-                                             "until", "till",     "before", "unless"};
+    if (anyStates(sentences, {"bidding has ended", "auction has ended"}))
+        return QStringLiteral("AUCTION_ENDED");
     for (const QString& sentence : sentences) {
-        const int bidding = TextHelper::wordsAt(sentence, QStringLiteral("bidding has ended"));
-        const int auction = TextHelper::wordsAt(sentence, QStringLiteral("auction has ended"));
-        const int ended = bidding < 0 || (auction >= 0 && auction < bidding) ? auction : bidding;
-        if (ended < 0)
-            continue;
-        const QString before = sentence.left(ended);
-        if (std::none_of(std::begin(conditions), std::end(conditions), [&](const char* word) {
-                return TextHelper::wordsAt(before, QLatin1String(word)) >= 0;
-            }))
-            return QStringLiteral("AUCTION_ENDED");
-    }
-    for (const QString& sentence : sentences) {
-        if (TextHelper::wordsAt(sentence, QStringLiteral("bid has not been placed")) >= 0)
+        if (statedAt(sentence, QStringLiteral("bid has not been placed")) >= 0)
             return sentence;
     }
     return QString();
@@ -110,6 +131,18 @@ QString ItemHelper::unansweredBidReason()
 {
     return QStringLiteral("Unknown: eBay did not answer the bid; your standing is read after the "
                           "end");
+}
+
+QString ItemHelper::ambiguousBidReason()
+{
+    return QStringLiteral("Unknown: eBay's answer did not say whether the bid was taken; your "
+                          "standing is read after the end");
+}
+
+bool ItemHelper::wasTakenAfterAll(int bidStatus, const QString& reason, const QString& relation)
+{
+    return bidStatus == BidStatus::Failed && reason.startsWith(QLatin1String("Unknown:")) &&
+           relation.compare(UserRelation::HighBidder, Qt::CaseInsensitive) == 0;
 }
 
 QString ItemHelper::bidAmount(double maxBid)
@@ -275,12 +308,20 @@ void ItemHelper::placeBidHtmlStep2WebFinished()
 
 QString ItemHelper::htmlBidAnswer(const QString& page)
 {
-    // A refusal wins over the confirmation wording: eBay titles its refusals
-    // "Bid Confirmation" too.
-    QString result = refusal(page);
-    if (result.isEmpty())
-        result =
-            TextHelper::hasMatch(page, QStringLiteral("bid confirmation")) ? placed() : unknown();
+    // Read as a person reads the page, links and the form's hints aside.
+    // eBay titles its refusals "Bid Confirmation" too: only its word that
+    // the user leads says the bid was taken, and a page that says so and
+    // also refuses is not guessed at. The user's standing after the end
+    // tells.
+    const QStringList sentences = TextHelper::visibleSentences(page, true);
+    const bool taken = anyStates(
+        sentences, {"you're the highest bidder", "you are the highest bidder",
+                    "you're currently the highest bidder", "you are currently the highest bidder"});
+    QString result = refusal(sentences);
+    if (!result.isEmpty() && taken)
+        result = ambiguousBidReason();
+    else if (result.isEmpty())
+        result = taken || anyStates(sentences, {"bid confirmation"}) ? placed() : unknown();
 
     // eBay's own reason overrides whatever the page seemed to say. Read from
     // the page as it came (line breaks kept): the reason is shown to the user.

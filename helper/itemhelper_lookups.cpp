@@ -142,9 +142,10 @@ bool carriesCurrency(const QString& text, int start, int end)
 
 // The amount a cost text shows: the first figure written with a currency,
 // not one in brackets ("US $3.00 (approx. GBP 2.40)": a conversion follows
-// the amount) unless every such figure is; where no figure carries a
-// currency, the text's only figure ("1st Class" holds none). No amount: 0.0
-// for free postage, else -1.0. The page's markup writes a non-breaking space,
+// the amount) unless every such figure is. Where no figure carries a
+// currency: 0.0 when the text says free ("Free Royal Mail Tracked 48": the
+// figure names the service), else the figure of a text that is a figure
+// alone ("3.50"), else -1.0. The page's markup writes a non-breaking space,
 // and at times a currency sign, as a character reference, whose digits are
 // no part of the amount.
 double shippingCost(const QString& costText)
@@ -173,17 +174,18 @@ double shippingCost(const QString& costText)
             if (!inBrackets)
                 bracketed = figure;
             inBrackets = true;
-        } else if (end == text.size() || !text.at(end).isLetter()) {
-            if (++figures == 1)
-                only = figure;
+        } else if (++figures == 1) {
+            only = figure;
         }
         i = end;
     }
     if (inBrackets)
         return bracketed;
-    if (figures == 1)
-        return only;
-    return text.contains(QLatin1String("free"), Qt::CaseInsensitive) ? 0.0 : -1.0;
+    if (text.contains(QLatin1String("free"), Qt::CaseInsensitive))
+        return 0.0;
+    const bool figureAlone =
+        std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
+    return figures == 1 && figureAlone ? only : -1.0;
 }
 
 } // namespace

@@ -34,7 +34,9 @@ public:
     // The pages' forms and text are read as a browser reads them: any blank
     // (space, tab, CR, LF) parts a tag's name and its attributes, values are
     // quoted either way or not at all, character references in them are
-    // resolved, and nothing inside a comment, a script or a style counts.
+    // resolved, a tag cut off by the end of the page is none, and nothing
+    // inside a comment, a script, a style, a noscript, a text box or the
+    // title is a tag.
 
     // The value attribute of the first input whose name attribute is name
     // (compared without regard to case), whatever stands between the two and
@@ -49,18 +51,25 @@ public:
     static bool hasInputOfType(QString page, const QString& type);
 
     // The sentences a reader of the page sees: the text between its tags,
-    // references resolved, blanks run together, line breaks and tabs
-    // removed as in every scan. A sentence ends at a full stop, "!" or "?"
-    // followed by a blank, and at every tag that begins a block (a
-    // paragraph, a heading, a line break), not at a tag inside a line.
-    static QStringList visibleSentences(const QString& page);
+    // references resolved, any run of blanks (line breaks and space
+    // references included) read as one space; not what the page hides
+    // (display:none, the hidden attribute, a template). A sentence ends at
+    // a full stop, "!" or "?" followed by a blank, but for the full stop of
+    // a short abbreviation ("approx.", "Rs."), and at every tag that begins
+    // a block (a paragraph, a heading, a line break), not at a tag inside a
+    // line. With statedOnly, a sentence that stands wholly inside links or
+    // a form's hint (class "hint") is left out: it states nothing.
+    static QStringList visibleSentences(const QString& page, bool statedOnly = false);
 
     // Where words stand in text as whole words (no letter or digit on either
     // side), compared without regard to case, at or after from; -1 when not.
     static int wordsAt(const QString& text, const QString& words, int from = 0);
 
-    // The text with its character references resolved: numeric ones, and
-    // &amp; &lt; &gt; &quot; &apos; &nbsp;. Others stay as written.
+    // The text with its character references resolved as a browser does:
+    // numeric ones (0x80 to 0x9F read as windows-1252, 0 and surrogates as
+    // U+FFFD), the Latin-1 names, the markup's own, the spaces (&ensp;
+    // &emsp; &thinsp;) and the usual punctuation and currency signs. Others
+    // stay as written.
     static QString resolveReferences(const QString& text);
 };
 

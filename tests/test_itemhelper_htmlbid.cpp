@@ -13,6 +13,9 @@ const QString Item = QStringLiteral("120000000007");
 const QString Home = QStringLiteral("ebay.co.uk");
 const QString SignInAgain =
     QStringLiteral("Not placed: eBay asked to sign in again (choose Logout and sign in)");
+const QString Ambiguous = QStringLiteral(
+    "Unknown: eBay's answer did not say whether the bid was taken; your standing is read after "
+    "the end");
 const QString PostageSentence =
     QStringLiteral("The seller doesn't post to the country where your primary postage address "
                    "is located");
@@ -73,6 +76,9 @@ QByteArray page(const QString& body)
 }
 
 const QString Unable = QStringLiteral("You are unable to bid on or buy this item because:");
+const QString Leads =
+    QStringLiteral("<h1>Bid confirmation</h1><p>You’re the highest bidder on this item.</p>");
+const QString Heading = QStringLiteral("<h1>Bid confirmation</h1>");
 
 } // namespace
 
@@ -296,9 +302,9 @@ private slots:
         QTest::newRow("confirmation in capitals") << "<h1>BID CONFIRMATION</h1>"
                                                   << "Placed";
         QTest::newRow("words split by a line break only") << "<h1>Bid\nconfirmation</h1>"
-                                                          << "UNKNOWN";
+                                                          << "Placed";
         QTest::newRow("words split by CR LF only") << "<h1>Bid\r\nconfirmation</h1>"
-                                                   << "UNKNOWN";
+                                                   << "Placed";
         QTest::newRow("words split by a space and a line break") << "<h1>Bid \nconfirmation</h1>"
                                                                  << "Placed";
         QTest::newRow("enter ... or more") << "Please ENTER GBP 5.00 or more."
@@ -306,11 +312,11 @@ private slots:
         QTest::newRow("enter ... more than") << "Enter an amount more than GBP 5.00."
                                              << "LOW_BIDAMOUNT";
         QTest::newRow("or more split by a line break only") << "Enter GBP 5.00 or\nmore."
-                                                            << "UNKNOWN";
+                                                            << "LOW_BIDAMOUNT";
         QTest::newRow("auction has ended") << "The Auction Has Ended."
                                            << "AUCTION_ENDED";
         QTest::newRow("bidding has ended over a line break only") << "Bidding\nhas ended."
-                                                                  << "UNKNOWN";
+                                                                  << "AUCTION_ENDED";
         QTest::newRow("confirmation before a low bid") << "Bid confirmation. Enter 5 or more."
                                                        << "LOW_BIDAMOUNT";
         QTest::newRow("confirmation title, bidding has ended")
@@ -360,6 +366,56 @@ private slots:
             << "Placed";
         QTest::newRow("unable sentence in capitals") << Unable.toUpper() + " YOU ARE OUT."
                                                      << "YOU ARE OUT.";
+        // Accepted, whatever else the page shows about bidding.
+        QTest::newRow("the bid box's hint")
+            << Leads + "<input name=maxbid placeholder=\"Enter £21.00 or more\"><span "
+                       "class=\"field hint\">Enter £21.00 or more</span>"
+            << "Placed";
+        QTest::newRow("a condition: if you're outbid")
+            << Leads + "<p>If you're outbid, enter a new bid of £21.00 or more.</p>"
+            << "Placed";
+        QTest::newRow("a promotion in a link")
+            << Leads + "<a href=/deals>Enter code SPRING: 10% off orders of £30 or more</a>"
+            << "Placed";
+        QTest::newRow("as soon as, by the time, where")
+            << Leads + "<p>We'll email you as soon as the auction has ended. You'll know by the "
+                       "time the auction has ended. Items where bidding has ended move to your "
+                       "list.</p>"
+            << "Placed";
+        QTest::newRow("similar items that have ended")
+            << Leads + "<h2>Similar items</h2><ul><li><a href=/itm/2>Brass lamp <span>Bidding "
+                       "has ended</span></a></li></ul>"
+            << "Placed";
+        QTest::newRow("a help link")
+            << Leads + "<a href=/help>What should I do if my bid has not been placed?</a>"
+            << "Placed";
+        QTest::newRow("messages the page hides")
+            << Leads + "<p style=\"color: red; display: none\">Please enter £21.00 or "
+                       "more.</p><div hidden><p>Bidding has ended on this item.</p></div>"
+                       "<template><p>Your bid has not been placed.</p></template>"
+            << "Placed";
+        QTest::newRow("see our Help Center for more tips")
+            << Leads + "<p>See our Help Center for more tips.</p>"
+            << "Placed";
+        QTest::newRow("a sentence bound before 2 or more")
+            << Leads + "<p>Enter your postcode to see delivery. Save on 2 or more items.</p>"
+            << "Placed";
+        // Refused, however the refusal is written.
+        QTest::newRow("a refusal indented over lines")
+            << Heading + "<div>\r\n\t\tPlease enter\r\n\t\tEUR 13.00 or more.\r\n\t</div>"
+            << "LOW_BIDAMOUNT";
+        QTest::newRow("approx. and Rs. end no sentence")
+            << Heading + "<p>Please enter EUR 13.00 (approx. £11.20) or more.</p><p>Please "
+                         "enter Rs. 1,150.00 or more.</p>"
+            << "LOW_BIDAMOUNT";
+        QTest::newRow("sentences parted by a line break only")
+            << Heading + "<p>We email you once you win.\nBidding has ended on this item.</p>"
+            << "AUCTION_ENDED";
+        QTest::newRow("words parted by space references")
+            << Heading + "<p>We email you once you win.&ensp;Bidding&thinsp;has ended.</p>"
+            << "AUCTION_ENDED";
+        QTest::newRow("leads and refused: not guessed")
+            << Leads + "<p>Bidding has ended on this item.</p>" << Ambiguous;
     }
 
     void step2Pages()

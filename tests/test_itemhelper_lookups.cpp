@@ -222,6 +222,22 @@ private slots:
         QTest::newRow("no currency, one figure") << int(F::SpanCost) << "3.50" << 3.5;
         QTest::newRow("an amount and free returns")
             << int(F::SpanCost) << "\u00a32.95, free returns" << 2.95;
+        QTest::newRow("free, a service with a figure")
+            << int(F::SpanCost) << "Free Royal Mail Tracked 48" << 0.0;
+        QTest::newRow("free, days in brackets")
+            << int(F::SpanCost) << "Free Standard Delivery (5 days)" << 0.0;
+        QTest::newRow("free, a figure and a hyphen")
+            << int(F::SpanCost) << "Free 3-day delivery" << 0.0;
+        QTest::newRow("a pound sign written as a reference")
+            << int(F::SpanCost) << "&pound;2.99 (approx. US &#36;3.80)" << 2.99;
+        QTest::newRow("a euro sign by its windows-1252 number")
+            << int(F::SpanCost) << "&#128;2.50 (approx. US $3.20)" << 2.5;
+        QTest::newRow("a bracketed earlier price")
+            << int(F::SpanCost) << "(was £5.00) £3.50" << 3.5;
+        QTest::newRow("days after, a blank groups only three digits")
+            << int(F::SpanCost) << "£2.95 3-5 days" << 2.95;
+        QTest::newRow("the first amount, not the last")
+            << int(F::SpanCost) << "£3.50, £1.00 each additional item" << 3.5;
         QTest::newRow("no amount") << int(F::SpanCost) << "See description" << -1.0;
         QTest::newRow("no cost marker") << int(F::None) << "\u00a35.00" << -1.0;
     }

@@ -131,6 +131,9 @@ private slots:
         QTest::newRow("a password field in a comment only")
             << QByteArray("<p>Welcome back</p><!-- <input type=\"password\"> -->") << "secret"
             << true;
+        QTest::newRow("the form again after an empty comment")
+            << QByteArray("<p>Oops</p><!--><form><input type=\"password\" name=\"pass\"></form>")
+            << "wrong" << false;
         QTest::newRow("a password named, no such field")
             << QByteArray("<p>Your password</p><input type=\"text\" name=\"password\">") << "wrong"
             << true;

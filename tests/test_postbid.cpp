@@ -212,6 +212,52 @@ private slots:
                  QStringLiteral("eBay did not say whether you won this item.\r\nItem Name: Clock"));
     }
 
+    // eBay's answer left the bid open (its page both says the user leads and
+    // refuses, or it never came): the standing after the end decides. The
+    // high bidder's row is stored as placed, with the won notice.
+    void aBidLeftOpenTakesEbaysStanding()
+    {
+        EbayDouble::Options options;
+        options.transferTimeoutMs = 1500;
+        SnipeScene scene(options);
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        BoxRecorder boxes;
+        TrayRecorder tray;
+        DirectSnipes direct;
+        DirectSnipes::Settings settings;
+        settings.domain = QStringLiteral("ebay.it"); // the bid form
+        settings.tray = &tray;
+        const QByteArray both = "<h1>Bid confirmation</h1><p>You're the highest bidder.</p>"
+                                "<p>Bidding has ended on this item.</p>";
+        QList<int> snipes;
+        for (const char* relation : {"HIGHBIDDER", "OUTBIDDER", "HIGHBIDDER"}) {
+            const QString number = numberOf(71 + snipes.size());
+            EbayDouble::Auction auction = scene.auction(number, 8000);
+            auction.viewerRelation = QString::fromLatin1(relation);
+            EbayDouble::Rule step2 =
+                EbayDouble::Rule(HostConfig::BidPage)
+                    .whereQuery("MfcISAPICommand=MakeBid&hmid=&item=" + number);
+            scene.ebay().script(snipes.size() == 2 ? step2.hang() : step2.withBody(both));
+            snipes << scene.addSnipe(auction, 2);
+            direct.start(snipes.last(), settings);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 20000);
+        for (const int won : {snipes.at(0), snipes.at(2)}) {
+            QCOMPARE(SnipeScene::status(won), 3);
+            QVERIFY(SnipeScene::column(won, "error_message").isNull());
+        }
+        QCOMPARE(SnipeScene::status(snipes.at(1)), 4);
+        QCOMPARE(SnipeScene::column(snipes.at(1), "error_message").toString(),
+                 QStringLiteral("Unknown: eBay's answer did not say whether the bid was taken; "
+                                "your standing is read after the end"));
+        QStringList titles = tray.titles();
+        titles.sort();
+        QCOMPARE(titles,
+                 (QStringList{"Lost bid on item 120000000072", "Winning bid on item 120000000071",
+                              "Winning bid on item 120000000073"}));
+    }
+
     // Through the engine, with the tray recorder as its window.
     void groupsStopAtTheirMaximumOfWins()
     {

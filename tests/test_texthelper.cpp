@@ -253,6 +253,19 @@ private slots:
             << "S";
         QTest::newRow("a comment that never ends") << "<!--<input name=stok value=C>"
                                                    << "";
+        QTest::newRow("text in a text box, a title or a noscript")
+            << "<textarea><input name=stok value=A></textarea><title><input name=stok value=T>"
+               "</title><noscript><input name=stok value=N></noscript><input name=stok value=S>"
+            << "S";
+        QTest::newRow("<!--> is an empty comment") << "<!--><input name=stok value=S>"
+                                                   << "S";
+        QTest::newRow("<!---> is an empty comment") << "<!---><input name=stok value=S>"
+                                                    << "S";
+        QTest::newRow("--!> ends a comment") << "<!-- x --!><input name=stok value=S>"
+                                             << "S";
+        QTest::newRow("a tag cut off by the end of the page")
+            << "<input value=S name=stok><input name=stok value=T"
+            << "S";
     }
 
     void inputs()
@@ -263,6 +276,14 @@ private slots:
         QCOMPARE(TextHelper::hasInputOfType(QString(page).replace("name=", "type=password "),
                                             QStringLiteral("password")),
                  !stok.isEmpty());
+    }
+
+    void referencesAsABrowserReadsThem()
+    {
+        QCOMPARE(TextHelper::resolveReferences("&pound;&euro;&yen;&cent;&curren;&eacute;&#128;"
+                                               "&#x9f;&#0;&#xD800;&ensp;&thinsp;&bogus;&#;"),
+                 QStringLiteral("£€¥¢¤é€Ÿ��"
+                                "  &bogus;&#;"));
     }
 
     void agreesWithTheRegularExpressionEngine()

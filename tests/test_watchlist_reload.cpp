@@ -190,6 +190,37 @@ private slots:
                  QStringLiteral("Didn't Win"));
     }
 
+    // A snipe whose bid eBay's answer left open, ended with the user as the
+    // high bidder, shows and is stored as placed: also one the program was
+    // closed on before it read the standing. Not a refused bid, nor before
+    // the end.
+    void aBidLeftOpenShowsAsPlacedOnceWon()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        const QString open =
+            QStringLiteral("Unknown: the program stopped before eBay answered the bid");
+        const QList<QPair<qint64, QString>> snipes{
+            {-Hour, open}, {-Hour, QStringLiteral("LOW_BIDAMOUNT")}, {5 * Hour, open}};
+        for (int i = 0; i < snipes.size(); ++i) {
+            EbayDouble::Auction a = scene.auction(QString::number(i + 1), snipes.at(i).first);
+            a.viewerRelation = QStringLiteral("HIGHBIDDER");
+            scene.addSnipe(a, 5, 20.0, {{"bid_status", 4}, {"error_message", snipes.at(i).second}});
+        }
+        MainWindow window;
+        QVERIFY(WatchListTable::settle(window));
+        QCOMPARE(TestStore::column("SELECT bid_status FROM items ORDER BY item_number"),
+                 (QVariantList{3, 4, 4}));
+        QVERIFY(
+            TestStore::value("SELECT error_message FROM items WHERE item_number = '1'").isNull());
+        QCOMPARE(WatchListTable::text(window, "1", MainWindow::StatusColumn),
+                 QStringLiteral("Won"));
+        QCOMPARE(
+            WatchListTable::shown(WatchListTable::cellWidget(window, "1", MainWindow::MyBidColumn)),
+            QStringLiteral("Placed: GBP 20.00, 5s"));
+    }
+
     // Another program reads the file while a reload stores eBay's news (until
     // the box): the commit fails and is undone; a later reload is kept.
     void refusedCommitIsShownAndLaterWritesKept()
