@@ -326,7 +326,11 @@ bool MainWindow::storeTakenBid(int id, const QString& relation)
 {
     // A snipe whose answer from eBay left it open, ended with the user as the
     // high bidder: its bid was taken. Also for one the program was closed
-    // on before it read the standing itself.
+    // on before it read the standing itself. Not while the engine's writes
+    // of the row wait for the file: stored after this one, they would undo
+    // it; the next reload's look-up comes back to it.
+    if (SnipeStore::instance()->hasPending(id))
+        return false;
     QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
     record.setValue(QStringLiteral("id"), id);
     {
@@ -334,7 +338,6 @@ bool MainWindow::storeTakenBid(int id, const QString& relation)
         if (!DbHelper::getItem(record))
             return false;
     }
-    SnipeStore::instance()->overlay(record);
     if (!ItemHelper::wasTakenAfterAll(record.value(QStringLiteral("bid_status")).toInt(),
                                       record.value(QStringLiteral("error_message")).toString(),
                                       relation))
