@@ -53,6 +53,7 @@ bool SnipeStore::writeGroupCount(int groupId, int count)
 
 bool SnipeStore::add(Write write)
 {
+    const DbHelper::ShortWait shortWait;
     if (write.itemId && write.itemNumber.isEmpty()) {
         QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
         row.setValue(QStringLiteral("id"), write.itemId);
@@ -60,7 +61,6 @@ bool SnipeStore::add(Write write)
             write.itemNumber = row.value(QStringLiteral("item_number")).toString();
     }
     if (m_pending.isEmpty()) {
-        const DbHelper::ShortWait shortWait;
         if (apply(write)) {
             announce(write);
             return true;

@@ -39,6 +39,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -184,55 +185,125 @@ QList<Outcome> runSnipes(const QString& prefix, int count, EndMs endMs, Lead lea
     return outcomes;
 }
 
-// A crowd of snipes bids while another connection holds a read lock on the
-// data file (a backup, the sqlite3 shell), from before the first snipe
-// starts until half of them have had eBay's verdict: each write of the
-// engine is refused meanwhile and kept. The lock ends while the others are
-// still due, and the kept writes are stored while they bid. Prints how late
-// step 2 left against its plan, under the lock and after it, and how many
-// verdicts the store holds in the end, without a restart.
+// A crowd of snipes of the bench user, ending firstEndMs from now and after,
+// spread over spreadMs, with leads of 1 to 5 s; start() has another
+// connection take a read lock on the data file (a backup, the sqlite3 shell)
+// and then starts the engine on the clock's tick.
+class HeldFileCrowd
+{
+public:
+    HeldFileCrowd(const QString& prefix, int count, int firstEndMs, int spreadMs)
+    {
+        if (!scene.isReady())
+            return;
+        scene.signIn(QStringLiteral("bench"), QStringLiteral("ebay.de"));
+        for (int i = 0; i < count; ++i) {
+            Snipe snipe;
+            snipe.itemNumber = prefix + QStringLiteral("%1").arg(i + 1, 4, 10, QLatin1Char('0'));
+            snipe.leadTime = 1 + i % 5;
+            snipe.id = scene.addSnipe(
+                scene.auction(snipe.itemNumber,
+                              firstEndMs + static_cast<int>(i * qint64(spreadMs) / count)),
+                snipe.leadTime);
+            snipes << snipe;
+        }
+    }
+
+    // False, having said why, when the store, the double or the lock failed.
+    bool start()
+    {
+        if (!scene.isReady()) {
+            out(QStringLiteral("the store, the eBay double or the clock did not start"));
+            return false;
+        }
+        lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        if (!lock->isHeld()) {
+            out(QStringLiteral("could not take the read lock"));
+            return false;
+        }
+        engine = std::make_unique<BidEngine>();
+        watcher = std::make_unique<MomentWatcher>(engine.get());
+        ClockManager::instance()->attachListener(engine.get(), &BidEngine::onTimer);
+        ClockManager::instance()->attachListener(watcher.get(), &MomentWatcher::onTick);
+        return true;
+    }
+
+    int bidsSoFar()
+    {
+        return static_cast<int>(std::count_if(snipes.cbegin(), snipes.cend(), [&](const Snipe& s) {
+            return !scene.ebay().bids(s.itemNumber).isEmpty();
+        }));
+    }
+
+    // Once the lock has ended: until every snipe has finished and every
+    // write is stored.
+    void waitForTheEnd()
+    {
+        if (!QTest::qWaitFor(
+                [&] {
+                    return SnipeStore::instance()->pendingCount() == 0 &&
+                           engine->biddingItems().isEmpty() &&
+                           engine->findChildren<BidThread*>().isEmpty();
+                },
+                30000))
+            out(QStringLiteral("some snipes had not finished 30 s after the lock ended"));
+    }
+
+    // How late each snipe's step 2 reached eBay against its plan, with the
+    // moment it planned; placedAndStored counts the verdicts eBay gave and
+    // the store holds.
+    QList<QPair<QDateTime, qint64>> lateness(int* placedAndStored)
+    {
+        QList<QPair<QDateTime, qint64>> late;
+        *placedAndStored = 0;
+        for (const Snipe& snipe : qAsConst(snipes)) {
+            const QList<EbayDouble::Bid> bids = scene.ebay().bids(snipe.itemNumber);
+            if (bids.isEmpty() || !watcher->planned.contains(snipe.id))
+                continue;
+            const QDateTime planned = watcher->planned.value(snipe.id).bidTime;
+            late << qMakePair(planned, planned.msecsTo(bids.first().officialTime));
+            if (bids.first().verdict == QLatin1String("CONFIRMBID") &&
+                SnipeScene::status(snipe.id) == BidStatus::Placed)
+                ++*placedAndStored;
+        }
+        if (boxes.count() > 0)
+            out(QStringLiteral("message boxes shown: %1").arg(boxes.titles().join(", ")));
+        return late;
+    }
+
+    SnipeScene scene;
+    BoxRecorder boxes;
+    QList<Snipe> snipes;
+    std::unique_ptr<ReadLock> lock;
+    std::unique_ptr<BidEngine> engine;
+    std::unique_ptr<MomentWatcher> watcher;
+};
+
+QString maxOf(QList<qint64> values)
+{
+    return values.isEmpty() ? QStringLiteral("0")
+                            : QString::number(*std::max_element(values.cbegin(), values.cend()));
+}
+
+// The lock is held from before the first snipe starts until half of them
+// have had eBay's verdict: each write of the engine is refused meanwhile and
+// kept. The lock ends while the others are still due, and the kept writes
+// are stored while they bid. Prints how late step 2 left against its plan,
+// under the lock and after it, and how many verdicts the store holds in the
+// end, without a restart.
 void lockedStoreRun(int count)
 {
-    SnipeScene scene;
-    if (!scene.isReady()) {
-        out(QStringLiteral("the store, the eBay double or the clock did not start"));
+    HeldFileCrowd crowd(QStringLiteral("16000000"), count, 15000, 40000);
+    if (!crowd.start())
         return;
-    }
-    BoxRecorder boxes;
-    scene.signIn(QStringLiteral("bench"), QStringLiteral("ebay.de"));
-    QList<Snipe> snipes;
-    for (int i = 0; i < count; ++i) {
-        Snipe snipe;
-        snipe.itemNumber = QStringLiteral("16000000%1").arg(i + 1, 4, 10, QLatin1Char('0'));
-        snipe.leadTime = 1 + i % 5;
-        snipe.id = scene.addSnipe(
-            scene.auction(snipe.itemNumber, 15000 + static_cast<int>(i * 40000LL / count)),
-            snipe.leadTime);
-        snipes << snipe;
-    }
-    const auto bidsSoFar = [&] {
-        return std::count_if(snipes.cbegin(), snipes.cend(), [&](const Snipe& snipe) {
-            return !scene.ebay().bids(snipe.itemNumber).isEmpty();
-        });
-    };
-
-    ReadLock lock(DbHelper::databasePath());
-    if (!lock.isHeld()) {
-        out(QStringLiteral("could not take the read lock"));
-        return;
-    }
-    BidEngine engine;
-    MomentWatcher watcher(&engine);
-    ClockManager::instance()->attachListener(&engine, &BidEngine::onTimer);
-    ClockManager::instance()->attachListener(&watcher, &MomentWatcher::onTick);
-    if (!QTest::qWaitFor([&] { return bidsSoFar() >= count / 2; }, 15000 + 20000 + 10000))
+    if (!QTest::qWaitFor([&] { return crowd.bidsSoFar() >= count / 2; }, 15000 + 20000 + 10000))
         out(QStringLiteral("half of the snipes had not bid when the lock was to end"));
     const int kept = SnipeStore::instance()->pendingCount();
     out(QStringLiteral("writes kept when the lock ended: %1, with %2 of %3 snipes bid")
             .arg(kept)
-            .arg(bidsSoFar())
+            .arg(crowd.bidsSoFar())
             .arg(count));
-    lock.release();
+    crowd.lock->release();
     const QDateTime releasedAt = ClockManager::instance()->getClockTime();
     QElapsedTimer released;
     released.start();
@@ -240,84 +311,39 @@ void lockedStoreRun(int count)
         out(QStringLiteral("writes still kept 30 s after the lock ended"));
     out(QStringLiteral("every kept write stored %1 ms after the lock ended")
             .arg(released.elapsed()));
-    if (!QTest::qWaitFor(
-            [&] {
-                return engine.biddingItems().isEmpty() &&
-                       engine.findChildren<BidThread*>().isEmpty();
-            },
-            30000))
-        out(QStringLiteral("some snipes had not finished 30 s after the lock ended"));
+    crowd.waitForTheEnd();
 
     QList<qint64> lateHeld;
     QList<qint64> lateReleased;
     int placedAndStored = 0;
-    for (const Snipe& snipe : qAsConst(snipes)) {
-        const QList<EbayDouble::Bid> bids = scene.ebay().bids(snipe.itemNumber);
-        if (bids.isEmpty() || !watcher.planned.contains(snipe.id))
-            continue;
-        const QDateTime planned = watcher.planned.value(snipe.id).bidTime;
-        (planned < releasedAt ? lateHeld : lateReleased)
-            << planned.msecsTo(bids.first().officialTime);
-        if (bids.first().verdict == QLatin1String("CONFIRMBID") &&
-            SnipeScene::status(snipe.id) == BidStatus::Placed)
-            ++placedAndStored;
-    }
-    std::sort(lateReleased.begin(), lateReleased.end());
+    const auto late = crowd.lateness(&placedAndStored);
+    for (const auto& bid : late)
+        (bid.first < releasedAt ? lateHeld : lateReleased) << bid.second;
     out(QStringLiteral("step 2 after its plan (ms), lock held:      ") + stats(lateHeld));
     out(QStringLiteral("step 2 after its plan (ms), after the lock: ") + stats(lateReleased));
     out(QStringLiteral("lock released: step 2 %1 ms after plan (max), %2 of %3 placed and stored")
-            .arg(lateReleased.isEmpty() ? 0 : lateReleased.last())
+            .arg(maxOf(lateReleased))
             .arg(placedAndStored)
             .arg(count));
-    if (boxes.count() > 0)
-        out(QStringLiteral("message boxes shown: %1").arg(boxes.titles().join(", ")));
 }
 
-// A crowd of snipes bids while another connection holds a read lock on the
-// data file, and the user's commands meet the held file one after another
-// (Cancel Snipe on a row of their own, as the window runs it once the
-// question is answered): each waits for the file in short tries and fails
-// after 5 s. Prints how late step 2 left against its plan meanwhile, and how
-// many verdicts the store holds once the lock has ended.
+// The user's commands meet the held file one after another while the
+// snipes bid (Cancel Snipe on a row of their own, as the window runs it once
+// the question is answered): each waits for the file in short tries and
+// fails after 5 s. Prints how late step 2 left against its plan meanwhile,
+// and how many verdicts the store holds once the lock has ended.
 void heldCommandRun(int count)
 {
-    SnipeScene scene;
-    if (!scene.isReady()) {
-        out(QStringLiteral("the store, the eBay double or the clock did not start"));
+    HeldFileCrowd crowd(QStringLiteral("17000000"), count, 12000, 20000);
+    const int commanded =
+        crowd.scene.addSnipe(crowd.scene.auction(QStringLiteral("179999999999"), 3600000), 5);
+    if (!crowd.start())
         return;
-    }
-    BoxRecorder boxes;
-    scene.signIn(QStringLiteral("bench"), QStringLiteral("ebay.de"));
-    QList<Snipe> snipes;
-    for (int i = 0; i < count; ++i) {
-        Snipe snipe;
-        snipe.itemNumber = QStringLiteral("17000000%1").arg(i + 1, 4, 10, QLatin1Char('0'));
-        snipe.leadTime = 1 + i % 5;
-        snipe.id = scene.addSnipe(
-            scene.auction(snipe.itemNumber, 12000 + static_cast<int>(i * 20000LL / count)),
-            snipe.leadTime);
-        snipes << snipe;
-    }
-    const int commanded = scene.addSnipe(scene.auction(QStringLiteral("179999999999"), 3600000), 5);
-    ReadLock lock(DbHelper::databasePath());
-    if (!lock.isHeld()) {
-        out(QStringLiteral("could not take the read lock"));
-        return;
-    }
-    BidEngine engine;
-    MomentWatcher watcher(&engine);
-    ClockManager::instance()->attachListener(&engine, &BidEngine::onTimer);
-    ClockManager::instance()->attachListener(&watcher, &MomentWatcher::onTick);
-    const auto allBid = [&] {
-        return std::all_of(snipes.cbegin(), snipes.cend(), [&](const Snipe& snipe) {
-            return !scene.ebay().bids(snipe.itemNumber).isEmpty();
-        });
-    };
     int commands = 0;
     int refused = 0;
     QElapsedTimer running;
     running.start();
-    while (!allBid() && running.elapsed() < 60000) {
+    while (crowd.bidsSoFar() < count && running.elapsed() < 60000) {
         ++commands;
         if (!SnipeStore::instance()->writeForWindow(
                 {commanded}, [&] { return DbHelper::cancelItems(QString::number(commanded)); }))
@@ -326,36 +352,19 @@ void heldCommandRun(int count)
     out(QStringLiteral("commands while the file was held: %1, refused after their wait: %2")
             .arg(commands)
             .arg(refused));
-    lock.release();
-    if (!QTest::qWaitFor(
-            [&] {
-                return SnipeStore::instance()->pendingCount() == 0 &&
-                       engine.biddingItems().isEmpty() &&
-                       engine.findChildren<BidThread*>().isEmpty();
-            },
-            30000))
-        out(QStringLiteral("some snipes had not finished 30 s after the lock ended"));
+    crowd.lock->release();
+    crowd.waitForTheEnd();
 
-    QList<qint64> late;
     int placedAndStored = 0;
-    for (const Snipe& snipe : qAsConst(snipes)) {
-        const QList<EbayDouble::Bid> bids = scene.ebay().bids(snipe.itemNumber);
-        if (bids.isEmpty() || !watcher.planned.contains(snipe.id))
-            continue;
-        late << watcher.planned.value(snipe.id).bidTime.msecsTo(bids.first().officialTime);
-        if (bids.first().verdict == QLatin1String("CONFIRMBID") &&
-            SnipeScene::status(snipe.id) == BidStatus::Placed)
-            ++placedAndStored;
-    }
-    std::sort(late.begin(), late.end());
+    QList<qint64> late;
+    for (const auto& bid : crowd.lateness(&placedAndStored))
+        late << bid.second;
     out(QStringLiteral("step 2 after its plan (ms): ") + stats(late));
     out(QStringLiteral("command on a held file: step 2 %1 ms after plan (max), %2 of %3 placed "
                        "and stored")
-            .arg(late.isEmpty() ? 0 : late.last())
+            .arg(maxOf(late))
             .arg(placedAndStored)
             .arg(count));
-    if (boxes.count() > 0)
-        out(QStringLiteral("message boxes shown: %1").arg(boxes.titles().join(", ")));
 }
 
 void printTable(const QList<Outcome>& outcomes)
