@@ -98,9 +98,14 @@ public:
     // bid may stand at eBay, and only the relation after the end tells.
     // A step 2 that could not be sent at all is a "Network Error".
     static QString unansweredBidReason();
-    // The result of an HTML step 2 whose page both says the user leads and
-    // refuses the bid: not guessed; the relation after the end tells.
+    // The result of an HTML step 2 whose page both says eBay took the bid
+    // and refuses it: not guessed; the relation after the end tells.
     static QString ambiguousBidReason();
+    // The result of a step 2 of either flow whose answer neither says eBay
+    // took the bid nor refuses it (a page that only says "Bid
+    // confirmation", a JSON answer without a status or an error): the
+    // relation after the end tells.
+    static QString unconfirmedBidReason();
     // Whether a bid stored as failed (bid status 4) with that reason was
     // taken after all, by eBay's standing read after the end: its reason
     // left it open ("Unknown: ...", as the two above and a bid the program
@@ -123,8 +128,9 @@ private slots:
     // Two steps on the home site's bid host, whatever site the user chose.
     // Step 1 reports "Placed" for a page that arrived (tokens possibly
     // empty); step 2 reports through placeBidFinished: "Placed",
-    // "LOW_BIDAMOUNT", "AUCTION_ENDED", "UNKNOWN" or eBay's own reason. Either
-    // step reports signInAgainReason() for eBay's sign-in form.
+    // "LOW_BIDAMOUNT", "AUCTION_ENDED", eBay's own reason, or one of the
+    // "Unknown: ..." reasons above. Either step reports signInAgainReason()
+    // for eBay's sign-in form.
 public:
     void placeBidHtmlStep1(const QString& itemNumber, double maxBid);
     void placeBidHtmlStep2(const QString& itemNumber, double maxBid, const QString& userName,
@@ -134,8 +140,9 @@ public:
     // sentence that states it: a confirmation that also says "Help
     // Center", "you entered", "when the bidding has ended", a link "my bid
     // has not been placed?" or a hint "Enter ... or more" is a
-    // confirmation. A page that says the user leads and also refuses gives
-    // ambiguousBidReason().
+    // confirmation. "Placed" needs eBay's word that the user leads or that
+    // the bid was placed; a page that says that and also refuses gives
+    // ambiguousBidReason(), one that says neither unconfirmedBidReason().
     static QString htmlBidAnswer(const QString& page);
 
 signals:

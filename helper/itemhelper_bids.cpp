@@ -17,6 +17,13 @@ namespace {
 
 const char* const BidPath = "/ws/eBayISAPI.dll?";
 
+// The phrases and words the answers are read for, without a length to
+// count each time.
+constexpr QLatin1String operator""_w(const char* text, size_t size)
+{
+    return QLatin1String(text, int(size));
+}
+
 // The success word of every bid step.
 QString placed()
 {
@@ -58,53 +65,166 @@ bool isSignInForm(const QString& page)
 // description rather than news of this bid: "If you're outbid, enter a new
 // bid of ... or more", "We'll email you as soon as the auction has ended",
 // "Items where bidding has ended move to ...".
-const char* const Conditions[] = {"after",   "as soon as", "before", "by the time", "if",
-                                  "in case", "once",       "till",   "unless",      "until",
-                                  "when",    "whenever",   "where"};
+const QLatin1String Conditions[] = {
+    "after"_w, "as soon as"_w, "before"_w, "by the time"_w, "if"_w,       "in case"_w, "once"_w,
+    "till"_w,  "unless"_w,     "until"_w,  "when"_w,        "whenever"_w, "where"_w};
 
-// Where the sentence states the words: as whole words, with no condition
-// before them; -1 when it does not. A typographic apostrophe is read as
-// the plain one.
-int statedAt(QString sentence, const QString& words)
+// Words of a condition that is only a courtesy ("If you'd like to continue,
+// please enter £5.00 or more"): it asks what the user wants, and the
+// sentence still says what eBay needs.
+const QLatin1String Courtesies[] = {"like"_w, "want"_w, "wish"_w, "prefer"_w, "ready"_w};
+
+// Where the words stand in a lowered sentence, as whole words.
+int wordsAt(const QString& sentence, QLatin1String words, int from = 0)
 {
-    sentence.replace(QChar(0x2019), QLatin1Char('\''));
-    const int at = TextHelper::wordsAt(sentence, words);
-    if (at < 0)
-        return -1;
-    const QString before = sentence.left(at);
-    return std::any_of(std::begin(Conditions), std::end(Conditions),
-                       [&](const char* word) {
-                           return TextHelper::wordsAt(before, QLatin1String(word)) >= 0;
-                       })
-               ? -1
-               : at;
+    return TextHelper::wordsAt(sentence, words, from, Qt::CaseSensitive);
 }
 
-bool anyStates(const QStringList& sentences, std::initializer_list<const char*> phrases)
+// Where the words stand in the text, in order.
+template <typename Words> QVector<int> positionsOf(const QString& text, const Words& words)
 {
-    return std::any_of(sentences.begin(), sentences.end(), [&](const QString& sentence) {
-        return std::any_of(phrases.begin(), phrases.end(), [&](const char* phrase) {
-            return statedAt(sentence, QLatin1String(phrase)) >= 0;
-        });
+    QVector<int> positions;
+    for (const QLatin1String word : words) {
+        for (int at = wordsAt(text, word); at >= 0; at = wordsAt(text, word, at + 1))
+            positions << at;
+    }
+    std::sort(positions.begin(), positions.end());
+    return positions;
+}
+
+// Whether a condition stands in the text before a phrase: a condition word
+// whose clause (up to its comma) asks no courtesy. Each word is looked for
+// once, however long the text.
+bool isConditional(const QString& before)
+{
+    const QVector<int> conditions = positionsOf(before, Conditions);
+    if (conditions.isEmpty())
+        return false;
+    const QVector<int> courtesies = positionsOf(before, Courtesies);
+    QVector<int> commas;
+    for (int i = 0; i < before.size(); ++i) {
+        if (before.at(i) == QLatin1Char(','))
+            commas << i;
+    }
+    return std::any_of(conditions.begin(), conditions.end(), [&](int at) {
+        const auto comma = std::lower_bound(commas.begin(), commas.end(), at);
+        const int clauseEnd = comma == commas.end() ? before.size() : *comma;
+        const auto courtesy = std::lower_bound(courtesies.begin(), courtesies.end(), at);
+        return courtesy == courtesies.end() || *courtesy >= clauseEnd;
     });
 }
 
-// The sentence that says the bid was refused: "" when none does, else
-// LOW_BIDAMOUNT, AUCTION_ENDED or eBay's sentence that the bid has not been
-// placed, the first of these that any sentence says.
-QString refusal(const QStringList& sentences)
+// Where the sentence states the words: as whole words, not under a
+// condition; -1 when it does not.
+int statedAt(const QString& sentence, QLatin1String words)
+{
+    const int at = wordsAt(sentence, words);
+    if (at < 0)
+        return -1;
+    return isConditional(sentence.left(at)) ? -1 : at;
+}
+
+bool states(const QString& sentence, std::initializer_list<QLatin1String> phrases)
+{
+    return std::any_of(phrases.begin(), phrases.end(),
+                       [&](QLatin1String phrase) { return statedAt(sentence, phrase) >= 0; });
+}
+
+bool anyStates(const QStringList& sentences, std::initializer_list<QLatin1String> phrases)
+{
+    return std::any_of(sentences.begin(), sentences.end(),
+                       [&](const QString& sentence) { return states(sentence, phrases); });
+}
+
+// Whether eBay says it took the bid: the user leads, or the bid was
+// placed. A heading ("Bid confirmation") says neither: eBay titles its
+// refusals so too.
+bool confirms(const QStringList& sentences)
+{
+    return anyStates(sentences,
+                     {"you're the highest bidder"_w, "you are the highest bidder"_w,
+                      "you're currently the highest bidder"_w,
+                      "you are currently the highest bidder"_w, "you're still the highest bidder"_w,
+                      "you are still the highest bidder"_w, "you're the high bidder"_w,
+                      "you are the high bidder"_w, "you're currently the high bidder"_w,
+                      "you are currently the high bidder"_w, "your bid has been placed"_w,
+                      "your bid was placed"_w}) ||
+           std::any_of(sentences.begin(), sentences.end(), [](const QString& sentence) {
+               return sentence == QLatin1String("bid placed") ||
+                      sentence == QLatin1String("bid placed.") ||
+                      sentence == QLatin1String("bid placed!");
+           });
+}
+
+// eBay's reason after "You are unable to bid on or buy this item
+// because:": the whole sentence that follows, in the same sentence or the
+// next; "" when none follows.
+QString givenReason(const QStringList& sentences, const QStringList& shown)
+{
+    const QLatin1String unable("you are unable to bid on or buy this item because:");
+    for (int i = 0; i < sentences.size(); ++i) {
+        const int at = sentences.at(i).indexOf(unable);
+        if (at < 0)
+            continue;
+        QString reason = shown.at(i).mid(at + unable.size()).trimmed();
+        if (reason.isEmpty() && i + 1 < sentences.size())
+            reason = shown.at(i + 1);
+        if (!reason.endsWith(QLatin1Char('.')) && !reason.endsWith(QLatin1Char('!')))
+            return QString();
+        if (reason.contains(QLatin1String("primary postage address"), Qt::CaseInsensitive))
+            return QStringLiteral("The seller doesn't post to the country where your primary "
+                                  "postage address is located");
+        return reason;
+    }
+    return QString();
+}
+
+// The refusal the page states: "" when none, else LOW_BIDAMOUNT,
+// AUCTION_ENDED or eBay's sentence that refuses the bid, the first of
+// these that any sentence says.
+QString refusal(const QStringList& sentences, const QStringList& shown)
 {
     for (const QString& sentence : sentences) {
-        const int enter = statedAt(sentence, QStringLiteral("enter"));
-        if (enter >= 0 && (TextHelper::wordsAt(sentence, QStringLiteral("or more"), enter) >= 0 ||
-                           TextHelper::wordsAt(sentence, QStringLiteral("more than"), enter) >= 0))
+        static const QLatin1String amounts[] = {"or more"_w, "more than"_w, "greater than"_w,
+                                                "higher than"_w};
+        const int enter = statedAt(sentence, "enter"_w);
+        const bool amountAsked =
+            enter >= 0 && std::any_of(std::begin(amounts), std::end(amounts), [&](QLatin1String w) {
+                return wordsAt(sentence, w, enter) >= 0;
+            });
+        if (amountAsked || states(sentence, {"must be higher than"_w, "must be more than"_w,
+                                             "must be greater than"_w, "must be at least"_w}))
             return QStringLiteral("LOW_BIDAMOUNT");
     }
-    if (anyStates(sentences, {"bidding has ended", "auction has ended"}))
+    if (anyStates(sentences,
+                  {"bidding has ended"_w, "bidding has now ended"_w, "auction has ended"_w,
+                   "auction has now ended"_w, "listing has ended"_w, "listing has now ended"_w,
+                   "bidding on this item has ended"_w, "bidding on this item has now ended"_w}))
         return QStringLiteral("AUCTION_ENDED");
-    for (const QString& sentence : sentences) {
-        if (statedAt(sentence, QStringLiteral("bid has not been placed")) >= 0)
-            return sentence;
+    for (int i = 0; i < sentences.size(); ++i) {
+        if (states(sentences.at(i), {"bid has not been placed"_w,
+                                     "bid hasn't been placed"_w,
+                                     "bid was not placed"_w,
+                                     "bid wasn't placed"_w,
+                                     "bid could not be placed"_w,
+                                     "bid couldn't be placed"_w,
+                                     "could not place your bid"_w,
+                                     "couldn't place your bid"_w,
+                                     "can't place your bid"_w,
+                                     "cannot place your bid"_w,
+                                     "unable to place your bid"_w,
+                                     "was not accepted"_w,
+                                     "wasn't accepted"_w,
+                                     "has not been accepted"_w,
+                                     "hasn't been accepted"_w,
+                                     "can't bid"_w,
+                                     "cannot bid"_w,
+                                     "can not bid"_w,
+                                     "unable to bid"_w,
+                                     "has blocked you"_w,
+                                     "password you entered is incorrect"_w,
+                                     "password is incorrect"_w}))
+            return shown.at(i);
     }
     return QString();
 }
@@ -136,6 +256,12 @@ QString ItemHelper::unansweredBidReason()
 QString ItemHelper::ambiguousBidReason()
 {
     return QStringLiteral("Unknown: eBay's answer did not say whether the bid was taken; your "
+                          "standing is read after the end");
+}
+
+QString ItemHelper::unconfirmedBidReason()
+{
+    return QStringLiteral("Unknown: eBay's answer neither confirmed nor refused the bid; your "
                           "standing is read after the end");
 }
 
@@ -235,8 +361,9 @@ void ItemHelper::placeBidJsonStep2WebFinished()
     if (!isNull(status) &&
         text(status).compare(QLatin1String("CONFIRMBID"), Qt::CaseInsensitive) == 0) {
         result = placed();
-    } else if (isNull(error)) {
-        result = unknown();
+    } else if (isNull(error) || text(error).trimmed().isEmpty()) {
+        // Neither taken nor refused: the bid may stand.
+        result = unconfirmedBidReason();
     } else if (text(error).compare(QLatin1String("REDIRECT"), Qt::CaseInsensitive) != 0) {
         result = text(error);
     } else {
@@ -248,7 +375,7 @@ void ItemHelper::placeBidJsonStep2WebFinished()
     // A failure always says something: eBay's error word when its reason is
     // blank.
     if (result.trimmed().isEmpty())
-        result = text(error).trimmed().isEmpty() ? unknown() : text(error);
+        result = text(error);
     emit placeBidFinished(true, result);
 }
 
@@ -309,34 +436,43 @@ void ItemHelper::placeBidHtmlStep2WebFinished()
 QString ItemHelper::htmlBidAnswer(const QString& page)
 {
     // Read as a person reads the page, links and the form's hints aside.
-    // eBay titles its refusals "Bid Confirmation" too: only its word that
-    // the user leads says the bid was taken, and a page that says so and
-    // also refuses is not guessed at. The user's standing after the end
-    // tells.
-    const QStringList sentences = TextHelper::visibleSentences(page, true);
-    const bool taken = anyStates(
-        sentences, {"you're the highest bidder", "you are the highest bidder",
-                    "you're currently the highest bidder", "you are currently the highest bidder"});
-    QString result = refusal(sentences);
-    if (!result.isEmpty() && taken)
-        result = ambiguousBidReason();
-    else if (result.isEmpty())
-        result = taken || anyStates(sentences, {"bid confirmation"}) ? placed() : unknown();
-
-    // eBay's own reason overrides whatever the page seemed to say. Read from
-    // the page as it came (line breaks kept): the reason is shown to the user.
-    static const QRegularExpression unable(
-        QStringLiteral("You are unable to bid on or buy this item because:.+?(You.+?\\.)"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch reason = unable.match(page);
-    if (reason.hasMatch()) {
-        result = reason.captured(1);
-        if (result.contains(QLatin1String("primary postage address"), Qt::CaseInsensitive))
-            result = QStringLiteral(
-                "The seller doesn't post to the country where your primary postage address "
-                "is located");
+    // Only eBay's word takes the bid; a page that takes and refuses it, or
+    // does neither, is not guessed at: the user's standing after the end
+    // tells. eBay's sign-in form refuses it, under whatever title, unless
+    // eBay says it took the bid.
+    // The phrases are looked for in lowered copies of the sentences (one
+    // character for one, so that positions hold), with "You’re" as
+    // "You're".
+    const QStringList shown = TextHelper::visibleSentences(page, true);
+    QStringList sentences;
+    sentences.reserve(shown.size());
+    for (const QString& sentence : shown) {
+        QString lowered(sentence.size(), Qt::Uninitialized);
+        for (int i = 0; i < sentence.size(); ++i)
+            lowered[i] =
+                sentence.at(i) == QChar(0x2019) ? QLatin1Char('\'') : sentence.at(i).toLower();
+        sentences << lowered;
     }
-    if (result == unknown() && isSignInForm(page))
-        result = signInAgainReason();
-    return result;
+    // Only a sentence with one of these words can take or refuse the bid:
+    // the phrases are looked for in those alone.
+    QStringList telling;
+    QStringList tellingShown;
+    static const QLatin1String keys[] = {"bid"_w,   "accepted"_w, "blocked"_w, "password"_w,
+                                         "ended"_w, "enter"_w,    "must be"_w};
+    for (int i = 0; i < sentences.size(); ++i) {
+        if (std::any_of(std::begin(keys), std::end(keys),
+                        [&](QLatin1String key) { return sentences.at(i).contains(key); })) {
+            telling << sentences.at(i);
+            tellingShown << shown.at(i);
+        }
+    }
+    const bool taken = confirms(telling);
+    QString refused = givenReason(sentences, shown);
+    if (refused.isEmpty() && !taken && isSignInForm(page))
+        refused = signInAgainReason();
+    if (refused.isEmpty())
+        refused = refusal(telling, tellingShown);
+    if (taken)
+        return refused.isEmpty() ? placed() : ambiguousBidReason();
+    return refused.isEmpty() ? unconfirmedBidReason() : refused;
 }

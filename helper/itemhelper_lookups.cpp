@@ -113,36 +113,95 @@ bool isCurrencyWord(const QString& word)
                        [&](const char* name) { return word == QString::fromUtf8(name); });
 }
 
-// Whether a currency stands next to the figure from start to end: a sign, a
-// code or a short name ("Rs."), before or after it, blanks between allowed.
-bool carriesCurrency(const QString& text, int start, int end)
+bool isCurrencySign(const QString& text, int i)
 {
-    int i = start - 1;
-    while (i >= 0 && text.at(i).isSpace())
-        --i;
-    if (i >= 0 && text.at(i).category() == QChar::Symbol_Currency)
-        return true;
+    return i >= 0 && i < text.size() && text.at(i).category() == QChar::Symbol_Currency;
+}
+
+// Where the currency (a sign, a code or a short name such as "Rs.") that
+// ends just before position end begins; -1 when none does.
+int currencyBefore(const QString& text, int end)
+{
+    int i = end - 1;
+    if (isCurrencySign(text, i))
+        return i;
     if (i >= 0 && text.at(i) == QLatin1Char('.'))
         --i;
     const int wordEnd = i + 1;
     while (i >= 0 && text.at(i).isLetter())
         --i;
-    if (isCurrencyWord(text.mid(i + 1, wordEnd - i - 1)))
-        return true;
-    int j = end;
-    while (j < text.size() && text.at(j).isSpace())
-        ++j;
-    if (j < text.size() && text.at(j).category() == QChar::Symbol_Currency)
-        return true;
-    const int wordStart = j;
+    return isCurrencyWord(text.mid(i + 1, wordEnd - i - 1)) ? i + 1 : -1;
+}
+
+// Where the currency that begins at position start ends; -1 when none
+// begins there.
+int currencyAfter(const QString& text, int start)
+{
+    if (isCurrencySign(text, start))
+        return start + 1;
+    int j = start;
     while (j < text.size() && text.at(j).isLetter())
         ++j;
-    return isCurrencyWord(text.mid(wordStart, j - wordStart));
+    return isCurrencyWord(text.mid(start, j - start)) ? j : -1;
+}
+
+int blanksBefore(const QString& text, int i)
+{
+    while (i > 0 && text.at(i - 1).isSpace())
+        --i;
+    return i;
+}
+
+int blanksAfter(const QString& text, int i)
+{
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    return i;
+}
+
+// Whether the currency of the figure from start to end stands next to it:
+// a sign, a code or a short name, before or after it. One that touches a
+// figure is that figure's; one with blanks on both sides between two
+// figures is the one's after it ("Tracked 48 £3.20", "Express 24 £ 6.50",
+// "Paket 48 EUR 6,99").
+bool carriesCurrency(const QString& text, int start, int end)
+{
+    const int beforeEnd = blanksBefore(text, start);
+    const int before = currencyBefore(text, beforeEnd);
+    if (before >= 0 && (beforeEnd == start || before == 0 || !isAsciiDigit(text.at(before - 1))))
+        return true;
+    const int afterStart = blanksAfter(text, end);
+    const int after = currencyAfter(text, afterStart);
+    if (after < 0)
+        return false;
+    if (afterStart == end)
+        return true;
+    const int next = blanksAfter(text, after);
+    return next == text.size() || !startsFigure(text, next);
+}
+
+// Whether the figure that begins at start is a price no longer asked or a
+// saving ("(was £2.99)", "(saves £3.50)"): no part of the cost.
+bool isStruckOut(const QString& text, int start)
+{
+    int i = blanksBefore(text, start);
+    const int currency = currencyBefore(text, i);
+    if (currency >= 0)
+        i = blanksBefore(text, currency);
+    while (i > 0 && (text.at(i - 1) == QLatin1Char('(') || text.at(i - 1).isSpace()))
+        --i;
+    const int wordEnd = i;
+    while (i > 0 && text.at(i - 1).isLetter())
+        --i;
+    const QString word = text.mid(i, wordEnd - i).toLower();
+    return word == QLatin1String("was") || word == QLatin1String("saves") ||
+           word == QLatin1String("save");
 }
 
 // The amount a cost text shows: the first figure written with a currency,
 // not one in brackets ("US $3.00 (approx. GBP 2.40)": a conversion follows
-// the amount) unless every such figure is. Where no figure carries a
+// the amount) unless every such figure is, nor a price struck out or a
+// saving. Where no figure carries a
 // currency: 0.0 when the text says free ("Free Royal Mail Tracked 48": the
 // figure names the service), else the figure of a text that is a figure
 // alone ("3.50"), else -1.0. The page's markup writes a non-breaking space,
@@ -168,14 +227,15 @@ double shippingCost(const QString& costText)
         }
         int end = i;
         const double figure = readFigure(text, i, &end);
-        if (carriesCurrency(text, i, end)) {
+        if (!carriesCurrency(text, i, end)) {
+            if (++figures == 1)
+                only = figure;
+        } else if (!isStruckOut(text, i)) {
             if (depth == 0)
                 return figure;
             if (!inBrackets)
                 bracketed = figure;
             inBrackets = true;
-        } else if (++figures == 1) {
-            only = figure;
         }
         i = end;
     }

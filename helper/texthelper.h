@@ -35,8 +35,9 @@ public:
     // (space, tab, CR, LF) parts a tag's name and its attributes, values are
     // quoted either way or not at all, character references in them are
     // resolved, a tag cut off by the end of the page is none, and nothing
-    // inside a comment, a script, a style, a noscript, a text box or the
-    // title is a tag.
+    // inside a comment, a script (one a script writes included), a style, a
+    // noscript, a text box or the title is a tag. An input in a template
+    // belongs to no form.
 
     // The value attribute of the first input whose name attribute is name
     // (compared without regard to case), whatever stands between the two and
@@ -51,19 +52,29 @@ public:
     static bool hasInputOfType(QString page, const QString& type);
 
     // The sentences a reader of the page sees: the text between its tags,
-    // references resolved, any run of blanks (line breaks and space
+    // references resolved, any run of blanks (line breaks, <br> and space
     // references included) read as one space; not what the page hides
-    // (display:none, the hidden attribute, a template). A sentence ends at
-    // a full stop, "!" or "?" followed by a blank, but for the full stop of
-    // a short abbreviation ("approx.", "Rs."), and at every tag that begins
-    // a block (a paragraph, a heading, a line break), not at a tag inside a
-    // line. With statedOnly, a sentence that stands wholly inside links or
-    // a form's hint (class "hint") is left out: it states nothing.
+    // (the hidden attribute, display:none or visibility:hidden in a style
+    // attribute or by an element, class or id rule of the page's own style
+    // sheets, a template, a closed <details> but for its summary), its
+    // elements closed as a browser closes them (a new paragraph closes the
+    // one before). A sentence ends at a full stop, "!" or "?" followed by a
+    // blank or an element's edge, but for the full stop of a short
+    // abbreviation ("approx.", "Rs.", "U.S. $5"; "min." only before a
+    // capital), and at both edges of every element shown as a box of its
+    // own (a paragraph, a heading, a list item, a cell), not at an element
+    // inside a line (<span>, <data>, <b>). With statedOnly, a sentence that
+    // stands wholly inside links or a form's hint (a class "hint",
+    // "textbox__hint") is left out: it states nothing.
     static QStringList visibleSentences(const QString& page, bool statedOnly = false);
 
     // Where words stand in text as whole words (no letter or digit on either
-    // side), compared without regard to case, at or after from; -1 when not.
-    static int wordsAt(const QString& text, const QString& words, int from = 0);
+    // side), compared without regard to case unless told otherwise (a text
+    // read many times is lowered once), at or after from; -1 when not.
+    static int wordsAt(const QString& text, const QString& words, int from = 0,
+                       Qt::CaseSensitivity cs = Qt::CaseInsensitive);
+    static int wordsAt(const QString& text, QLatin1String words, int from = 0,
+                       Qt::CaseSensitivity cs = Qt::CaseInsensitive);
 
     // The text with its character references resolved as a browser does:
     // numeric ones (0x80 to 0x9F read as windows-1252, 0 and surrogates as

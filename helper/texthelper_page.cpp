@@ -1,334 +1,345 @@
-// The page as a browser reads it: its tags with their attributes, and the
-// text a person sees. One reader for the bid forms' tokens, the sign-in
-// form's password field and the wording of eBay's answers, so that a page
-// written in any of the ways eBay writes it reads the same to all of them.
+// The page as a browser reads it: its forms' inputs, and the text a person
+// sees. One reader for the bid forms' tokens, the sign-in form's password
+// field and the wording of eBay's answers, so that a page written in any
+// of the ways eBay writes it reads the same to all of them.
 #include "texthelper.h"
+#include "texthelper_p.h"
+#include "texthelper_styles.h"
 
+#include <QHash>
 #include <QStringList>
 #include <QVector>
 #include <algorithm>
-#include <functional>
+#include <iterator>
 
 namespace {
 
-struct Attribute
-{
-    QString name;
-    QString value;
-};
-
-struct Tag
-{
-    QString name; // in lower case
-    bool closing = false;
-    QVector<Attribute> attributes;
-};
-
-// What separates a tag's name from its attributes, and the attributes from
-// each other: eBay wraps its tags with CR LF and indents them with tabs.
-bool isTagSpace(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
-           c == QLatin1Char('\r') || c == QLatin1Char('\f');
-}
-
-bool isAsciiLetter(QChar c)
-{
-    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
-           (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
-}
-
-// An attribute value as the page means it. Line breaks and tabs go, as in
-// every scan: eBay wraps its markup inside values too.
-QString valueOf(const QString& written)
-{
-    return TextHelper::resolveReferences(TextHelper::flatten(written));
-}
-
-// Reads the attributes of a tag from position i, just after its name, to
-// the ">" that ends it: values quoted either way or not at all, no blank
-// needed after a quoted value. Keeps them only where attributes is given.
-// Returns the position after the tag; -1 when the tag or a quoted value
-// never ends: a browser takes no tag that the end of the page cuts off.
-int readAttributes(const QString& text, int i, QVector<Attribute>* attributes)
-{
-    const int size = text.size();
-    while (i < size) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('>'))
-            return i + 1;
-        if (isTagSpace(c) || c == QLatin1Char('/')) {
-            ++i;
-            continue;
-        }
-        const int nameStart = i;
-        while (i < size && !isTagSpace(text.at(i)) && text.at(i) != QLatin1Char('=') &&
-               text.at(i) != QLatin1Char('>') && text.at(i) != QLatin1Char('/'))
-            ++i;
-        const int nameEnd = i;
-        int valueStart = -1;
-        int valueEnd = -1;
-        int j = i;
-        while (j < size && isTagSpace(text.at(j)))
-            ++j;
-        if (j < size && text.at(j) == QLatin1Char('=')) {
-            ++j;
-            while (j < size && isTagSpace(text.at(j)))
-                ++j;
-            if (j < size && (text.at(j) == QLatin1Char('"') || text.at(j) == QLatin1Char('\''))) {
-                const int close = text.indexOf(text.at(j), j + 1);
-                if (close < 0)
-                    return -1;
-                valueStart = j + 1;
-                valueEnd = close;
-                j = close + 1;
-            } else {
-                valueStart = j;
-                while (j < size && !isTagSpace(text.at(j)) && text.at(j) != QLatin1Char('>'))
-                    ++j;
-                valueEnd = j;
-            }
-            i = j;
-        }
-        if (attributes) {
-            attributes->append({text.mid(nameStart, nameEnd - nameStart),
-                                valueStart < 0
-                                    ? QString()
-                                    : valueOf(text.mid(valueStart, valueEnd - valueStart))});
-        }
-    }
-    return -1;
-}
-
-bool isNamed(const QString& name, std::initializer_list<const char*> names)
-{
-    return std::any_of(names.begin(), names.end(),
-                       [&](const char* known) { return name == QLatin1String(known); });
-}
+using PageMarkup::isNamed;
+using PageMarkup::Tag;
 
 // Elements that hold nothing and have no closing tag.
 bool isVoid(const QString& name)
 {
-    return isNamed(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link",
-                          "meta", "param", "source", "track", "wbr"});
+    return isNamed(name,
+                   {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta",
+                    "param", "source", "track", "wbr", "keygen", "basefont", "bgsound", "frame"});
 }
 
-// Elements whose content a browser reads as text up to their closing tag,
-// never as tags: a form written into a text box, a title or the text for
-// browsers without scripts is no form.
-bool holdsRawText(const QString& name)
+// Elements that end an open paragraph when they begin.
+bool closesParagraph(const QString& name)
 {
-    return isNamed(name, {"script", "style", "noscript", "textarea", "title"});
+    return isNamed(name, {"address",  "article",    "aside",  "blockquote", "center", "dd",
+                          "details",  "dialog",     "dir",    "div",        "dl",     "dt",
+                          "fieldset", "figcaption", "figure", "footer",     "form",   "h1",
+                          "h2",       "h3",         "h4",     "h5",         "h6",     "header",
+                          "hgroup",   "hr",         "li",     "listing",    "main",   "menu",
+                          "nav",      "ol",         "p",      "plaintext",  "pre",    "section",
+                          "summary",  "table",      "ul",     "xmp"});
 }
 
-// Of those, the ones whose text is shown (in the box, in the window's title).
-bool showsRawText(const QString& name)
+bool isHeading(const QString& name)
 {
-    return isNamed(name, {"textarea", "title"});
+    return name.size() == 2 && name.at(0) == QLatin1Char('h') && name.at(1) >= QLatin1Char('1') &&
+           name.at(1) <= QLatin1Char('6');
 }
 
-// The value of the tag's first attribute of that name, and where it stands
-// among the attributes (-1 when there is none).
-int attributeAt(const QVector<Attribute>& attributes, QLatin1String name, QString* value)
+// Elements beyond which an end tag of an element inside a line ("</b>")
+// closes nothing.
+bool isSpecial(const QString& name)
 {
-    for (int i = 0; i < attributes.size(); ++i) {
-        if (attributes.at(i).name.compare(name, Qt::CaseInsensitive) == 0) {
-            *value = attributes.at(i).value;
-            return i;
-        }
+    return closesParagraph(name) || isHeading(name) ||
+           isNamed(name,
+                   {"applet", "body",   "button",  "caption", "col",      "colgroup", "head",
+                    "html",   "iframe", "marquee", "noembed", "noframes", "noscript", "object",
+                    "script", "select", "style",   "tbody",   "td",       "template", "textarea",
+                    "tfoot",  "th",     "thead",   "title",   "tr"});
+}
+
+// Elements beyond which no end tag, nor a new paragraph, closes anything.
+bool bordersScope(const QString& name)
+{
+    return isNamed(
+        name, {"applet", "caption", "html", "table", "td", "th", "marquee", "object", "template"});
+}
+
+// Elements whose content a person does not see: what a script or a style
+// holds, a template, the text for browsers without scripts, a frame's
+// fallback.
+bool hidesContent(const QString& name)
+{
+    return isNamed(name,
+                   {"script", "style", "noscript", "template", "iframe", "noembed", "noframes"});
+}
+
+// Elements shown as a box of their own (a paragraph, a heading, a list
+// item, a cell, a text box, a button): no sentence runs across their
+// edges. Every other element stands inside a line: a <span>, a <b>, a
+// <data>, a <br>, an element of eBay's own.
+bool isBlock(const QString& name)
+{
+    return closesParagraph(name) || isHeading(name) ||
+           isNamed(name, {"body",   "button", "caption", "html",     "legend", "optgroup", "option",
+                          "select", "tbody",  "td",      "textarea", "tfoot",  "th",       "thead",
+                          "title",  "tr",     "video",   "audio",    "canvas", "iframe"});
+}
+
+// A form's hint under its field ("Enter £21.00 or more"), shown whether
+// or not anything was refused: its class names a hint ("hint",
+// "textbox__hint", "field-hint").
+bool opensHint(const Tag& tag)
+{
+    QString classes;
+    if (tag.attribute(QLatin1String("class"), &classes) < 0)
+        return false;
+    int start = 0;
+    for (int i = 0; i <= classes.size(); ++i) {
+        if (i < classes.size() && classes.at(i).isLetterOrNumber())
+            continue;
+        if (classes.midRef(start, i - start).compare(QLatin1String("hint"), Qt::CaseInsensitive) ==
+            0)
+            return true;
+        start = i + 1;
     }
-    return -1;
+    return false;
 }
 
-// Whether the tag opens an element that a browser does not show: eBay's
-// pages hold their validation messages so until a script shows them.
-bool hidesContent(const Tag& tag)
-{
-    QString style;
-    QString ignored;
-    attributeAt(tag.attributes, QLatin1String("style"), &style);
-    style = style.toLower().remove(QLatin1Char(' '));
-    return attributeAt(tag.attributes, QLatin1String("hidden"), &ignored) >= 0 ||
-           style.contains(QLatin1String("display:none")) || tag.name == QLatin1String("template");
-}
+// What the page reader needs to know of an element, by its name.
+enum Kind : quint8 {
+    Void = 1,
+    ClosesParagraph = 2,
+    Heading = 4,
+    Special = 8,
+    BordersScope = 16,
+    HidesContent = 32,
+    Block = 64
+};
 
-// An element and everything inside it, followed through the page's tags by
-// counting the tags of its name that open and close. One opens at a tag
-// for which the caller says so, unless one is open already.
-class Region
+class Kinds
 {
 public:
-    bool isOpen() const { return m_depth > 0; }
-    const QString& name() const { return m_name; }
-
-    void follow(const Tag& tag, bool opens)
+    quint8 of(const QString& name)
     {
-        if (m_depth > 0) {
-            if (tag.name == m_name)
-                m_depth += tag.closing ? -1 : 1;
-        } else if (opens && !tag.closing && !isVoid(tag.name)) {
-            m_name = tag.name;
-            m_depth = 1;
-        }
+        const auto found = m_known.constFind(name);
+        if (found != m_known.constEnd())
+            return *found;
+        const quint8 kinds = (isVoid(name) ? Void : 0) |
+                             (closesParagraph(name) ? ClosesParagraph : 0) |
+                             (isHeading(name) ? Heading : 0) | (isSpecial(name) ? Special : 0) |
+                             (bordersScope(name) ? BordersScope : 0) |
+                             (hidesContent(name) ? HidesContent : 0) | (isBlock(name) ? Block : 0);
+        m_known.insert(name, kinds);
+        return kinds;
     }
 
 private:
-    QString m_name;
-    int m_depth = 0;
+    QHash<QString, quint8> m_known;
 };
 
-// Where the comment that begins at open ("<!--") ends: after "-->" or
-// "--!>", or at once for "<!-->" and "<!--->", which are empty; -1 when it
-// never does.
-int commentEnd(const QString& page, int open)
+struct Element
 {
-    const int i = open + 4;
-    if (page.midRef(i, 1) == QLatin1String(">"))
-        return i + 1;
-    if (page.midRef(i, 2) == QLatin1String("->"))
-        return i + 2;
-    for (int dashes = page.indexOf(QLatin1String("--"), i); dashes >= 0;
-         dashes = page.indexOf(QLatin1String("--"), dashes + 1)) {
-        if (page.midRef(dashes + 2, 1) == QLatin1String(">"))
-            return dashes + 3;
-        if (page.midRef(dashes + 2, 2) == QLatin1String("!>"))
-            return dashes + 4;
-    }
-    return -1;
-}
+    QString name;
+    bool shown = true;        // the element's own box
+    bool contentShown = true; // what it holds
+    bool closedDetails = false;
+    bool aside = false; // in a link or a form's hint
+    // The nearest elements below and at it, as positions in the stack.
+    int special = -1;
+    int border = -1;       // of a scope
+    int buttonBorder = -1; // of a button's scope
+};
 
-// Where the closing tag of a raw-text element begins ("</title>", not
-// "</titles>"), at or after from; -1 when there is none.
-int rawTextEnd(const QString& page, const QString& name, int from)
+// The elements open at each point of the page, as a browser's tree
+// builder keeps them: an end tag closes what is open inside its element,
+// a new paragraph, list item, cell or row closes the one before, and an
+// end tag of an element that is not open, or not within reach, closes
+// nothing. Each element opens and closes once: linear in the page.
+class OpenElements
 {
-    const QString closing = QLatin1String("</") + name;
-    for (int at = page.indexOf(closing, from, Qt::CaseInsensitive); at >= 0;
-         at = page.indexOf(closing, at + 1, Qt::CaseInsensitive)) {
-        const int after = at + closing.size();
-        if (after == page.size() || isTagSpace(page.at(after)) ||
-            page.at(after) == QLatin1Char('/') || page.at(after) == QLatin1Char('>'))
-            return at;
+public:
+    OpenElements(const PageStyles& styles, Kinds& kinds) : m_styles(styles), m_kinds(kinds)
+    {
+        Element root;
+        root.name = QStringLiteral("#document");
+        m_stack << root;
     }
-    return -1;
-}
 
-// Reads the page from the start, handing each run of text a browser shows
-// to onText (as positions in the page) and each tag to onTag until it
-// returns false. Comments and the content of a script, a style or a
-// noscript are neither; what a hidden element holds is no text, and what a
-// template holds is nothing at all (its inputs belong to no form). Linear
-// in the page: every search starts where the last one ended, and one that
-// finds no end ends the page.
-void readPage(const QString& page, const std::function<void(int from, int to)>& onText,
-              const std::function<bool(const Tag&)>& onTag)
+    const Element& current() const { return m_stack.last(); }
+
+    void follow(const Tag& tag)
+    {
+        if (tag.closing)
+            close(tag.name);
+        else
+            open(tag);
+    }
+
+private:
+    int nearest(const QString& name) const
+    {
+        const auto found = m_positions.constFind(name);
+        return found == m_positions.constEnd() || found->isEmpty() ? -1 : found->last();
+    }
+
+    void popTo(int position)
+    {
+        while (m_stack.size() > position) {
+            m_positions[m_stack.last().name].removeLast();
+            m_stack.removeLast();
+        }
+    }
+
+    // Closes the nearest element of one of the names, unless one of the
+    // stops (or, within a scope, its border) stands above it.
+    void closeNearest(std::initializer_list<const char*> names,
+                      std::initializer_list<const char*> stops, bool withinScope = true)
+    {
+        // None open: no need to walk the elements that are.
+        int nearestNamed = -1;
+        for (const char* name : names)
+            nearestNamed = qMax(nearestNamed, nearest(QLatin1String(name)));
+        if (nearestNamed < 0)
+            return;
+        for (int i = m_stack.size() - 1; i >= nearestNamed; --i) {
+            const QString& name = m_stack.at(i).name;
+            if (isNamed(name, names)) {
+                popTo(i);
+                return;
+            }
+            if (isNamed(name, stops) || (withinScope && bordersScope(name)))
+                return;
+        }
+    }
+
+    void open(const Tag& tag)
+    {
+        const QString& name = tag.name;
+        const quint8 kinds = m_kinds.of(name);
+        if (kinds & ClosesParagraph) {
+            const int paragraph = nearest(QStringLiteral("p"));
+            if (paragraph > current().buttonBorder)
+                popTo(paragraph);
+        }
+        if (name == QLatin1String("li"))
+            closeNearest({"li"}, {"ul", "ol"});
+        else if (name == QLatin1String("dt") || name == QLatin1String("dd"))
+            closeNearest({"dt", "dd"}, {"dl"});
+        else if (name == QLatin1String("td") || name == QLatin1String("th"))
+            closeNearest({"td", "th"}, {"tr", "table"}, false);
+        else if (name == QLatin1String("tr"))
+            closeNearest({"tr"}, {"tbody", "thead", "tfoot", "table"}, false);
+        else if (isNamed(name, {"option", "optgroup"}) && current().name == QLatin1String("option"))
+            popTo(m_stack.size() - 1);
+        else if ((kinds & Heading) && isHeading(current().name))
+            popTo(m_stack.size() - 1);
+        else if (name == QLatin1String("a") && nearest(name) > current().border)
+            popTo(nearest(name));
+        if (kinds & Void)
+            return;
+
+        const Element& parent = current();
+        Element element;
+        element.name = name;
+        const bool summaryShown = parent.closedDetails && name == QLatin1String("summary");
+        element.shown = (parent.contentShown || (summaryShown && parent.shown)) &&
+                        tag.attribute(QLatin1String("hidden")) < 0 && !m_styles.hides(tag);
+        element.closedDetails =
+            name == QLatin1String("details") && tag.attribute(QLatin1String("open")) < 0;
+        element.contentShown = element.shown && !element.closedDetails && !(kinds & HidesContent);
+        element.aside = parent.aside || name == QLatin1String("a") || opensHint(tag);
+        const int position = m_stack.size();
+        element.special = (kinds & Special) ? position : parent.special;
+        element.border = (kinds & BordersScope) ? position : parent.border;
+        element.buttonBorder = (kinds & BordersScope) || name == QLatin1String("button")
+                                   ? position
+                                   : parent.buttonBorder;
+        m_positions[name] << position;
+        m_stack << element;
+    }
+
+    void close(const QString& name)
+    {
+        // The document's own frame stays open to the end.
+        if (isNamed(name, {"html", "body", "head"}))
+            return;
+        const int position = nearest(name);
+        if (position < 0 || position < current().border)
+            return;
+        if (!(m_kinds.of(name) & Special) && position < current().special)
+            return;
+        popTo(position);
+    }
+
+    const PageStyles& m_styles;
+    Kinds& m_kinds;
+    QVector<Element> m_stack;
+    QHash<QString, QVector<int>> m_positions;
+};
+
+// The page's tokens, read once: the style sheets of its <style> elements
+// apply to the whole page, wherever they stand.
+struct Tokens
 {
-    const int size = page.size();
-    Region hidden;
-    const auto text = [&](int from, int to) {
-        if (to > from && onText && !hidden.isOpen())
-            onText(from, to);
+    struct Token
+    {
+        int from = 0;
+        int to = 0;
+        int tag = -1; // a text when -1
     };
-    int i = 0;
-    while (i < size) {
-        const int open = page.indexOf(QLatin1Char('<'), i);
-        text(i, open < 0 ? size : open);
-        if (open < 0)
-            return;
-        i = open + 1;
-        if (page.midRef(open, 4) == QLatin1String("<!--")) {
-            i = commentEnd(page, open);
-            if (i < 0)
-                return;
-            continue;
-        }
-        if (i < size && (page.at(i) == QLatin1Char('!') || page.at(i) == QLatin1Char('?'))) {
-            const int close = page.indexOf(QLatin1Char('>'), i); // a doctype
-            if (close < 0)
-                return;
-            i = close + 1;
-            continue;
-        }
-        Tag tag;
-        tag.closing = i < size && page.at(i) == QLatin1Char('/');
-        const int nameStart = tag.closing ? i + 1 : i;
-        if (nameStart >= size || !isAsciiLetter(page.at(nameStart))) {
-            text(open, i); // "a < b": the sign is text
-            continue;
-        }
-        int nameEnd = nameStart;
-        while (nameEnd < size && !isTagSpace(page.at(nameEnd)) &&
-               page.at(nameEnd) != QLatin1Char('/') && page.at(nameEnd) != QLatin1Char('>'))
-            ++nameEnd;
-        tag.name = page.mid(nameStart, nameEnd - nameStart).toLower();
-        i = readAttributes(page, nameEnd, tag.closing ? nullptr : &tag.attributes);
-        if (i < 0)
-            return;
-        const bool inert = hidden.isOpen() && hidden.name() == QLatin1String("template");
-        hidden.follow(tag, hidesContent(tag));
-        if (onTag && !inert && !onTag(tag))
-            return;
-        if (!tag.closing && holdsRawText(tag.name)) {
-            const int close = rawTextEnd(page, tag.name, i);
-            if (showsRawText(tag.name))
-                text(i, close < 0 ? size : close);
-            if (close < 0)
-                return;
-            i = close;
-        }
+    QVector<Token> tokens;
+    QVector<Tag> tags;
+    PageStyles styles;
+
+    explicit Tokens(const QString& page)
+    {
+        bool inStyle = false;
+        PageMarkup::read(
+            page,
+            [&](int from, int to) {
+                if (inStyle)
+                    styles.add(page.mid(from, to - from));
+                tokens.append({from, to, -1});
+            },
+            [&](const Tag& tag) {
+                inStyle = !tag.closing && tag.name == QLatin1String("style");
+                tokens.append({0, 0, int(tags.size())});
+                tags << tag;
+                return true;
+            });
     }
-}
-
-// Hands the attributes of every input tag, in page order, to visit until it
-// returns false.
-void forEachInput(const QString& page, const std::function<bool(const QVector<Attribute>&)>& visit)
-{
-    readPage(page, nullptr, [&](const Tag& tag) {
-        return tag.closing || tag.name != QLatin1String("input") || visit(tag.attributes);
-    });
-}
-
-// Tags that stand inside a line of text; every other tag begins a block
-// of its own (a paragraph, a heading, a list item, a cell, a line break),
-// so no sentence runs across it.
-bool isInline(const QString& name)
-{
-    return isNamed(name, {"a",   "abbr", "b",    "bdi",   "bdo",  "big",    "cite",   "code",
-                          "em",  "font", "i",    "img",   "kbd",  "label",  "mark",   "nobr",
-                          "q",   "s",    "samp", "small", "span", "strike", "strong", "sub",
-                          "sup", "time", "tt",   "u",     "var",  "wbr"});
-}
+};
 
 bool endsSentence(QChar c)
 {
     return c == QLatin1Char('.') || c == QLatin1Char('!') || c == QLatin1Char('?');
 }
 
-// Short words whose full stop ends no sentence, without that full stop.
-const char* const Abbreviations[] = {"approx", "ca",  "e.g", "excl", "i.e", "inc", "incl",
-                                     "max",    "min", "no",  "nr",   "rs",  "vs"};
+// Short words, without their full stop, that always go on ("approx. £11.20",
+// "Rs. 1,150.00", "e.g. PayPal"), and those that may end a sentence ("...
+// within 5 min. Please enter ..."), which they do where the next word begins
+// with a capital.
+const char* const LeadingAbbreviations[] = {"approx", "ca", "e.g", "i.e", "no", "nr", "rs", "vs"};
+const char* const Abbreviations[] = {"excl", "inc", "incl", "max", "min", "u.k", "u.s"};
 
-// Whether the sentence, which ends in a full stop, ends in a short
-// abbreviation instead ("approx. £11.20", "Rs. 1,150.00"): the sentence
-// goes on.
-bool endsInAbbreviation(const QString& sentence)
+bool isAnyOf(const QStringRef& word, const char* const* begin, const char* const* end)
 {
-    int start = sentence.lastIndexOf(QLatin1Char(' ')) + 1;
-    while (start < sentence.size() && !sentence.at(start).isLetter())
-        ++start; // "(approx."
-    const QStringRef word = sentence.midRef(start, sentence.size() - 1 - start);
-    return std::any_of(std::begin(Abbreviations), std::end(Abbreviations), [&](const char* known) {
+    return std::any_of(begin, end, [&](const char* known) {
         return word.compare(QLatin1String(known), Qt::CaseInsensitive) == 0;
     });
 }
 
-// A form's hint under its field ("Enter £21.00 or more"), shown whether or
-// not anything was refused.
-bool opensHint(const Tag& tag)
+// Whether the sentence, which ends in a full stop, goes on with the next
+// character, the full stop being that of a short abbreviation.
+bool goesOn(const QString& sentence, QChar next)
 {
-    QString classes;
-    attributeAt(tag.attributes, QLatin1String("class"), &classes);
-    return classes.split(QLatin1Char(' '), Qt::SkipEmptyParts)
-        .contains(QLatin1String("hint"), Qt::CaseInsensitive);
+    if (!sentence.endsWith(QLatin1Char('.')))
+        return false;
+    int start = sentence.lastIndexOf(QLatin1Char(' ')) + 1;
+    while (start < sentence.size() && !sentence.at(start).isLetter())
+        ++start; // "(approx."
+    const QStringRef word = sentence.midRef(start, sentence.size() - 1 - start);
+    if (isAnyOf(word, std::begin(LeadingAbbreviations), std::end(LeadingAbbreviations)))
+        return true;
+    return isAnyOf(word, std::begin(Abbreviations), std::end(Abbreviations)) && !next.isUpper();
 }
 
 struct Sentence
@@ -339,53 +350,105 @@ struct Sentence
     bool aside = true;
 };
 
-QVector<Sentence> readSentences(const QString& page)
+// Puts the text a person sees together into sentences. A sentence ends at
+// a full stop, "!" or "?" that a blank or the edge of an element follows
+// (but for the full stop of a short abbreviation), and at the edges of
+// every element shown as a box of its own.
+class Sentences
 {
-    QVector<Sentence> sentences;
-    Sentence sentence;
-    bool blankDue = false; // blanks run together into one
-    bool mayEnd = false;   // the last character ends a sentence, if a blank follows
-    Region link;
-    Region hint;
-    const auto close = [&] {
-        if (!sentence.text.isEmpty())
-            sentences << sentence;
-        sentence = Sentence();
-        blankDue = false;
-        mayEnd = false;
-    };
-    const auto readText = [&](int from, int to) {
-        // Any blank, a line break and a space reference included, parts
-        // words as a space does.
-        const QString run = TextHelper::resolveReferences(page.mid(from, to - from));
-        const bool aside = link.isOpen() || hint.isOpen();
+public:
+    void text(const QString& run, bool aside)
+    {
         for (const QChar c : run) {
             if (c.isSpace()) {
-                if (mayEnd && !(sentence.text.endsWith(QLatin1Char('.')) &&
-                                endsInAbbreviation(sentence.text)))
-                    close();
-                else
-                    blankDue = !sentence.text.isEmpty();
-                mayEnd = false;
+                blank();
                 continue;
             }
-            if (blankDue)
-                sentence.text += QLatin1Char(' ');
-            blankDue = false;
-            sentence.text += c;
-            sentence.aside = sentence.aside && aside;
-            mayEnd = endsSentence(c);
+            if (m_endMark && m_parted && !goesOn(m_sentence.text, c))
+                end();
+            if (m_blankDue)
+                m_sentence.text += QLatin1Char(' ');
+            m_blankDue = false;
+            m_sentence.text += c;
+            m_sentence.aside = m_sentence.aside && aside;
+            m_endMark = endsSentence(c);
+            m_parted = false;
         }
-    };
-    readPage(page, readText, [&](const Tag& tag) {
-        link.follow(tag, tag.name == QLatin1String("a"));
-        hint.follow(tag, opensHint(tag));
-        if (!isInline(tag.name))
-            close();
-        return true;
+    }
+
+    // Any blank, a line break and a space reference included, parts
+    // words as a space does.
+    void blank()
+    {
+        m_blankDue = !m_sentence.text.isEmpty();
+        m_parted = m_endMark;
+    }
+
+    void edge() { m_parted = m_endMark; }
+
+    void end()
+    {
+        if (!m_sentence.text.isEmpty())
+            m_done << m_sentence;
+        m_sentence = Sentence();
+        m_blankDue = false;
+        m_endMark = false;
+        m_parted = false;
+    }
+
+    QVector<Sentence> take()
+    {
+        end();
+        return m_done;
+    }
+
+private:
+    QVector<Sentence> m_done;
+    Sentence m_sentence;
+    bool m_blankDue = false;
+    bool m_endMark = false; // the last character may end the sentence
+    bool m_parted = false;  // and a blank or an element's edge followed it
+};
+
+QVector<Sentence> readSentences(const QString& page)
+{
+    const Tokens read(page);
+    Kinds kinds;
+    OpenElements elements(read.styles, kinds);
+    Sentences sentences;
+    for (const Tokens::Token& token : read.tokens) {
+        if (token.tag < 0) {
+            const Element& element = elements.current();
+            if (!element.contentShown)
+                continue;
+            const QString run = page.mid(token.from, token.to - token.from);
+            sentences.text(
+                PageMarkup::holdsRawText(element.name) ? run : TextHelper::resolveReferences(run),
+                element.aside);
+            continue;
+        }
+        const Tag& tag = read.tags.at(token.tag);
+        if (tag.name == QLatin1String("br"))
+            sentences.blank();
+        else if (kinds.of(tag.name) & Block)
+            sentences.end();
+        else
+            sentences.edge();
+        elements.follow(tag);
+    }
+    return sentences.take();
+}
+
+// Hands the attributes of every input tag, in page order, to visit until it
+// returns false. An input in a template belongs to no form.
+void forEachInput(const QString& page, const std::function<bool(const Tag&)>& visit)
+{
+    int templates = 0;
+    PageMarkup::read(page, nullptr, [&](const Tag& tag) {
+        if (tag.name == QLatin1String("template"))
+            templates = qMax(0, templates + (tag.closing ? -1 : 1));
+        return tag.closing || templates > 0 || tag.name != QLatin1String("input") || visit(tag);
     });
-    close();
-    return sentences;
 }
 
 } // namespace
@@ -394,11 +457,11 @@ QString TextHelper::inputValue(QString page, const QString& name)
 {
     QString namedFirst;
     QString valueFirst;
-    forEachInput(page, [&](const QVector<Attribute>& attributes) {
+    forEachInput(page, [&](const Tag& tag) {
         QString inputName;
         QString value;
-        const int nameAt = attributeAt(attributes, QLatin1String("name"), &inputName);
-        const int valueAt = attributeAt(attributes, QLatin1String("value"), &value);
+        const int nameAt = tag.attribute(QLatin1String("name"), &inputName);
+        const int valueAt = tag.attribute(QLatin1String("value"), &value);
         if (nameAt < 0 || valueAt < 0 || value.isEmpty() ||
             inputName.compare(name, Qt::CaseInsensitive) != 0)
             return true;
@@ -417,9 +480,9 @@ QString TextHelper::inputValue(QString page, const QString& name)
 bool TextHelper::hasInputOfType(QString page, const QString& type)
 {
     bool found = false;
-    forEachInput(page, [&](const QVector<Attribute>& attributes) {
+    forEachInput(page, [&](const Tag& tag) {
         QString inputType;
-        found = attributeAt(attributes, QLatin1String("type"), &inputType) >= 0 &&
+        found = tag.attribute(QLatin1String("type"), &inputType) >= 0 &&
                 inputType.trimmed().compare(type, Qt::CaseInsensitive) == 0;
         return !found;
     });
@@ -436,14 +499,28 @@ QStringList TextHelper::visibleSentences(const QString& page, bool statedOnly)
     return texts;
 }
 
-int TextHelper::wordsAt(const QString& text, const QString& words, int from)
+namespace {
+
+template <typename Words>
+int wholeWordsAt(const QString& text, const Words& words, int from, Qt::CaseSensitivity cs)
 {
-    for (int at = text.indexOf(words, from, Qt::CaseInsensitive); at >= 0;
-         at = text.indexOf(words, at + 1, Qt::CaseInsensitive)) {
+    for (int at = text.indexOf(words, from, cs); at >= 0; at = text.indexOf(words, at + 1, cs)) {
         const int end = at + words.size();
         if ((at == 0 || !text.at(at - 1).isLetterOrNumber()) &&
             (end == text.size() || !text.at(end).isLetterOrNumber()))
             return at;
     }
     return -1;
+}
+
+} // namespace
+
+int TextHelper::wordsAt(const QString& text, const QString& words, int from, Qt::CaseSensitivity cs)
+{
+    return wholeWordsAt(text, words, from, cs);
+}
+
+int TextHelper::wordsAt(const QString& text, QLatin1String words, int from, Qt::CaseSensitivity cs)
+{
+    return wholeWordsAt(text, words, from, cs);
 }

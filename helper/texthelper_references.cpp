@@ -3,7 +3,9 @@
 // references ("&pound;2.99", "Please&ensp;enter"): read unresolved, a sign
 // is no sign and two words are one.
 #include "texthelper.h"
+#include "texthelper_p.h"
 
+#include <QVector>
 #include <algorithm>
 #include <iterator>
 
@@ -40,7 +42,11 @@ const Named OtherNames[] = {
     {"lsaquo", 0x2039}, {"rsaquo", 0x203a}, {"dagger", 0x2020}, {"Dagger", 0x2021},
     {"permil", 0x2030}, {"OElig", 0x0152},  {"oelig", 0x0153},  {"Scaron", 0x0160},
     {"scaron", 0x0161}, {"Yuml", 0x0178},   {"fnof", 0x0192},   {"circ", 0x02c6},
-    {"tilde", 0x02dc},  {"zwnj", 0x200c},   {"zwj", 0x200d},    {"minus", 0x2212}};
+    {"tilde", 0x02dc},  {"zwnj", 0x200c},   {"zwj", 0x200d},    {"minus", 0x2212},
+    {"dollar", '$'},    {"num", '#'},       {"percnt", '%'},    {"lpar", '('},
+    {"rpar", ')'},      {"comma", ','},     {"period", '.'},    {"colon", ':'},
+    {"excl", '!'},      {"quest", '?'},     {"plus", '+'},      {"equals", '='},
+    {"sol", '/'},       {"ast", '*'},       {"commat", '@'}};
 
 // What a browser makes of the numbers 0x80 to 0x9F: windows-1252, which
 // pages written for it still use ("&#128;" is the euro sign).
@@ -51,27 +57,45 @@ const char16_t Windows1252[] = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 
 
 constexpr char32_t Replacement = 0xfffd;
 
-// The character a reference names ("pound", "#163", "#xA3"), or 0 when it
-// names none.
-char32_t referenced(const QStringRef& name)
+// The names a browser also takes without their ";" ("&nbsp", "&pound3"):
+// the Latin-1 ones and these.
+const Named LegacyNames[] = {{"amp", '&'},   {"lt", '<'},  {"gt", '>'}, {"quot", '"'},
+                             {"AMP", '&'},   {"LT", '<'},  {"GT", '>'}, {"QUOT", '"'},
+                             {"COPY", 0xa9}, {"REG", 0xae}};
+
+bool isAsciiDigit(QChar c, bool hex)
 {
-    if (name.startsWith(QLatin1Char('#'))) {
-        const bool hex = name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive);
-        const QStringRef digits = name.mid(hex ? 2 : 1);
-        bool ok = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [&](QChar c) {
-            const char16_t u = c.unicode();
-            return (u >= '0' && u <= '9') ||
-                   (hex && ((u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')));
-        });
-        const qulonglong code = ok ? digits.toULongLong(&ok, hex ? 16 : 10) : 0;
-        if (!ok)
-            return 0; // "&#;", "&#12a;": no reference
-        if (code == 0 || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
-            return Replacement;
-        if (code >= 0x80 && code <= 0x9f)
-            return Windows1252[code - 0x80];
-        return static_cast<char32_t>(code);
+    const char16_t u = c.unicode();
+    return (u >= '0' && u <= '9') || (hex && ((u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')));
+}
+
+bool isAsciiAlphanumeric(QChar c)
+{
+    const char16_t u = c.unicode();
+    return isAsciiDigit(c, false) || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
+}
+
+// The character a number names ("163" or, with hex, "A3").
+char32_t numbered(const QStringRef& digits, bool hex)
+{
+    qulonglong code = 0;
+    for (const QChar c : digits) {
+        const char16_t u = c.unicode();
+        const int digit = u <= '9' ? u - '0' : (u | 0x20) - 'a' + 10;
+        code = code * (hex ? 16 : 10) + static_cast<qulonglong>(digit);
+        if (code > 0x10ffff)
+            return Replacement; // and so on, however many digits follow
     }
+    if (code == 0 || (code >= 0xd800 && code <= 0xdfff))
+        return Replacement;
+    if (code >= 0x80 && code <= 0x9f)
+        return Windows1252[code - 0x80];
+    return static_cast<char32_t>(code);
+}
+
+// The character a name with its ";" names ("pound"), or 0.
+char32_t named(const QStringRef& name)
+{
     const auto latin1 =
         std::find_if(std::begin(Latin1Names), std::end(Latin1Names),
                      [&](const char* known) { return name == QLatin1String(known); });
@@ -84,33 +108,103 @@ char32_t referenced(const QStringRef& name)
     return 0;
 }
 
+struct Legacy
+{
+    QLatin1String name;
+    char32_t code;
+};
+
+// The longest name a browser takes without its ";" that the text after
+// the "&" at i begins with; 0 when there is none.
+char32_t legacyNamed(const QString& text, int i, int* length)
+{
+    static const QVector<Legacy> names = [] {
+        QVector<Legacy> all;
+        for (size_t n = 0; n < std::size(Latin1Names); ++n)
+            all.append({QLatin1String(Latin1Names[n]), static_cast<char32_t>(0xa0 + n)});
+        for (const Named& known : LegacyNames)
+            all.append({QLatin1String(known.name), known.code});
+        return all;
+    }();
+    const QStringRef after = text.midRef(i + 1, 6);
+    char32_t code = 0;
+    *length = 0;
+    for (const Legacy& legacy : names) {
+        if (legacy.name.size() > *length && after.startsWith(legacy.name)) {
+            *length = legacy.name.size();
+            code = legacy.code;
+        }
+    }
+    return code;
+}
+
+// The character of the reference that begins at i ("&"), and how many
+// characters it takes; 0 when none begins there.
+char32_t referenceAt(const QString& text, int i, bool inAttribute, int* length)
+{
+    const int size = text.size();
+    if (i + 1 < size && text.at(i + 1) == QLatin1Char('#')) {
+        const bool hex = i + 2 < size &&
+                         (text.at(i + 2) == QLatin1Char('x') || text.at(i + 2) == QLatin1Char('X'));
+        const int start = i + (hex ? 3 : 2);
+        int end = start;
+        while (end < size && isAsciiDigit(text.at(end), hex))
+            ++end;
+        if (end == start)
+            return 0; // "&#;", "&#x;": no reference
+        *length = end - i + (end < size && text.at(end) == QLatin1Char(';') ? 1 : 0);
+        return numbered(text.midRef(start, end - start), hex);
+    }
+    // A reference is short: "&thinsp;" at the longest we know.
+    constexpr int Longest = 8;
+    int end = i + 1;
+    while (end < qMin(size, i + Longest) && isAsciiAlphanumeric(text.at(end)))
+        ++end;
+    if (end > i + 1 && end < size && text.at(end) == QLatin1Char(';')) {
+        if (const char32_t code = named(text.midRef(i + 1, end - i - 1))) {
+            *length = end - i + 1;
+            return code;
+        }
+    }
+    int nameLength = 0;
+    const char32_t code = legacyNamed(text, i, &nameLength);
+    const int after = i + 1 + nameLength;
+    if (code == 0 || (inAttribute && after < size &&
+                      (text.at(after) == QLatin1Char('=') || isAsciiAlphanumeric(text.at(after)))))
+        return 0;
+    *length = 1 + nameLength;
+    return code;
+}
+
+QString resolved(const QString& text, bool inAttribute)
+{
+    if (!text.contains(QLatin1Char('&')))
+        return text;
+    QString result;
+    result.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        int length = 0;
+        const char32_t code =
+            text.at(i) == QLatin1Char('&') ? referenceAt(text, i, inAttribute, &length) : 0;
+        if (code == 0) {
+            result += text.at(i);
+            continue;
+        }
+        const uint ucs4 = code;
+        result += QString::fromUcs4(&ucs4, 1);
+        i += length - 1;
+    }
+    return result;
+}
+
 } // namespace
 
 QString TextHelper::resolveReferences(const QString& text)
 {
-    if (!text.contains(QLatin1Char('&')))
-        return text;
-    // A reference is short: "&#x0010ffff;" at the longest we read.
-    constexpr int Longest = 12;
-    QString result;
-    result.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        if (text.at(i) == QLatin1Char('&')) {
-            int end = i + 1;
-            while (end < qMin(text.size(), i + Longest) && text.at(end) != QLatin1Char(';'))
-                ++end;
-            const char32_t code =
-                end > i + 1 && end < text.size() && text.at(end) == QLatin1Char(';')
-                    ? referenced(text.midRef(i + 1, end - i - 1))
-                    : 0;
-            if (code != 0) {
-                const uint ucs4 = code;
-                result += QString::fromUcs4(&ucs4, 1);
-                i = end;
-                continue;
-            }
-        }
-        result += text.at(i);
-    }
-    return result;
+    return resolved(text, false);
+}
+
+QString PageReferences::resolvedInAttribute(const QString& text)
+{
+    return resolved(text, true);
 }

@@ -16,6 +16,9 @@ const QString SignInAgain =
 const QString Ambiguous = QStringLiteral(
     "Unknown: eBay's answer did not say whether the bid was taken; your standing is read after "
     "the end");
+const QString Unconfirmed = QStringLiteral(
+    "Unknown: eBay's answer neither confirmed nor refused the bid; your standing is read after "
+    "the end");
 const QString PostageSentence =
     QStringLiteral("The seller doesn't post to the country where your primary postage address "
                    "is located");
@@ -79,6 +82,9 @@ const QString Unable = QStringLiteral("You are unable to bid on or buy this item
 const QString Leads =
     QStringLiteral("<h1>Bid confirmation</h1><p>You’re the highest bidder on this item.</p>");
 const QString Heading = QStringLiteral("<h1>Bid confirmation</h1>");
+const QString Titled =
+    QStringLiteral("<title>Bid confirmation | eBay</title><h1>Bid confirmation</h1>");
+const QString Blocked = QStringLiteral("You have been blocked by the seller.");
 
 } // namespace
 
@@ -272,7 +278,7 @@ private slots:
             << int(A::Unable) << false << "You are not registered to bid on this site.";
         QTest::newRow("primary postage address")
             << int(A::UnablePostage) << false << PostageSentence;
-        QTest::newRow("unrecognised") << int(A::Unrecognised) << false << "UNKNOWN";
+        QTest::newRow("unrecognised") << int(A::Unrecognised) << false << Unconfirmed;
     }
 
     void step2FromTheCatalogue()
@@ -299,14 +305,15 @@ private slots:
     {
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("word");
-        QTest::newRow("confirmation in capitals") << "<h1>BID CONFIRMATION</h1>"
+        QTest::newRow("confirmation in capitals") << "<p>YOU'RE THE HIGHEST BIDDER.</p>"
                                                   << "Placed";
-        QTest::newRow("words split by a line break only") << "<h1>Bid\nconfirmation</h1>"
+        QTest::newRow("words split by a line break only") << "<p>You're the highest\nbidder.</p>"
                                                           << "Placed";
-        QTest::newRow("words split by CR LF only") << "<h1>Bid\r\nconfirmation</h1>"
+        QTest::newRow("words split by CR LF only") << "<p>You're the\r\nhighest bidder.</p>"
                                                    << "Placed";
-        QTest::newRow("words split by a space and a line break") << "<h1>Bid \nconfirmation</h1>"
-                                                                 << "Placed";
+        QTest::newRow("words split by a space and a line break")
+            << "<p>You're the \nhighest bidder.</p>"
+            << "Placed";
         QTest::newRow("enter ... or more") << "Please ENTER GBP 5.00 or more."
                                            << "LOW_BIDAMOUNT";
         QTest::newRow("enter ... more than") << "Enter an amount more than GBP 5.00."
@@ -338,7 +345,7 @@ private slots:
                "ended you will get an email.</p>"
             << "Placed";
         QTest::newRow("refusal wording in a script only")
-            << "<h1>Bid confirmation</h1><script>var low = 'Enter 5 or more';</script>"
+            << Leads + "<script>var low = 'Enter 5 or more';</script>"
             << "Placed";
         QTest::newRow("confirmation title, enter ... or more")
             << "<h1>Bid confirmation</h1><p>Please enter <b>GBP 5.50</b> or more.</p>"
@@ -350,20 +357,19 @@ private slots:
         QTest::newRow("the reason overrides a confirmation")
             << "<h1>Bid confirmation</h1>\n" + Unable + "<li>You are blocked.</li>"
             << "You are blocked.";
-        QTest::newRow("the reason keeps its line breaks")
+        QTest::newRow("the reason as shown, line breaks as blanks")
             << Unable + "\n<li>\nYou\nare banned.\n</li>"
-            << "You\nare banned.";
+            << "You are banned.";
         QTest::newRow("reason in lower case, first full stop") << Unable + " you must pay. Later."
                                                                << "you must pay.";
-        QTest::newRow("reason at least one character after the colon")
+        QTest::newRow("the whole sentence after the colon")
             << Unable + "You cannot. You may not bid."
-            << "You may not bid.";
+            << "You cannot.";
         QTest::newRow("reason naming the primary postage address in any case")
             << Unable + "<li>You can't: the seller excludes your Primary Postage Address.</li>"
             << PostageSentence;
         QTest::newRow("unable sentence without a reason")
-            << "Bid confirmation. " + Unable + " nothing"
-            << "Placed";
+            << "Bid confirmation. " + Unable + " nothing" << Unable + " nothing";
         QTest::newRow("unable sentence in capitals") << Unable.toUpper() + " YOU ARE OUT."
                                                      << "YOU ARE OUT.";
         // Accepted, whatever else the page shows about bidding.
@@ -404,9 +410,11 @@ private slots:
         QTest::newRow("a refusal indented over lines")
             << Heading + "<div>\r\n\t\tPlease enter\r\n\t\tEUR 13.00 or more.\r\n\t</div>"
             << "LOW_BIDAMOUNT";
-        QTest::newRow("approx. and Rs. end no sentence")
-            << Heading + "<p>Please enter EUR 13.00 (approx. £11.20) or more.</p><p>Please "
-                         "enter Rs. 1,150.00 or more.</p>"
+        QTest::newRow("(approx. ends no sentence")
+            << Heading + "<p>Please enter EUR 13.00 (approx. £11.20) or more.</p>"
+            << "LOW_BIDAMOUNT";
+        QTest::newRow("Rs. ends no sentence")
+            << Heading + "<p>Please enter Rs. 1,150.00 or more.</p>"
             << "LOW_BIDAMOUNT";
         QTest::newRow("sentences parted by a line break only")
             << Heading + "<p>We email you once you win.\nBidding has ended on this item.</p>"
@@ -416,6 +424,84 @@ private slots:
             << "AUCTION_ENDED";
         QTest::newRow("leads and refused: not guessed")
             << Leads + "<p>Bidding has ended on this item.</p>" << Ambiguous;
+        // Only eBay's word takes a bid: a title or a heading is none.
+        QTest::newRow("a heading alone") << Titled << Unconfirmed;
+        QTest::newRow("the password form under the title")
+            << Titled + "<p>The password you entered is incorrect.</p><form><input name=pass "
+                        "type=password></form>"
+            << SignInAgain;
+        QTest::newRow("the password form where the user leads")
+            << Leads + "<form><input name=pass type=password></form>"
+            << "Placed";
+        QTest::newRow("the high bidder") << "<p>You're the high bidder on this item.</p>"
+                                         << "Placed";
+        QTest::newRow("the highest bidder alone")
+            << "<p>You're the highest bidder on this item.</p>"
+            << "Placed";
+        QTest::newRow("the bid has been placed") << "<p>Your bid has been placed.</p>"
+                                                 << "Placed";
+        QTest::newRow("bid has not been placed after a condition")
+            << Leads + "<p>If your bid has not been placed, we'll email you.</p>"
+            << "Placed";
+        // eBay's reason, where a person reads it.
+        QTest::newRow("the reason in a script's messages")
+            << Leads + "<script>var m = {\"bid.err.unable\":\"" + Unable + " " + Blocked +
+                   "\"};</script>"
+            << "Placed";
+        QTest::newRow("the reason's sentence hidden")
+            << "<div hidden>" + Unable + "</div>" + Leads << "Placed";
+        QTest::newRow("the reason's whole sentence")
+            << Titled + "<p>" + Unable +
+                   " The seller has blocked you from bidding on their "
+                   "items.</p>"
+            << "The seller has blocked you from bidding on their items.";
+        // A hint, whatever its class's other words.
+        QTest::newRow("a hint of another class")
+            << Leads + "<span class=\"textbox__hint\">Enter £21.00 or more</span>"
+            << "Placed";
+    }
+
+    // eBay's own words under its "Bid confirmation" title and heading.
+    void refusalsUnderTheConfirmationTitle_data()
+    {
+        QTest::addColumn<QString>("sentence");
+        QTest::addColumn<QString>("word"); // "" for the sentence itself
+        const QString low = QStringLiteral("LOW_BIDAMOUNT");
+        const QString ended = QStringLiteral("AUCTION_ENDED");
+        const std::pair<const char*, QString> rows[] = {
+            {"Bidding on this item has now ended.", ended},
+            {"This listing has ended.", ended},
+            {"Bidding on this item has ended.", ended},
+            {"Sorry, we couldn't place your bid.", ""},
+            {"Your bid of £3.00 wasn't accepted.", ""},
+            {"Your bid wasn’t placed.", ""},
+            {"You can't bid on your own item.", ""},
+            {"The seller has blocked you from bidding on their items.", ""},
+            {"Your maximum bid must be higher than the current bid.", low},
+            {"Please enter an amount greater than £5.00.", low},
+            {"Your bid must be at least £5.00.", low},
+            {"If you'd like to continue, please enter £5.00 or more.", low},
+            {"Sorry, something went wrong. Please try again later.", Unconfirmed},
+            {"No bid placed.", Unconfirmed},
+            {"Your bid must be at least £5.00. If you'd like to continue, please enter £5.00 or "
+             "more.",
+             low}};
+        for (const auto& row : rows)
+            QTest::newRow(row.first) << QString::fromUtf8(row.first) << row.second;
+    }
+
+    void refusalsUnderTheConfirmationTitle()
+    {
+        QFETCH(QString, sentence);
+        QFETCH(QString, word);
+        EbayDouble dbl;
+        dbl.script(EbayDouble::Rule(HostConfig::BidPage)
+                       .withBody(page(Titled + "<p>" + sentence + "</p>")));
+        BoxRecorder boxes;
+        QCOMPARE(
+            step2(boxes, 5.0, QStringLiteral("buyer"), QStringLiteral("s"), QStringLiteral("u"))
+                .word,
+            word.isEmpty() ? sentence : word);
     }
 
     void step2Pages()

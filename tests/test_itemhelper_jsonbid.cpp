@@ -11,6 +11,10 @@ const QString Item = QStringLiteral("110000000001");
 const QString Germany = QStringLiteral("ebay.de");
 const QString SignInAgain =
     QStringLiteral("Not placed: eBay asked to sign in again (choose Logout and sign in)");
+// Neither taken nor refused: eBay's standing after the end decides.
+const QString Unconfirmed = QStringLiteral(
+    "Unknown: eBay's answer neither confirmed nor refused the bid; your standing is read after "
+    "the end");
 
 EbayDouble::Auction auction()
 {
@@ -329,7 +333,7 @@ private slots:
         QTest::newRow("redirect with a reason") << int(A::Redirect) << "Please sign in again.";
         QTest::newRow("redirect, empty reasons") << int(A::RedirectEmptyDebug) << "UNKNOWN";
         QTest::newRow("redirect, no reasons") << int(A::RedirectNoDebug) << "UNKNOWN";
-        QTest::newRow("empty object") << int(A::EmptyObject) << "UNKNOWN";
+        QTest::newRow("empty object") << int(A::EmptyObject) << Unconfirmed;
     }
 
     void step2FromTheCatalogue()
@@ -367,12 +371,14 @@ private slots:
             << "first";
         QTest::newRow("redirect, reasons not a list")
             << QByteArray("{\"Error\":\"REDIRECT\",\"DebugError\":\"text\"}") << "UNKNOWN";
-        QTest::newRow("both null") << QByteArray("{\"Status\":null,\"Error\":null}") << "UNKNOWN";
+        QTest::newRow("both null") << QByteArray("{\"Status\":null,\"Error\":null}") << Unconfirmed;
+        QTest::newRow("another status, no error")
+            << QByteArray("{\"Status\":\"PROCESSING\"}") << Unconfirmed;
         QTest::newRow("top-level array")
-            << QByteArray("[{\"Status\":\"CONFIRMBID\"}]") << "UNKNOWN";
+            << QByteArray("[{\"Status\":\"CONFIRMBID\"}]") << Unconfirmed;
         QTest::newRow("redirect, an empty reason")
             << QByteArray("{\"Error\":\"REDIRECT\",\"DebugError\":[\"\"]}") << "REDIRECT";
-        QTest::newRow("an empty error word") << QByteArray("{\"Error\":\" \"}") << "UNKNOWN";
+        QTest::newRow("an empty error word") << QByteArray("{\"Error\":\" \"}") << Unconfirmed;
         QTest::newRow("the sign-in form")
             << QByteArray("<form><input type=\"password\" name=\"pass\"></form>") << SignInAgain;
     }

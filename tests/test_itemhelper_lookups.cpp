@@ -238,6 +238,22 @@ private slots:
             << int(F::SpanCost) << "£2.95 3-5 days" << 2.95;
         QTest::newRow("the first amount, not the last")
             << int(F::SpanCost) << "£3.50, £1.00 each additional item" << 3.5;
+        QTest::newRow("a lone figure among words")
+            << int(F::SpanCost) << "Standard Delivery (5 days)" << -1.0;
+        QTest::newRow("a service's number, then the amount")
+            << int(F::SpanCost) << "Royal Mail Tracked 48 \u00a33.20" << 3.2;
+        QTest::newRow("a sign between blanks belongs to the figure after")
+            << int(F::SpanCost) << "Express 24 &pound; 6.50" << 6.5;
+        QTest::newRow("a code between blanks belongs to the figure after")
+            << int(F::DivDetails) << "DHL Paket 48 EUR 6,99" << 6.99;
+        QTest::newRow("a count, then the amount")
+            << int(F::SpanCost) << "Postage 1 \u00a34.00" << 4.0;
+        QTest::newRow("free, and what it was")
+            << int(F::SpanCost) << "Free Royal Mail Tracked 48 (was \u00a32.99)" << 0.0;
+        QTest::newRow("free, and what it saves")
+            << int(F::SpanFreeCost) << "Free postage (saves \u00a33.50)" << 0.0;
+        QTest::newRow("a dollar sign written as a reference")
+            << int(F::SpanCost) << "&dollar;5.00" << 5.0;
         QTest::newRow("no amount") << int(F::SpanCost) << "See description" << -1.0;
         QTest::newRow("no cost marker") << int(F::None) << "\u00a35.00" << -1.0;
     }

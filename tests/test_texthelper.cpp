@@ -266,6 +266,19 @@ private slots:
         QTest::newRow("a tag cut off by the end of the page")
             << "<input value=S name=stok><input name=stok value=T"
             << "S";
+        QTest::newRow("an input in a template belongs to no form")
+            << "<template><input name=stok value=T></template><input name=stok value=S>"
+            << "S";
+        QTest::newRow("</titles> ends no title")
+            << "<title>a</titles><input name=stok value=T></title><input name=stok value=S>"
+            << "S";
+        QTest::newRow("a script that writes a script and an input")
+            << "<script><!-- document.write('<script src=a.js></script>'); document.write('<input "
+               "name=stok value=J>'); //--></script><input name=stok value=S>"
+            << "S";
+        QTest::newRow("<!--> in a script escapes nothing")
+            << "<script><!--><script></script><input name=stok value=S>"
+            << "S";
     }
 
     void inputs()
@@ -278,12 +291,72 @@ private slots:
                  !stok.isEmpty());
     }
 
+    void sentences_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("sentences"); // parted by "|"
+        QTest::newRow("the title and a text box are shown")
+            << "<title>Bid confirmation</title><textarea>A <b>note</textarea><p>Text</p>"
+            << "Bid confirmation|A <b>note|Text";
+        QTest::newRow("a closed details shows its summary")
+            << "<details><summary>Help</summary>Hidden</details><details open><summary>More"
+               "</summary>Shown</details>"
+            << "Help|More|Shown";
+        QTest::newRow("a list item closes the one before")
+            << "<ul><li hidden>Tip<li>Enter more.</ul>"
+            << "Enter more.";
+        QTest::newRow("an end tag beyond a block closes nothing")
+            << "<span><div hidden>Tip</span>Still hidden</div>Shown"
+            << "Shown";
+        QTest::newRow("a line break inside a sentence") << "<p>Please enter<br>£5.00 or more.</p>"
+                                                        << "Please enter £5.00 or more.";
+        QTest::newRow("elements inside a line")
+            << "<p>Please enter <data value=5>£5.00</data> or <ebay-em>more</ebay-em>.</p>"
+            << "Please enter £5.00 or more.";
+        QTest::newRow("a full stop and an element's edge")
+            << "<span>See our tips.</span><span>Please enter more.</span>"
+            << "See our tips.|Please enter more.";
+        QTest::newRow("U.S. $ ends no sentence") << "Please enter U.S. $5.00 or more."
+                                                 << "Please enter U.S. $5.00 or more.";
+        QTest::newRow("min. ends a sentence before a capital")
+            << "Bid again within 1 min. Please enter more. Ends in 5 min. or so."
+            << "Bid again within 1 min.|Please enter more.|Ends in 5 min. or so.";
+        QTest::newRow("a new paragraph closes a hidden one") << "<p hidden>Tip<p>Please enter more."
+                                                             << "Please enter more.";
+        QTest::newRow("&nbsp without its ;") << "Please&nbspenter more."
+                                             << "Please enter more.";
+        QTest::newRow("a script that writes a script")
+            << "<script><!-- document.write('<script src=a.js></script>'); var t = 'Tip'; "
+               "//--></script><p>Shown</p>"
+            << "Shown";
+        QTest::newRow("hidden by the page's style sheet")
+            << "<style>p.err { color: red; display: none }</style><p class=\"field err\">Tip</p>"
+               "<p>Shown</p>"
+            << "Shown";
+        QTest::newRow("shown by a later rule")
+            << "<style>.msg{display:none}.msg--shown{display:block}</style><p class=\"msg "
+               "msg--shown\">Shown</p><p class=msg>Tip</p>"
+            << "Shown";
+        QTest::newRow("visibility: hidden") << "<p style=\"visibility: hidden\">Tip</p>Shown"
+                                            << "Shown";
+    }
+
+    void sentences()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, sentences);
+        QCOMPARE(TextHelper::visibleSentences(page).join(QLatin1Char('|')), sentences);
+    }
+
     void referencesAsABrowserReadsThem()
     {
         QCOMPARE(TextHelper::resolveReferences("&pound;&euro;&yen;&cent;&curren;&eacute;&#128;"
                                                "&#x9f;&#0;&#xD800;&ensp;&thinsp;&bogus;&#;"),
                  QStringLiteral("£€¥¢¤é€Ÿ��"
                                 "  &bogus;&#;"));
+        // Some names need no ";", numbers none.
+        QCOMPARE(TextHelper::resolveReferences("&nbspa&pound3&notit;&#163x&dollar;&amp=1"),
+                 QStringLiteral("\u00a0a£3¬it;£x$&=1"));
     }
 
     void agreesWithTheRegularExpressionEngine()
