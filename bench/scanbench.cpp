@@ -1,9 +1,9 @@
 // How long do the page scans take on a large page? Puts 1 MB pages of the
 // shapes that cost the most (many beginnings of a match, no end, or the end
 // at the far end; tags wrapped over lines, comments and scripts, hidden
-// blocks and text boxes, many short sentences, one long one) through each scan and prints the best
-// of a few runs in milliseconds. Every scan should stay within 200 milliseconds, and take twice as
-// long for a page twice the size (--size).
+// blocks and text boxes, many short sentences, one long one, a style sheet) through each scan and
+// prints the best of a few runs in milliseconds. Every scan should stay within 200 milliseconds,
+// and take twice as long for a page twice the size (--size).
 //
 //   scanbench [--size BYTES] [--runs N]
 #include "helper/itemhelper.h"
@@ -83,6 +83,9 @@ int main(int argc, char** argv)
     const QString abbreviations =
         page(QStringLiteral("Rs.&ensp;approx.\r\n\t&thinsp;No. &bogus min. e.g. U.S.&nbsp$1 "),
              size, QStringLiteral("<p>You're the highest bidder.</p>"));
+    const QString styleSheet = QStringLiteral("<style>") +
+                               page(QStringLiteral("/* a */ .x { color: red }\n"), size) +
+                               QStringLiteral("</style><p>You're the highest bidder.</p>");
     const QString sentences = tags(QStringLiteral("<p>Enter a bid. Bidding has not ended.</p>"),
                                    QStringLiteral("<p>Your bid has not been placed.</p>"));
 
@@ -114,6 +117,8 @@ int main(int argc, char** argv)
          [&] { return ItemHelper::htmlBidAnswer(sentences) == "Your bid has not been placed."; }},
         {"htmlBidAnswer, one sentence of abbreviations and references",
          [&] { return ItemHelper::htmlBidAnswer(abbreviations) == "Placed"; }},
+        {"htmlBidAnswer, a style sheet of comments and rules",
+         [&] { return ItemHelper::htmlBidAnswer(styleSheet) == "Placed"; }},
         {"hasMatch \"bid confirmation\" at the end",
          [&] { return TextHelper::hasMatch(words, QStringLiteral("bid confirmation")); }},
         {"inputValue, inputs over lines, the token's at the end",
