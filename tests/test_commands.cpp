@@ -381,6 +381,7 @@ private slots:
     void aCommandOnAHeldFileHoldsNoOtherSnipe()
     {
         QFETCH(QString, action);
+        QFETCH(QStringList, boxes);
         Stage stage;
         const int id = stage.watch(QStringLiteral("120000000031"), 3600000, Sniped);
         const QString number = QStringLiteral("120000000032");
@@ -398,7 +399,7 @@ private slots:
             driver.onNext<SnipeDialog>(enterSnipe(QStringLiteral("25.00"), 5));
         stage.trigger(action.toLatin1().constData());
         QVERIFY(driver.allDone());
-        QTEST(stage.boxes.titles(), "boxes");
+        QTRY_COMPARE_WITH_TIMEOUT(stage.boxes.titles(), boxes, 7000);
         QCOMPARE(stage.scene.ebay().bids(number).size(), 1);
         QVERIFY(stage.scene.ebay().bids(number).first().officialTime < end);
         lock.reset();
