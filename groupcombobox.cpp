@@ -5,7 +5,6 @@
 #include "snipestore.h"
 
 #include <QFontMetrics>
-#include <QPointer>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -53,32 +52,38 @@ void GroupComboBox::groupIndexChanged(int index)
     if (index < 0)
         return;
     const int groupId = currentData().toInt();
-    const QPointer<GroupComboBox> self(this);
     QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
     record.setValue(QStringLiteral("id"), itemId);
     if (!DbHelper::getItem(record))
         return;
     const int storedGroupId = record.value(QStringLiteral("group_id")).toInt();
-    // The group alone: the rest of the row is the engine's and the reload's.
+    // While the file is held a refill may replace this combo: the outcome
+    // goes to the row's combo of the moment, found in the window by item.
+    QWidget* const window = this->window();
     const int id = itemId;
-    const bool written = SnipeStore::instance()->writeForWindow({id}, [&] {
-        return DbHelper::setItemColumns(
-            id, {{QStringLiteral("group_id"),
-                  groupId < 1 ? QVariant(QVariant::Int) : QVariant(groupId)}});
-    });
-    // A wait for a held file runs an event loop, in which a refill of the
-    // table may have replaced this combo: the new one shows what is stored.
-    if (!self)
-        return;
-    if (!written) {
-        MessageBox::databaseError(this, tr("The group could not be saved."));
-        if (!self)
-            return;
-        // The combo shows what is stored, not a choice that was lost.
-        showGroup(storedGroupId);
-        return;
+    SnipeStore::instance()->writeForWindow(
+        {id}, window,
+        [id, groupId] {
+            // The group alone: the rest of the row is the engine's and the
+            // reload's.
+            return DbHelper::setItemColumns(
+                id, {{QStringLiteral("group_id"),
+                      groupId < 1 ? QVariant(QVariant::Int) : QVariant(groupId)}});
+        },
+        [window, id, groupId, storedGroupId](bool written) {
+            // Shown as stored: "- None -" is a choice, not a state, and goes
+            // back to blank; a choice that was not saved is not shown.
+            showStoredGroup(window, id, written ? groupId : storedGroupId);
+            if (!written)
+                MessageBox::databaseError(window, tr("The group could not be saved."));
+        });
+}
+
+void GroupComboBox::showStoredGroup(QWidget* window, int itemId, int groupId)
+{
+    const QList<GroupComboBox*> combos = window->findChildren<GroupComboBox*>();
+    for (GroupComboBox* combo : combos) {
+        if (combo->itemId == itemId)
+            combo->showGroup(groupId);
     }
-    // "- None -" is a choice, not a state: the combo goes back to blank.
-    if (groupId == 0)
-        setCurrentIndex(-1);
 }

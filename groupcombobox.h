@@ -27,6 +27,9 @@ public slots:
 private:
     // Shows the group without storing it again.
     void showGroup(int groupId);
+    // Shows the group in the item's combos of the window, whichever are
+    // there now.
+    static void showStoredGroup(QWidget* window, int itemId, int groupId);
 
     int itemId;
 };

@@ -8,6 +8,7 @@
 #include "ui_groupdialog.h"
 
 #include <QHeaderView>
+#include <QPointer>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QStyle>
@@ -92,19 +93,20 @@ void GroupDialog::addGroup()
     group.setValue(QStringLiteral("name"), editor.name());
     group.setValue(QStringLiteral("user_id"), loginUserId());
     group.setValue(QStringLiteral("max_won"), editor.maxWon());
-    if (!SnipeStore::instance()->writeForWindow({}, [&] { return DbHelper::addGroup(group); })) {
-        MessageBox::warning(this, tr("Database Error"), tr("Failed to add group."));
-        return;
-    }
-    // The id is null, so this reads the new row back by name and user.
-    if (!DbHelper::getGroup(group)) {
-        MessageBox::warning(this, tr("Database Error"), tr("Failed to retrieve added group."));
-        return;
-    }
-    appendGroup(group.value(QStringLiteral("id")).toInt(),
-                group.value(QStringLiteral("name")).toString(),
-                group.value(QStringLiteral("max_won")).toInt());
-    autoResize();
+    writeGroups([group]() mutable { return DbHelper::addGroup(group); }, tr("Failed to add group."),
+                false,
+                [this, group]() mutable {
+                    // The id is null, so this reads the new row back by name and user.
+                    if (!DbHelper::getGroup(group)) {
+                        MessageBox::warning(this, tr("Database Error"),
+                                            tr("Failed to retrieve added group."));
+                        return;
+                    }
+                    appendGroup(group.value(QStringLiteral("id")).toInt(),
+                                group.value(QStringLiteral("name")).toString(),
+                                group.value(QStringLiteral("max_won")).toInt());
+                    autoResize();
+                });
 }
 
 void GroupDialog::editGroup()
@@ -132,15 +134,18 @@ void GroupDialog::editGroup()
     group.setValue(QStringLiteral("name"), editor.name());
     group.setValue(QStringLiteral("user_id"), loginUserId());
     group.setValue(QStringLiteral("max_won"), editor.maxWon());
-    if (!SnipeStore::instance()->writeForWindow({}, [&] { return DbHelper::setGroup(group); })) {
-        MessageBox::warning(this, tr("Database Error"), tr("Failed to update group."));
-        return;
-    }
-    nameItem->setText(editor.name());
-    nameItem->setToolTip(editor.name());
-    maxWonItem->setText(QString::number(editor.maxWon()));
-    maxWonItem->setData(Qt::UserRole, editor.maxWon());
-    autoResize();
+    const QString name = editor.name();
+    const int maxWon = editor.maxWon();
+    // The table is not refilled meanwhile: the dialog waits with it.
+    writeGroups([group]() mutable { return DbHelper::setGroup(group); },
+                tr("Failed to update group."), false,
+                [this, nameItem, maxWonItem, name, maxWon] {
+                    nameItem->setText(name);
+                    nameItem->setToolTip(name);
+                    maxWonItem->setText(QString::number(maxWon));
+                    maxWonItem->setData(Qt::UserRole, maxWon);
+                    autoResize();
+                });
 }
 
 void GroupDialog::deleteGroup()
@@ -159,10 +164,46 @@ void GroupDialog::deleteGroup()
             QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton) != QMessageBox::Ok)
         return;
 
-    if (!SnipeStore::instance()->writeForWindow(
-            {}, [&] { return DbHelper::deleteGroups(ids.join(QLatin1Char(','))); }))
-        MessageBox::warning(this, tr("Database Error"),
-                            tr("Failed to delete group.") + QStringLiteral("\n\n") +
-                                DbHelper::lastError());
-    loadGroups();
+    writeGroups([ids] { return DbHelper::deleteGroups(ids.join(QLatin1Char(','))); },
+                tr("Failed to delete group."), true, [this] { loadGroups(); });
+}
+
+void GroupDialog::reject()
+{
+    if (!writing)
+        QDialog::reject();
+}
+
+void GroupDialog::writeGroups(std::function<bool()> write, const QString& failure, bool withReason,
+                              std::function<void()> stored)
+{
+    // Disabled, the focused button would hand the focus on: it comes back.
+    const QPointer<QWidget> focused = focusWidget();
+    const QList<QWidget*> controls{ui->tableWidget, ui->pushButtonAdd, ui->pushButtonEdit,
+                                   ui->pushButtonDelete, ui->pushButtonClose};
+    writing = true;
+    for (QWidget* control : controls)
+        control->setEnabled(false);
+    // The program may end meanwhile, and the dialog with it: the write goes
+    // on with the window, which says its failure.
+    const QPointer<GroupDialog> self(this);
+    QWidget* const window = parentWidget();
+    SnipeStore::instance()->writeForWindow(
+        {}, window ? static_cast<QObject*>(window) : this, std::move(write),
+        [self, window, focused, controls, failure, withReason, stored](bool written) {
+            if (self) {
+                self->writing = false;
+                for (QWidget* control : controls)
+                    control->setEnabled(true);
+                if (focused)
+                    focused->setFocus();
+            }
+            if (!written)
+                MessageBox::warning(self ? self.data() : window, tr("Database Error"),
+                                    withReason
+                                        ? failure + QStringLiteral("\n\n") + DbHelper::lastError()
+                                        : failure);
+            else if (self)
+                stored();
+        });
 }

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 namespace Ui {
 class GroupDialog;
@@ -19,6 +20,8 @@ public:
     ~GroupDialog() override;
 
     void loadGroups();
+    // Stays open while a write of it waits for the data file.
+    void reject() override;
     int appendGroup(int id, QString name, int maxWon);
     void autoResize();
 
@@ -28,7 +31,14 @@ private slots:
     void deleteGroup();
 
 private:
+    // Writes through the store's window writes: while the file is held the
+    // dialog stays, its buttons disabled; then stored() goes on, or a
+    // "Database Error" box says failure (and the store's reason withReason).
+    void writeGroups(std::function<bool()> write, const QString& failure, bool withReason,
+                     std::function<void()> stored);
+
     Ui::GroupDialog* ui;
+    bool writing = false;
 };
 
 #endif // GROUPDIALOG_H

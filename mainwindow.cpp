@@ -334,8 +334,8 @@ void MainWindow::createStatusBar()
     showStoreState();
     connect(SnipeStore::instance(), &SnipeStore::pendingChanged, this, &MainWindow::showStoreState);
 
-    // A command waits for a held file without holding the snipes: it says
-    // so, and the pointer says that clicks wait.
+    // A command waits for a held file without holding the program: it says
+    // so, and the pointer is busy meanwhile.
     waitNotice = notice("waitNotice");
     waitNotice->setText(tr("Waiting for the data file, which another program holds: the "
                            "command is saved as soon as it can be, or fails within 5 seconds."));

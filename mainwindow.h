@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QSet>
 #include <QSqlRecord>
 #include <QString>
 #include <QStringList>
@@ -187,6 +188,8 @@ private:
     // row's cells are never scattered by a sort between two of them.
     void beginAppendingRows();
     void endAppendingRows();
+    // Appends the rows of items just stored, and asks for their look-ups.
+    void appendAddedItems(const QList<ItemTO>& items);
     // Sends one of the queued look-ups (getShipping, updateItemRelation).
     ItemHelper* sendLookUp(LookUpQueue::Kind kind, const QString& itemNumber);
     // After the end: stores the row as placed with eBay's relation when its
@@ -245,6 +248,8 @@ private:
     int lastImport = 0;
     // The item fetches of imports under way, with their numbers.
     QHash<const ItemHelper*, int> importFetches;
+    // The imports whose items wait to be stored; cancelled, one leaves.
+    QSet<int> importsWriting;
     bool exiting = false;
     // Held while the window is hidden in the tray: with no window visible,
     // closing any message box or dialog would otherwise end the program.

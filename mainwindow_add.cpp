@@ -22,6 +22,7 @@
 #include <QWebFrame>
 #include <QWebPage>
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -191,42 +192,77 @@ void MainWindow::addItemsFinished(bool ok)
         return;
     }
 
-    beginAppendingRows();
-    QStringList notStored;
-    QString notStoredReason;
-    // Once the file has been waited for in vain, the rest are tried once
-    // each: an import of many must not wait seconds for every one.
-    bool fileHeld = false;
+    QList<ItemTO> auctions;
     for (const ItemTO& item : qAsConst(items)) {
-        if (!item.isAuction()) {
-            if (!import) {
-                MessageBox::information(
-                    this, tr("Non-Auction Item"),
-                    tr("Either item number is invalid or item is not Auction format."));
-                // A refill run inside the box's loop switches sorting back on.
-                beginAppendingRows();
+        if (item.isAuction())
+            auctions << item;
+        else if (!import)
+            MessageBox::information(
+                this, tr("Non-Auction Item"),
+                tr("Either item number is invalid or item is not Auction format."));
+    }
+    if (import)
+        importsWriting.insert(importNumber);
+    // Stored one by one over the tries of a held file: each try goes on
+    // from the first item not stored yet.
+    struct Adding
+    {
+        QList<ItemTO> waiting;
+        QList<ItemTO> stored;
+        QStringList notStored;
+        QString notStoredReason;
+    };
+    auto adding = std::make_shared<Adding>();
+    adding->waiting = auctions;
+    SnipeStore::instance()->writeForWindow(
+        {}, this,
+        [this, adding, import, importNumber] {
+            while (!adding->waiting.isEmpty()) {
+                // Cancelled in the import dialog: nothing more of it is added.
+                if (import && !importsWriting.contains(importNumber))
+                    return true;
+                const ItemTO item = adding->waiting.first();
+                if (storeNewItem(item)) {
+                    adding->stored << item;
+                } else if (DbHelper::lastErrorWasBusy()) {
+                    return false;
+                } else if (watchedItemId(item.itemNumber()) <= 0) {
+                    // Named, not skipped: the user would take it for added.
+                    // (Added meanwhile by another way in, it is watched.)
+                    adding->notStored << item.itemNumber();
+                    adding->notStoredReason = DbHelper::lastErrorReason();
+                }
+                adding->waiting.removeFirst();
             }
-            continue;
-        }
-        bool stored = false;
-        if (fileHeld) {
-            const DbHelper::ShortWait shortWait;
-            stored = storeNewItem(item);
-        } else {
-            stored = SnipeStore::instance()->writeForWindow({}, [&] { return storeNewItem(item); });
-            fileHeld = !stored && DbHelper::lastErrorWasBusy();
-            // A refill run inside the wait's event loop switches sorting back on.
-            beginAppendingRows();
-        }
-        if (!stored) {
-            const QString reason = DbHelper::lastErrorReason();
-            // Added meanwhile by another way in: it is watched.
-            if (watchedItemId(item.itemNumber()) <= 0) {
-                notStored << item.itemNumber();
-                notStoredReason = reason;
+            return true;
+        },
+        [this, adding, import, importNumber](bool written) {
+            const bool cancelled = import && !importsWriting.contains(importNumber);
+            if (!written && !cancelled) {
+                const QString reason = DbHelper::lastErrorReason();
+                for (const ItemTO& item : qAsConst(adding->waiting)) {
+                    if (watchedItemId(item.itemNumber()) <= 0) {
+                        adding->notStored << item.itemNumber();
+                        adding->notStoredReason = reason;
+                    }
+                }
             }
-            continue;
-        }
+            importsWriting.remove(importNumber);
+            appendAddedItems(adding->stored);
+            if (!adding->notStored.isEmpty())
+                MessageBox::warning(this, tr("Database Error"),
+                                    tr("These items could not be added to the watch list: %1")
+                                            .arg(adding->notStored.join(QStringLiteral(", "))) +
+                                        QStringLiteral("\n\n") + adding->notStoredReason);
+            if (import)
+                emit importFinished(importNumber);
+        });
+}
+
+void MainWindow::appendAddedItems(const QList<ItemTO>& items)
+{
+    beginAppendingRows();
+    for (const ItemTO& item : items) {
         const int id = watchedItemId(item.itemNumber());
         if (id <= 0)
             continue;
@@ -241,12 +277,4 @@ void MainWindow::addItemsFinished(bool ok)
     tableWidget()->resizeColumnsToContents();
     tableWidget()->horizontalHeader()->setStretchLastSection(true);
     endAppendingRows();
-    // Named, not skipped: the user would take them for added.
-    if (!notStored.isEmpty())
-        MessageBox::warning(this, tr("Database Error"),
-                            tr("These items could not be added to the watch list: %1")
-                                    .arg(notStored.join(QStringLiteral(", "))) +
-                                QStringLiteral("\n\n") + notStoredReason);
-    if (import)
-        emit importFinished(importNumber);
 }

@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QTableWidget>
 #include <QtDebug>
+#include <memory>
 
 namespace {
 
@@ -171,36 +172,42 @@ void MainWindow::snipe()
         return;
 
     // Checked again when the write goes: the dialog ran an event loop, and
-    // a wait for the file runs one, in which the engine and the reload may
-    // write the row. Only the snipe's own columns are the user's.
+    // while the file is held the engine and the reload go on and may write
+    // the row. Only the snipe's own columns are the user's.
     const int id = before.value(QStringLiteral("id")).toInt();
+    const QVariantMap snipe{{QStringLiteral("user_bid"), dialog.userBid()},
+                            {QStringLiteral("lead_time"), dialog.leadTime()},
+                            {QStringLiteral("bid_status"), static_cast<int>(BidStatus::Scheduled)},
+                            {QStringLiteral("group_id"), dialog.groupId() > 0
+                                                             ? QVariant(dialog.groupId())
+                                                             : QVariant(QVariant::Int)}};
     enum class Found { Snipeable, Ended, Started };
-    Found found = Found::Snipeable;
-    const bool written = SnipeStore::instance()->writeForWindow({id}, [&] {
-        const QSqlRecord row = storedItem(id);
-        if (!isStoredItem(row))
-            return false;
-        found = hasEnded(row)                     ? Found::Ended
-                : engineHasTakenOver(before, row) ? Found::Started
-                                                  : Found::Snipeable;
-        return found != Found::Snipeable ||
-               DbHelper::setItemColumns(
-                   id,
-                   {{QStringLiteral("user_bid"), dialog.userBid()},
-                    {QStringLiteral("lead_time"), dialog.leadTime()},
-                    {QStringLiteral("bid_status"), static_cast<int>(BidStatus::Scheduled)},
-                    {QStringLiteral("group_id"),
-                     dialog.groupId() > 0 ? QVariant(dialog.groupId()) : QVariant(QVariant::Int)}});
-    });
-    if (!written)
-        MessageBox::databaseError(this, tr("The snipe could not be saved."));
-    else if (found == Found::Ended)
-        MessageBox::warning(this, tr("Edit Snipe"), tr("Auction has ended for this item."));
-    else if (found == Found::Started)
-        MessageBox::warning(this, tr("Edit Snipe"),
-                            tr("The snipe on this item has been started; it was not changed."));
-    loadItemsFromDb();
-    bidEngine->loadBiddingItems();
+    auto found = std::make_shared<Found>(Found::Snipeable);
+    SnipeStore::instance()->writeForWindow(
+        {id}, this,
+        [id, before, snipe, found] {
+            const QSqlRecord row = storedItem(id);
+            if (!isStoredItem(row))
+                return false;
+            *found = hasEnded(row)                     ? Found::Ended
+                     : engineHasTakenOver(before, row) ? Found::Started
+                                                       : Found::Snipeable;
+            return *found != Found::Snipeable || DbHelper::setItemColumns(id, snipe);
+        },
+        [this, found](bool written) {
+            // The engine reads the row first: a box below stands as long as
+            // the user leaves it, the snipe may be due before.
+            bidEngine->loadBiddingItems();
+            loadItemsFromDb();
+            if (!written)
+                MessageBox::databaseError(this, tr("The snipe could not be saved."));
+            else if (*found == Found::Ended)
+                MessageBox::warning(this, tr("Edit Snipe"), tr("Auction has ended for this item."));
+            else if (*found == Found::Started)
+                MessageBox::warning(
+                    this, tr("Edit Snipe"),
+                    tr("The snipe on this item has been started; it was not changed."));
+        });
 }
 
 void MainWindow::cancel()
@@ -228,28 +235,32 @@ void MainWindow::cancel()
     // taken stands at eBay: clearing its row would erase the only record of
     // it. The engine's kept writes of these rows go first: stored after the
     // cancellation, a Bidding mark would bring the snipe back.
-    QStringList sent;
-    const bool written = SnipeStore::instance()->writeForWindow(idList(ids), [&] {
-        QStringList cancelled;
-        sent.clear();
-        for (const int id : idList(ids)) {
-            const QSqlRecord row = storedItem(id);
-            if (bidEngine->hasSentBid(id) || bidStatus(row) == BidStatus::Placed)
-                sent << row.value(QStringLiteral("item_number")).toString();
-            else
-                cancelled << QString::number(id);
-        }
-        return DbHelper::cancelItems(cancelled.join(QLatin1Char(',')));
-    });
-    if (!written)
-        MessageBox::databaseError(this, tr("The snipes could not be cancelled."));
-    loadItemsFromDb();
-    bidEngine->loadBiddingItems();
-    if (written && !sent.isEmpty())
-        MessageBox::warning(this, tr("Cancel Snipe"),
-                            tr("The bid on the following item(s) has already been sent to eBay "
-                               "and cannot be cancelled: %1")
-                                .arg(sent.join(QStringLiteral(", "))));
+    auto sent = std::make_shared<QStringList>();
+    SnipeStore::instance()->writeForWindow(
+        idList(ids), this,
+        [this, ids, sent] {
+            QStringList cancelled;
+            sent->clear();
+            for (const int id : idList(ids)) {
+                const QSqlRecord row = storedItem(id);
+                if (bidEngine->hasSentBid(id) || bidStatus(row) == BidStatus::Placed)
+                    *sent << row.value(QStringLiteral("item_number")).toString();
+                else
+                    cancelled << QString::number(id);
+            }
+            return DbHelper::cancelItems(cancelled.join(QLatin1Char(',')));
+        },
+        [this, sent](bool written) {
+            bidEngine->loadBiddingItems();
+            loadItemsFromDb();
+            if (!written)
+                MessageBox::databaseError(this, tr("The snipes could not be cancelled."));
+            else if (!sent->isEmpty())
+                MessageBox::warning(this, tr("Cancel Snipe"),
+                                    tr("The bid on the following item(s) has already been sent "
+                                       "to eBay and cannot be cancelled: %1")
+                                        .arg(sent->join(QStringLiteral(", "))));
+        });
 }
 
 void MainWindow::remove()
@@ -263,11 +274,14 @@ void MainWindow::remove()
         return;
     // The rows' kept writes go first: stored after the delete they would
     // change nothing; refused, the delete would be refused too.
-    if (!SnipeStore::instance()->writeForWindow(idList(ids),
-                                                [&] { return DbHelper::deleteItems(ids); }))
-        MessageBox::databaseError(this, tr("The items could not be deleted."));
-    loadItemsFromDb();
-    bidEngine->loadBiddingItems();
+    SnipeStore::instance()->writeForWindow(
+        idList(ids), this, [ids] { return DbHelper::deleteItems(ids); },
+        [this](bool written) {
+            bidEngine->loadBiddingItems();
+            loadItemsFromDb();
+            if (!written)
+                MessageBox::databaseError(this, tr("The items could not be deleted."));
+        });
 }
 
 void MainWindow::userBidLinkClicked(const QString& link)

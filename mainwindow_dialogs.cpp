@@ -13,6 +13,8 @@
 #include "updatedialog.h"
 #include "versionchecker.h"
 
+#include <QAction>
+
 void MainWindow::group()
 {
     GroupDialog dialog(this);
@@ -32,6 +34,8 @@ void MainWindow::import()
 
 void MainWindow::cancelImport(int import)
 {
+    // Its items may wait for the data file: no more of them are stored.
+    importsWriting.remove(import);
     for (auto fetch = importFetches.begin(); fetch != importFetches.end(); ++fetch) {
         if (fetch.value() != import)
             continue;
@@ -67,13 +71,21 @@ void MainWindow::preferences()
 
     // The row in memory holds the password typed at sign-in; writing the
     // preference columns alone keeps a password the user chose not to
-    // remember out of the store.
-    if (!SnipeStore::instance()->writeForWindow(
-            {}, [&] { return DbHelper::setUserPreferences(user); })) {
-        MessageBox::databaseError(this, tr("Failed to save preferences."));
-        return;
-    }
-    kApp->setLoginUser(user);
+    // remember out of the store. Until the file has taken them the dialog
+    // would show the preferences as they were: it opens again after.
+    preferencesAction->setEnabled(false);
+    SnipeStore::instance()->writeForWindow(
+        {}, this, [user] { return DbHelper::setUserPreferences(user); },
+        [this, user](bool written) {
+            preferencesAction->setEnabled(true);
+            if (!written) {
+                MessageBox::databaseError(this, tr("Failed to save preferences."));
+                return;
+            }
+            // Not over an account signed in meanwhile.
+            if (kApp->loginUser().value(QStringLiteral("id")) == user.value(QStringLiteral("id")))
+                kApp->setLoginUser(user);
+        });
 }
 
 void MainWindow::aboutKestrova()

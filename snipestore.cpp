@@ -21,6 +21,12 @@ SnipeStore::SnipeStore(QObject* parent) : QObject(parent)
     m_nextBatch.setInterval(BatchPauseMs);
     connect(&m_nextBatch, &QTimer::timeout, this, &SnipeStore::retry);
     ClockManager::instance()->attachListener(this, &SnipeStore::retry);
+    // Started again after each round: the event loop runs freely for
+    // WindowSliceMs between two tries.
+    m_windowRetry.setSingleShot(true);
+    m_windowRetry.setTimerType(Qt::PreciseTimer);
+    m_windowRetry.setInterval(WindowSliceMs);
+    connect(&m_windowRetry, &QTimer::timeout, this, &SnipeStore::retryWindowWrites);
 }
 
 bool SnipeStore::writeItem(int itemId, const QString& itemNumber, const QVariantMap& columns)
@@ -199,36 +205,145 @@ void SnipeStore::clear()
     m_pending.clear();
     m_lastError.clear();
     m_saveError.clear();
+    // Whatever the window waited to write went with the store.
+    m_windowRetry.stop();
+    m_windowWrites.clear();
+    showWindowWaiting();
 }
 
-bool SnipeStore::writeForWindow(const QList<int>& itemIds, const std::function<bool()>& write)
+void SnipeStore::writeForWindow(const QList<int>& itemIds, QObject* context,
+                                std::function<bool()> write, std::function<void(bool)> done)
 {
-    m_heldRows << itemIds;
-    QElapsedTimer waited;
-    waited.start();
-    bool done = false;
-    bool waiting = false;
-    while (true) {
-        {
-            const DbHelper::ShortWait shortWait;
-            done = storeKeptWrites(itemIds) && write();
-        }
-        if (done || !DbHelper::lastErrorWasBusy() || waited.elapsed() >= WindowWaitMs)
-            break;
-        if (!waiting && m_windowWaits++ == 0)
-            emit windowWaiting(true);
-        waiting = true;
-        // Ticks, replies and the snipes' timers go on; the user's clicks
-        // and keys wait for the outcome.
-        QEventLoop slice;
-        QTimer::singleShot(WindowSliceMs, Qt::PreciseTimer, &slice, &QEventLoop::quit);
-        slice.exec(QEventLoop::ExcludeUserInputEvents);
+    auto command = std::make_shared<WindowWrite>();
+    command->itemIds = itemIds;
+    command->context = context;
+    command->write = std::move(write);
+    command->done = std::move(done);
+    bool stored = false;
+    if (!waitsItsTurn(*command) && tryWindowWrite(*command, &stored)) {
+        command->done(stored);
+        return;
     }
-    for (const int id : itemIds)
-        m_heldRows.removeOne(id);
-    if (waiting && --m_windowWaits == 0)
-        emit windowWaiting(false);
-    return done;
+    m_windowWrites << command;
+    showWindowWaiting();
+    if (!m_windowRetry.isActive())
+        m_windowRetry.start();
+}
+
+bool SnipeStore::tryWindowWrite(WindowWrite& command, bool* stored)
+{
+    if (!command.waited.isValid())
+        command.waited.start();
+    {
+        const DbHelper::ShortWait shortWait;
+        *stored = storeKeptWrites(command.itemIds) && command.write();
+    }
+    return *stored || !DbHelper::lastErrorWasBusy() || command.waited.elapsed() >= WindowWaitMs;
+}
+
+bool SnipeStore::waitsItsTurn(const WindowWrite& command) const
+{
+    for (const WindowWritePtr& earlier : m_windowWrites) {
+        if (earlier.get() == &command)
+            return false;
+        if (command.itemIds.isEmpty()
+                ? earlier->itemIds.isEmpty()
+                : std::any_of(command.itemIds.cbegin(), command.itemIds.cend(),
+                              [&](int id) { return earlier->itemIds.contains(id); }))
+            return true;
+    }
+    return false;
+}
+
+void SnipeStore::retryWindowWrites()
+{
+    // A copy: a done() may show a box, whose event loop comes back here.
+    const QList<WindowWritePtr> commands = m_windowWrites;
+    bool refused = false;
+    for (const WindowWritePtr& command : commands) {
+        if (!m_windowWrites.contains(command) || waitsItsTurn(*command))
+            continue;
+        if (!command->context) {
+            // Its window has gone (the program ends without it): no one is
+            // left to tell.
+            qWarning() << "a write of a window that has gone is dropped";
+            endWindowWrite(command, false);
+            continue;
+        }
+        bool stored = false;
+        if (refused) {
+            // The file has just refused another: tried now, it would hold
+            // the snipes once more for nothing.
+            if (!command->waited.isValid())
+                command->waited.start();
+            if (command->waited.elapsed() >= WindowWaitMs)
+                endWindowWrite(command, false);
+            continue;
+        }
+        const bool ended = tryWindowWrite(*command, &stored);
+        refused = !stored && DbHelper::lastErrorWasBusy();
+        if (ended)
+            endWindowWrite(command, stored);
+    }
+    if (!m_windowWrites.isEmpty() && !m_windowRetry.isActive())
+        m_windowRetry.start();
+}
+
+void SnipeStore::endWindowWrite(const WindowWritePtr& command, bool stored)
+{
+    m_windowWrites.removeOne(command);
+    // The others go on while a box of this one stands.
+    if (m_windowWrites.isEmpty())
+        m_windowRetry.stop();
+    else if (!m_windowRetry.isActive())
+        m_windowRetry.start();
+    // The rows are free for the engine, and the pointer idle, before a box
+    // of the command's outcome stands.
+    showWindowWaiting();
+    if (command->context)
+        command->done(stored);
+}
+
+void SnipeStore::showWindowWaiting()
+{
+    const bool waiting = !m_windowWrites.isEmpty();
+    if (waiting == m_windowWaitShown)
+        return;
+    m_windowWaitShown = waiting;
+    emit windowWaiting(waiting);
+}
+
+bool SnipeStore::isHeldByWindow(int itemId) const
+{
+    return std::any_of(
+        m_windowWrites.cbegin(), m_windowWrites.cend(),
+        [itemId](const WindowWritePtr& command) { return command->itemIds.contains(itemId); });
+}
+
+void SnipeStore::finishWindowWrites()
+{
+    if (m_windowWrites.isEmpty())
+        return;
+    QEventLoop loop;
+    connect(this, &SnipeStore::windowWaiting, &loop, [&loop](bool waiting) {
+        if (!waiting)
+            loop.quit();
+    });
+    loop.exec();
+    // Returned at once: the program was told to end once more (a second
+    // signal). One last try each, with no more waiting.
+    while (!m_windowWrites.isEmpty()) {
+        const WindowWritePtr command = m_windowWrites.first();
+        bool stored = false;
+        if (command->context) {
+            const DbHelper::ShortWait shortWait;
+            stored = storeKeptWrites(command->itemIds) && command->write();
+        }
+        if (!stored)
+            qWarning().noquote() << "the program ends; a change made in its window is not saved:"
+                                 << DbHelper::lastErrorReason();
+        endWindowWrite(command, stored);
+    }
 }
 
 bool SnipeStore::hasPending(int itemId) const

@@ -1,8 +1,10 @@
 #ifndef SNIPESTORE_H
 #define SNIPESTORE_H
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -10,6 +12,7 @@
 #include <QVariant>
 #include <QVariantMap>
 #include <functional>
+#include <memory>
 
 class QSqlRecord;
 
@@ -79,18 +82,29 @@ public:
 
     // A write of the window (a snipe saved, cancelled or deleted, a group
     // chosen, a preference): the kept writes of these rows first, then
-    // write(), which must change all or nothing. A file another program
-    // holds is waited for up to WindowWaitMs, in tries WindowSliceMs apart
-    // that each wait as briefly as the engine's writes, with the event loop
-    // running between them (user input held back until the end), so that the
-    // snipes go on meanwhile; the engine leaves these rows alone until the
-    // write has ended. False when the file still refuses it (or fails for
-    // another reason): nothing of the window's write is stored then.
-    bool writeForWindow(const QList<int>& itemIds, const std::function<bool()>& write);
+    // write(), which must change all or nothing (or know what it has done).
+    // A file another program holds is tried again from the event loop every
+    // WindowSliceMs, each try waiting as briefly as the engine's writes, for
+    // up to WindowWaitMs: the command never waits inside the caller, so that
+    // nothing (a refill, a box, a reply) runs on top of it. done(stored)
+    // then says the outcome: at once when the file answers at once, else
+    // from the event loop; false when the file still refuses it (or fails
+    // for another reason): nothing of the window's write is stored then.
+    // The engine leaves these rows alone until the write has ended, not
+    // until done() returns. A write on rows that an earlier one still waits
+    // for (writes without rows: any earlier one without rows) waits its
+    // turn, then has its own wait. Both functions are dropped unheard when
+    // context goes first.
+    void writeForWindow(const QList<int>& itemIds, QObject* context, std::function<bool()> write,
+                        std::function<void(bool stored)> done);
     static constexpr int WindowWaitMs = 5000;
     static constexpr int WindowSliceMs = 20;
     // Whether a write of the window on the row waits for the file.
-    bool isHeldByWindow(int itemId) const { return m_heldRows.contains(itemId); }
+    bool isHeldByWindow(int itemId) const;
+    // At exit, once the event loop has ended: the window's writes still
+    // waiting end as they would have (stored, or refused after their wait,
+    // each said by its done()), with the event loop running for them.
+    void finishWindowWrites();
 
     // The item numbers of the rows with waiting writes (read from the store
     // where a write does not name it), and "a bidding group's win count" for
@@ -120,7 +134,8 @@ signals:
     void itemChanged(int itemId);
     // The number of waiting writes changed.
     void pendingChanged(int count);
-    // A write of the window began to wait for the file, or ended.
+    // The window's writes began to wait for the file, or none waits any
+    // more.
     void windowWaiting(bool waiting);
 
 private:
@@ -154,8 +169,28 @@ private:
     QString m_lastError;
     QString m_saveError; // why savedPath() could not be written, "" when it could
     QTimer m_nextBatch;
-    QList<int> m_heldRows; // once per write of the window waiting for them
-    int m_windowWaits = 0;
+
+    struct WindowWrite
+    {
+        QList<int> itemIds;
+        QPointer<QObject> context;
+        std::function<bool()> write;
+        std::function<void(bool)> done;
+        QElapsedTimer waited; // from its first turn
+    };
+    using WindowWritePtr = std::shared_ptr<WindowWrite>;
+    // One try; true when the write has ended (stored, refused for good, or
+    // out of time), false when it waits on.
+    bool tryWindowWrite(WindowWrite& write, bool* stored);
+    // Whether an earlier write of the window is to end before this one.
+    bool waitsItsTurn(const WindowWrite& write) const;
+    void retryWindowWrites();
+    void endWindowWrite(const WindowWritePtr& write, bool stored);
+    void showWindowWaiting();
+
+    QList<WindowWritePtr> m_windowWrites; // in the order they were made
+    QTimer m_windowRetry;
+    bool m_windowWaitShown = false;
 };
 
 #endif // SNIPESTORE_H

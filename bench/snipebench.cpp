@@ -33,6 +33,7 @@
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPointer>
 #include <QSet>
 #include <QThread>
@@ -329,8 +330,8 @@ void lockedStoreRun(int count)
 
 // The user's commands meet the held file one after another while the
 // snipes bid (Cancel Snipe on a row of their own, as the window runs it once
-// the question is answered): each waits for the file in short tries and
-// fails after 5 s. Prints how late step 2 left against its plan meanwhile,
+// the question is answered): each waits for the file in short tries from the
+// event loop and fails after 5 s. Prints how late step 2 left against its plan meanwhile,
 // and how many verdicts the store holds once the lock has ended.
 void heldCommandRun(int count)
 {
@@ -343,12 +344,27 @@ void heldCommandRun(int count)
     int refused = 0;
     QElapsedTimer running;
     running.start();
-    while (crowd.bidsSoFar() < count && running.elapsed() < 60000) {
+    // One after another, from the event loop as the window runs them: each
+    // starts once the one before it has ended. The bench waits in an event
+    // loop of its own, as the program does (QTest::qWaitFor would sleep
+    // between its rounds and make every timer late).
+    QObject window;
+    QEventLoop loop;
+    std::function<void()> next = [&] {
+        if (crowd.bidsSoFar() >= count || running.elapsed() >= 60000) {
+            loop.quit();
+            return;
+        }
         ++commands;
-        if (!SnipeStore::instance()->writeForWindow(
-                {commanded}, [&] { return DbHelper::cancelItems(QString::number(commanded)); }))
-            ++refused;
-    }
+        SnipeStore::instance()->writeForWindow(
+            {commanded}, &window, [&] { return DbHelper::cancelItems(QString::number(commanded)); },
+            [&](bool stored) {
+                refused += stored ? 0 : 1;
+                QTimer::singleShot(0, &window, next);
+            });
+    };
+    QTimer::singleShot(0, &window, next);
+    loop.exec();
     out(QStringLiteral("commands while the file was held: %1, refused after their wait: %2")
             .arg(commands)
             .arg(refused));

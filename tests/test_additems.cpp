@@ -1,9 +1,14 @@
+#include "helper/dbhelper.h"
 #include "myqwebview.h"
+#include "snipestore.h"
+#include "support/readlock.h"
 #include "support/testmain.h"
 #include "support/windowscene.h"
 
 #include <QAction>
 #include <QLineEdit>
+#include <QTableWidget>
+#include <utility>
 
 namespace {
 const QString Auction = QStringLiteral("110000000001");
@@ -136,6 +141,45 @@ private slots:
                  stored.isEmpty()
                      ? QStringList{"Failed to get item, please go to an item listing page."}
                      : QStringList());
+    }
+
+    // Another program holds the file: a Delete waits for it at most its 5 s,
+    // also when an item typed meanwhile is fetched and waits to be stored;
+    // each then says that it failed.
+    void itemAddedWhileADeleteWaits()
+    {
+        WindowScene scene({Watched});
+        QVERIFY(scene.ready);
+        scene.offer(Auction);
+        QTableWidget* table = scene.window->tableWidget();
+        table->selectRow(0);
+        ReadLock lock(DbHelper::databasePath());
+        QObject hook;
+        bool typed = false;
+        QObject::connect(SnipeStore::instance(), &SnipeStore::windowWaiting, &hook, [&](bool) {
+            if (std::exchange(typed, true))
+                return;
+            QTimer::singleShot(3000, &hook, [&] {
+                scene.window->itemNumberField()->setText(Auction);
+                scene.window->findChild<QAction*>("manualWatchAction")->trigger();
+            });
+        });
+        QElapsedTimer waiting;
+        waiting.start();
+        QStringList said;
+        qint64 deleteSaidMs = 0;
+        scene.boxes.setOnShow([&](const MessageBox::Request& box) {
+            said << box.text.section('\n', 0, 0);
+            if (said.size() == 2)
+                deleteSaidMs = waiting.elapsed();
+        });
+        scene.window->findChild<QAction*>("deleteAction")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(said.size(), 3, 12000);
+        QCOMPARE(said.mid(1),
+                 (QStringList{"The items could not be deleted.",
+                              "These items could not be added to the watch list: " + Auction}));
+        QVERIFY2(deleteSaidMs < 6000, qPrintable(QString::number(deleteSaidMs)));
+        QCOMPARE(scene.storedNumbers(), QStringList{Watched});
     }
 };
 

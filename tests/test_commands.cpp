@@ -26,6 +26,7 @@
 namespace {
 
 const QVariantMap Sniped{{"user_bid", 20.0}, {"lead_time", 5}, {"bid_status", 1}};
+const QVariantMap SnipedLeadOne{{"user_bid", 20.0}, {"lead_time", 1}, {"bid_status", 1}};
 
 // The window after sign-in, on the double, its first reload from eBay done.
 struct Stage
@@ -52,6 +53,13 @@ struct Stage
             [&] { return scene.ebay().requests(HostConfig::ItemPage).size() >= 2 * rows; });
     }
     QTableWidget* table() const { return window->tableWidget(); }
+    // Waits until the auction has at most that long left on eBay's clock.
+    bool leftAtMost(const QString& number, qint64 ms)
+    {
+        const QDateTime end = scene.ebay().auction(number).endTime;
+        return QTest::qWaitFor([&] { return scene.ebay().officialTime().msecsTo(end) <= ms; },
+                               40000);
+    }
     void trigger(const char* action) const
     {
         window->findChild<QAction*>(QLatin1String(action))->trigger();
@@ -381,16 +389,15 @@ private slots:
     void aCommandOnAHeldFileHoldsNoOtherSnipe()
     {
         QFETCH(QString, action);
+        QFETCH(QStringList, boxes);
         Stage stage;
         const int id = stage.watch(QStringLiteral("120000000031"), 3600000, Sniped);
         const QString number = QStringLiteral("120000000032");
-        QVariantMap leadOne = Sniped;
-        leadOne.insert("lead_time", 1);
-        const int other = stage.watch(number, 12000, leadOne);
+        const int other = stage.watch(number, 12000, SnipedLeadOne);
         QVERIFY(stage.open());
         const QDateTime end = stage.scene.ebay().auction(number).endTime;
         // Its step 2 comes due 2 s into the command's wait of 5 s.
-        QTRY_VERIFY_WITH_TIMEOUT(stage.scene.ebay().officialTime().msecsTo(end) <= 3000, 12000);
+        QVERIFY(stage.leftAtMost(number, 3000));
         auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
         stage.select({id});
         ModalDriver driver;
@@ -398,12 +405,85 @@ private slots:
             driver.onNext<SnipeDialog>(enterSnipe(QStringLiteral("25.00"), 5));
         stage.trigger(action.toLatin1().constData());
         QVERIFY(driver.allDone());
-        QTEST(stage.boxes.titles(), "boxes");
+        QTRY_COMPARE_WITH_TIMEOUT(stage.boxes.titles(), boxes, 7000);
         QCOMPARE(stage.scene.ebay().bids(number).size(), 1);
         QVERIFY(stage.scene.ebay().bids(number).first().officialTime < end);
         lock.reset();
         QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(other), 3, 5000);
         QCOMPARE(SnipeScene::column(id, "user_bid").toDouble(), 20.0);
+    }
+
+    // The row of a command waiting for the file is the command's: its
+    // snipe, due 1 s into the wait, starts once the edit is stored (the file
+    // free 2.5 s in), with the edited amount; at once then, also while a
+    // Reload's box opened during the wait stands, nobody at the computer.
+    void anEditDueDuringItsWaitIsBidAsEdited_data()
+    {
+        QTest::addColumn<bool>("reloadBox");
+        QTest::newRow("the file free 2.5 s into the wait") << false;
+        QTest::newRow("a Reload's box standing") << true;
+    }
+    void anEditDueDuringItsWaitIsBidAsEdited()
+    {
+        QFETCH(bool, reloadBox);
+        Stage stage;
+        const QString number = QStringLiteral("120000000033");
+        const int id = stage.watch(number, 36000, SnipedLeadOne);
+        QVERIFY(stage.open());
+        EbayDouble& ebay = stage.scene.ebay();
+        // Its start window (lead 1 s + 30 s) opens about 1 s into the wait.
+        QVERIFY(stage.leftAtMost(number, 32200));
+        ReadLock lock(DbHelper::databasePath());
+        QDateTime boxShown;
+        QObject hook;
+        if (reloadBox) {
+            stage.boxes.setHoldMs(10000);
+            stage.boxes.setOnShow(
+                [&](const MessageBox::Request&) { boxShown = ebay.officialTime(); });
+            connect(
+                SnipeStore::instance(), &SnipeStore::windowWaiting, &hook,
+                [&](bool waiting) {
+                    if (waiting && !boxShown.isValid())
+                        stage.trigger("reloadAction");
+                },
+                Qt::QueuedConnection);
+        }
+        stage.select({id});
+        ModalDriver driver;
+        driver.onNext<SnipeDialog>(enterSnipe(QStringLiteral("25.00"), 1));
+        lock.releaseAfter(2500);
+        stage.trigger("snipeAction");
+        QVERIFY(driver.allDone());
+        const auto step1 = [&](const EbayDouble::Request& r) {
+            return r.queryValue("mode") == "0" && r.queryValue("item") == number;
+        };
+        QVERIFY(ebay.waitForRequest(step1, 15000));
+        QCOMPARE(ebay.requests(step1).first().queryValue("maxbid"), QStringLiteral("25.00"));
+        if (reloadBox)
+            QVERIFY(ebay.requests(step1).first().officialTime < boxShown.addMSecs(8000));
+        QCOMPARE(stage.boxes.titles(), reloadBox ? QStringList{"Database Error"} : QStringList());
+    }
+
+    // Step 2 due 2 s into a Cancel's wait on its row waits for the Cancel,
+    // stored once the file is free at 3 s: eBay gets no bid.
+    void aCancelWaitingForTheFileHoldsItsRowsStep2()
+    {
+        Stage stage;
+        const QString number = QStringLiteral("120000000034");
+        const int id = stage.watch(number, 12000, SnipedLeadOne);
+        QVERIFY(stage.open());
+        EbayDouble& ebay = stage.scene.ebay();
+        const QDateTime end = ebay.auction(number).endTime;
+        QVERIFY(stage.leftAtMost(number, 3100));
+        QCOMPARE(SnipeScene::status(id), 2);
+        ReadLock lock(DbHelper::databasePath());
+        lock.releaseAfter(3000);
+        stage.select({id});
+        stage.trigger("cancelSnipeAction");
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(id), 0, 5000);
+        QVERIFY(QTest::qWaitFor([&] { return ebay.officialTime() > end.addSecs(1); }, 5000));
+        QVERIFY(ebay.bids(number).isEmpty());
+        QCOMPARE(stage.boxes.titles(), QStringList{"Cancel Snipe"});
     }
 
     void viewErrorShowsTheReason()

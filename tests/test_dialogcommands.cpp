@@ -1,9 +1,11 @@
 #include "aboutdialog.h"
 #include "groupdialog.h"
+#include "helper/dbhelper.h"
 #include "mainwindow.h"
 #include "preferencesdialog.h"
 #include "support/boxrecorder.h"
 #include "support/modaldriver.h"
+#include "support/readlock.h"
 #include "support/snipescene.h"
 #include "support/xvfbsession.h"
 #include "updatedialog.h"
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <memory>
 
 namespace {
 
@@ -71,13 +74,16 @@ private slots:
     {
         QTest::addColumn<bool>("autoLead");
         QTest::addColumn<int>("storedLead");
-        QTest::newRow("own lead time") << false << 12;
-        QTest::newRow("automatic keeps the stored default") << true << 5;
+        QTest::addColumn<bool>("held"); // by another program until 1 s after OK
+        QTest::newRow("own lead time") << false << 12 << false;
+        QTest::newRow("automatic keeps the stored default") << true << 5 << false;
+        QTest::newRow("the file held: Preferences opens again once saved") << false << 12 << true;
     }
     void preferencesAreSavedAndTakeEffect()
     {
         QFETCH(bool, autoLead);
         QFETCH(int, storedLead);
+        QFETCH(bool, held);
         SnipeScene scene;
         QVERIFY(scene.isReady());
         const int bob = scene.signIn(QStringLiteral("bob"));
@@ -118,7 +124,15 @@ private slots:
             child<QCheckBox>(dialog, "checkBoxCloseToSysTray")->setChecked(true);
             child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
         });
+        std::unique_ptr<ReadLock> lock;
+        if (held) {
+            lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+            lock->releaseAfter(1000);
+        }
         run(window, "preferencesAction", driver);
+        auto* preferences = child<QAction>(&window, "preferencesAction");
+        QCOMPARE(preferences->isEnabled(), !held);
+        QTRY_VERIFY_WITH_TIMEOUT(preferences->isEnabled(), 3000);
 
         const QVariantMap stored =
             TestStore::rows(QStringLiteral("SELECT * FROM users WHERE id = %1").arg(bob)).value(0);

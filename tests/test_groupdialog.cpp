@@ -1,7 +1,9 @@
 #include "editgroupdialog.h"
 #include "groupdialog.h"
+#include "helper/dbhelper.h"
 #include "support/boxrecorder.h"
 #include "support/modaldriver.h"
+#include "support/readlock.h"
 #include "support/snipescene.h"
 #include "support/testmain.h"
 
@@ -126,6 +128,33 @@ private slots:
         QCOMPARE(sorted(stored()), sorted(table));
         QCOMPARE(TestStore::value(QStringLiteral("SELECT SUM(current_won) FROM groups")),
                  QVariant(1));
+    }
+
+    // Another program holds the file until 1 s after OK: the dialog waits
+    // with its write, its buttons disabled (Escape does not close it), then
+    // shows the group added, the focus back where it was.
+    void addWaitsForAHeldFile()
+    {
+        GroupDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* add = dialog.findChild<QPushButton*>("pushButtonAdd");
+        add->setFocus();
+        ReadLock lock(DbHelper::databasePath());
+        lock.releaseAfter(1000);
+        ModalDriver driver;
+        driver.onNext<EditGroupDialog>([](EditGroupDialog* editor) {
+            editor->findChild<QLineEdit*>()->setText("Bodies");
+            editor->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        add->click();
+        QVERIFY(driver.allDone());
+        QVERIFY(!add->isEnabled());
+        dialog.reject();
+        QVERIFY(dialog.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(add->isEnabled(), 3000);
+        QCOMPARE(shown(dialog), (QStringList{"Cameras:3", "lenses:2", "Bodies:1"}));
+        QCOMPARE(dialog.focusWidget(), add);
     }
 
     void editWantsASelection()

@@ -1,11 +1,15 @@
+#include "helper/dbhelper.h"
 #include "importdialog.h"
+#include "snipestore.h"
 #include "support/modaldriver.h"
+#include "support/readlock.h"
 #include "support/testmain.h"
 #include "support/windowscene.h"
 
 #include <QCheckBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <memory>
 
 namespace {
 const QString Watching = QStringLiteral("110000000001");
@@ -144,6 +148,29 @@ private slots:
         });
         QCOMPARE(dialog.exec(), int(QDialog::Accepted));
         QCOMPARE(scene.storedNumbers(), QStringList{Bidding});
+    }
+
+    // Nor one cancelled while its items wait for a file another program
+    // holds: what was fetched is not stored once the file is free.
+    void importCancelledWhileItsItemsWaitAddsNothing()
+    {
+        WindowScene scene;
+        QVERIFY(scene.ready);
+        scene.offer(Watching);
+        scene.snipes.ebay().setWatchingList({Watching});
+        ImportDialog dialog(scene.window.get());
+        dialog.setMainWindow(scene.window.get());
+        part<QCheckBox>(&dialog, "checkBoxImportBidding")->setChecked(false);
+        QSignalSpy waiting(SnipeStore::instance(), &SnipeStore::windowWaiting);
+        auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        part<QPushButton>(&dialog, "pushButtonImport")->click();
+        QTRY_COMPARE(waiting.count(), 1);
+        part<QPushButton>(&dialog, "pushButtonCancel")->click();
+        lock.reset();
+        QTRY_COMPARE(waiting.count(), 2);
+        QVERIFY(scene.settle());
+        QVERIFY(scene.storedNumbers().isEmpty());
+        QCOMPARE(scene.boxes.count(), 0);
     }
 };
 

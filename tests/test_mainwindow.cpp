@@ -1,21 +1,31 @@
+#include "helper/dbhelper.h"
 #include "helper/networkresource.h"
 #include "mainwindow.h"
+#include "messagebox.h"
 #include "myqwebview.h"
+#include "snipestore.h"
+#include "startup.h"
+#include "support/modaldriver.h"
+#include "support/readlock.h"
 #include "support/snipescene.h"
 #include "support/testmain.h"
+#include "support/watchlisttable.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QTableWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWebPage>
+#include <csignal>
 
 namespace {
 
@@ -298,6 +308,45 @@ private slots:
         window.findChild<QAction*>(QStringLiteral("exitAction"))->trigger();
         QCOMPARE(openWindows(), 0);
         QTRY_VERIFY(!second);
+    }
+
+    // SIGTERM while a Delete waits for a file another program holds: the
+    // program's loop ends as with File > Exit, and the Delete, still
+    // refused, says so in its box before the program ends, within its 5 s.
+    void aCommandWaitingWhenTheProgramIsEndedSaysItsOutcome()
+    {
+        TestStore::addItem(m_userId, "130000000001", QDateTime::currentDateTimeUtc().addDays(1));
+        MainWindow window;
+        window.show();
+        QVERIFY(WatchListTable::settle(window));
+        window.tableWidget()->selectRow(0);
+        ReadLock lock(DbHelper::databasePath());
+        Startup::endOnSignals();
+        // The boxes are the program's own, modal.
+        const MessageBox::Handler testHandler = MessageBox::setHandler(&MessageBox::showModal);
+        ModalDriver driver;
+        QStringList said;
+        const auto answer = [&](QMessageBox* box) {
+            said << box->text().section('\n', 0, 0);
+            box->button(QMessageBox::Ok)->click();
+        };
+        driver.onNext<QMessageBox>(answer);
+        driver.onNext<QMessageBox>(answer);
+        QObject user;
+        QTimer::singleShot(0, &user,
+                           [&] { window.findChild<QAction*>("deleteAction")->trigger(); });
+        QTimer::singleShot(1000, &user, [] { ::raise(SIGTERM); });
+        QTimer::singleShot(10000, &user, [] { QCoreApplication::quit(); });
+        QElapsedTimer ending;
+        ending.start();
+        QApplication::exec();
+        SnipeStore::instance()->finishWindowWrites();
+        std::signal(SIGTERM, SIG_DFL);
+        MessageBox::setHandler(testHandler);
+        QVERIFY2(ending.elapsed() < 7000, qPrintable(QString::number(ending.elapsed())));
+        QVERIFY(driver.allDone());
+        QCOMPARE(said.value(1), QStringLiteral("The items could not be deleted."));
+        QCOMPARE(TestStore::value("SELECT count(*) FROM items").toInt(), 1);
     }
 
 private:

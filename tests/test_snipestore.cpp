@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <memory>
 
 namespace {
 
@@ -109,6 +110,34 @@ private slots:
         if (what == "link")
             QCOMPARE(readFile(target), writes);
         SnipeStore::instance()->clear();
+    }
+
+    // A command of the window on rows another one waits for waits its turn,
+    // also when the file is free just as it comes: stored first, a Cancel
+    // would be undone by the Edit made before it.
+    void aCommandOnTheSameRowsWaitsItsTurn()
+    {
+        TestStore store;
+        QVERIFY(store.isReady());
+        const int id = TestStore::addItem(TestStore::addUser(QStringLiteral("bob")),
+                                          QStringLiteral("130000000003"), Later);
+        SnipeStore* const windowWrites = SnipeStore::instance();
+        QObject window;
+        QStringList done;
+        const auto write = [&](const QVariantMap& columns, const QString& command) {
+            windowWrites->writeForWindow(
+                {id}, &window, [id, columns] { return DbHelper::setItemColumns(id, columns); },
+                [&done, command](bool stored) { done << command + (stored ? "" : " refused"); });
+        };
+        auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        write({{"bid_status", 1}, {"user_bid", 25.0}}, "edit");
+        QVERIFY(windowWrites->isHeldByWindow(id));
+        lock.reset(); // no event loop ran meanwhile: the edit's next try is still to come
+        write({{"bid_status", QVariant(QVariant::Int)}, {"user_bid", QVariant(QVariant::Double)}},
+              "cancel");
+        QTRY_COMPARE(done, (QStringList{"edit", "cancel"}));
+        QCOMPARE(status(id), 0);
+        QVERIFY(!windowWrites->isHeldByWindow(id));
     }
 
     // A data file copied or restored from elsewhere holds other items under

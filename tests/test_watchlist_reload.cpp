@@ -5,9 +5,11 @@
 #include "hostconfig.h"
 #include "mainwindow.h"
 #include "smtp/mailhelper.h"
+#include "snipestore.h"
 #include "startup.h"
 #include "support/boxrecorder.h"
 #include "support/mailreader.h"
+#include "support/readlock.h"
 #include "support/smtpserverprocess.h"
 #include "support/snipescene.h"
 #include "support/testmain.h"
@@ -15,6 +17,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QPointer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableWidget>
@@ -246,6 +249,48 @@ private slots:
             QCOMPARE(read.value(0).toString(), QStringLiteral("later"));
         }
         QSqlDatabase::removeDatabase("reader");
+    }
+
+    // A group chosen in a row's combo waits for a file another program
+    // holds without holding the program: the Reload asked for meanwhile
+    // answers, its box opens and its refill replaces the row's widgets. Once
+    // the file is free (1.5 s) the group is stored, alone: a verdict the
+    // engine kept for the row meanwhile stays.
+    void groupChosenWhileAReloadRefillsTheList()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn("bob");
+        const int cameras = TestStore::addGroup(scene.userId(), "Cameras");
+        watch(scene, "1", 5 * Hour);
+        const int id = TestStore::value("SELECT id FROM items").toInt();
+        TestStore::exec("UPDATE items SET user_bid = 20, bid_status = 1");
+        MainWindow window;
+        QVERIFY(WatchListTable::settle(window));
+        BoxRecorder boxes;
+        ReadLock lock(DbHelper::databasePath());
+        lock.releaseAfter(1500);
+        QObject hook;
+        connect(
+            SnipeStore::instance(), &SnipeStore::windowWaiting, &hook,
+            [&](bool waiting) {
+                if (!waiting || SnipeStore::instance()->hasPending(id))
+                    return;
+                SnipeStore::instance()->writeItem(id, "1", {{"bid_status", 3}});
+                QMetaObject::invokeMethod(&window, "reload");
+            },
+            Qt::QueuedConnection);
+        QPointer<QComboBox> chosen = qobject_cast<QComboBox*>(
+            WatchListTable::cellWidget(window, "1", MainWindow::GroupColumn));
+        chosen->setCurrentIndex(chosen->findText("Cameras"));
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::column(id, "group_id").toInt(), cameras, 5000);
+        QCOMPARE(SnipeScene::status(id), 3);
+        QVERIFY(WatchListTable::settle(window));
+        QCOMPARE(boxes.titles(), QStringList{"Database Error"});
+        QVERIFY(!chosen);
+        auto* shown = qobject_cast<QComboBox*>(
+            WatchListTable::cellWidget(window, "1", MainWindow::GroupColumn));
+        QCOMPARE(shown->currentText(), QStringLiteral("Cameras"));
     }
 
     // A damaged file is said, once, with the store's reason: not shown as an
