@@ -6,7 +6,6 @@
 #include "helper/dbhelper.h"
 #include "helper/jsonparser.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -100,11 +99,8 @@ QString SnipeStore::loadSaved()
     const QVariantMap contents = saved.toMap();
     if (!ok || !contents.value(QStringLiteral("writes")).canConvert<QVariantList>()) {
         // Kept for a person to look at, out of the way of this run's writes.
-        QString aside;
-        for (int n = 1;
-             aside.isEmpty() || QFileInfo(aside).exists() || QFileInfo(aside).isSymLink(); ++n)
-            aside = path + QStringLiteral(".unreadable-%1").arg(n);
-        const bool moved = QDir().rename(path, aside);
+        const QString aside = DbHelper::moveAside(path);
+        const bool moved = !aside.isEmpty();
         qWarning().noquote() << "cannot read" << path << (moved ? "- moved to" : "- left as it is")
                              << (moved ? aside : QString());
         const QString what =

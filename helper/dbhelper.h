@@ -40,6 +40,11 @@ public:
     static bool upgradeTables();
     // Where connectDB() keeps the file.
     static QString databasePath();
+    // Moves a file (or folder, or link) beside the data file that the
+    // program cannot use out of the way, kept for a person to look at and
+    // never over anything: to path.unreadable-1, -2, ... The new path, or ""
+    // when it could not be moved.
+    static QString moveAside(const QString& path);
     // The failing statement and the driver's message of the last operation
     // that failed (a lookup that found no row included), for diagnostics.
     static QString lastError();

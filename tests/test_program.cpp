@@ -5,12 +5,17 @@
 #include "support/teststore.h"
 #include "support/xvfbsession.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlRecord>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
 
 class TestProgram : public QObject
 {
@@ -121,13 +126,97 @@ private slots:
         QCOMPARE(file.readAll(), before);
         file.close();
 
+        // A copy that runs for days never touches its lock again; on a file
+        // system without file locks (a network folder) only the lock's
+        // details tell that it lives.
+        const QString lockPath = dir.databasePath() + QStringLiteral(".lock");
+        QFile lockFile(lockPath);
+        QVERIFY(lockFile.open(QIODevice::ReadOnly));
+        const QByteArray details = lockFile.readAll();
+        lockFile.close();
+        QFile unlocked(lockPath + QStringLiteral(".copy"));
+        QVERIFY(unlocked.open(QIODevice::WriteOnly) && unlocked.write(details) == details.size() &&
+                unlocked.flush());
+        QVERIFY(unlocked.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+        unlocked.close();
+        QVERIFY(::rename(QFile::encodeName(unlocked.fileName()), QFile::encodeName(lockPath)) == 0);
+        QCOMPARE(Startup::prepareStore(), Startup::StoreFailureExitCode);
+        QCOMPARE(boxes.titles(), (QStringList{"Already Running", "Already Running"}));
+
         first.kill();
         QVERIFY(first.waitForFinished(10000));
         QCOMPARE(first.exitStatus(), QProcess::CrashExit);
         QCOMPARE(Startup::prepareStore(), 0);
-        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.count(), 2);
         QVERIFY(held.getLockInfo(&owner, nullptr, nullptr));
         QCOMPARE(owner, QCoreApplication::applicationPid());
+    }
+
+    // Something at the lock's place that no running copy made is moved
+    // aside, kept, and the lock taken. A lock that cannot be made at all (a
+    // full disk) is said in a box naming it, and the program ends before
+    // the data file is opened: two copies never run on one file.
+    void theLockFile_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("a folder") << "folder";
+        QTest::newRow("a link to nothing") << "dangling";
+        QTest::newRow("a link to a file") << "link";
+        QTest::newRow("a file no copy wrote") << "garbage";
+        QTest::newRow("a full disk") << "full";
+    }
+    void theLockFile()
+    {
+        QFETCH(QString, what);
+        TempDataDir dir;
+        QVERIFY(QDir().mkpath(dir.dataLocation()));
+        const QString lock = dir.databasePath() + QStringLiteral(".lock");
+        QFile notes(dir.root() + QStringLiteral("/notes"));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4);
+        notes.close();
+        if (what == "folder") {
+            QVERIFY(QDir().mkpath(lock + QStringLiteral("/inside")));
+        } else if (what == "dangling") {
+            QVERIFY(QFile::link(dir.root() + QStringLiteral("/gone"), lock));
+        } else if (what == "link") {
+            QVERIFY(QFile::link(notes.fileName(), lock));
+        } else if (what == "garbage") {
+            QFile garbage(lock);
+            QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("\x01 not ours") > 0 &&
+                    garbage.flush());
+            QVERIFY(garbage.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60),
+                                        QFileDevice::FileModificationTime));
+        }
+        BoxRecorder boxes;
+        if (what == "full") {
+            // Any write past no bytes fails, as on a full disk.
+            struct rlimit before = {};
+            QVERIFY(::getrlimit(RLIMIT_FSIZE, &before) == 0);
+            struct rlimit none = before;
+            none.rlim_cur = 0;
+            const sighandler_t handler = std::signal(SIGXFSZ, SIG_IGN);
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &none) == 0);
+            const int result = Startup::prepareStore();
+            ::setrlimit(RLIMIT_FSIZE, &before);
+            std::signal(SIGXFSZ, handler);
+            QCOMPARE(result, Startup::StoreFailureExitCode);
+            QCOMPARE(boxes.titles(), QStringList{"Database Error"});
+            QVERIFY(boxes.last().request.text.contains(lock));
+            QVERIFY(!QFile::exists(dir.databasePath()));
+            return;
+        }
+        QCOMPARE(Startup::prepareStore(), 0);
+        QCOMPARE(boxes.count(), 0);
+        qint64 owner = 0;
+        QVERIFY(QLockFile(lock).getLockInfo(&owner, nullptr, nullptr));
+        QCOMPARE(owner, QCoreApplication::applicationPid());
+        const QFileInfo aside(lock + QStringLiteral(".unreadable-1"));
+        QCOMPARE(aside.isDir(), what == "folder");
+        QCOMPARE(aside.isSymLink(), what == "dangling" || what == "link");
+        QCOMPARE(aside.isFile() && !aside.isSymLink(), what == "garbage");
+        QVERIFY(notes.open(QIODevice::ReadOnly));
+        QCOMPARE(notes.readAll(), QByteArray("mine"));
     }
 };
 
