@@ -126,6 +126,13 @@ private slots:
         QCOMPARE(status(id), 1);
         QVERIFY(!QFile::exists(SnipeStore::savedPath()));
 
+        // Without its number it could be any item's: left out too.
+        QVERIFY(writeFile(SnipeStore::savedPath(), savedEntry(id, QString())));
+        TempDataDir::closeDatabase();
+        QCOMPARE(Startup::prepareStore(), 0);
+        QCOMPARE(status(id), 1);
+        QVERIFY(!QFile::exists(SnipeStore::savedPath()));
+
         QVERIFY(writeFile(SnipeStore::savedPath(), savedEntry(id, QStringLiteral("130000000002"))));
         TempDataDir::closeDatabase();
         QCOMPARE(Startup::prepareStore(), 0);
