@@ -185,15 +185,17 @@ int prepareStore()
         return fail(QStringLiteral("cannot open the database: ") + DbHelper::lastError());
     if (!DbHelper::upgradeTables())
         return failOnFile(QStringLiteral("cannot bring the database schema up to date: "));
+    // Before the setting row is read: a sign-in kept from the last run may
+    // have chosen the automatic sign-in user.
+    const QString unreadable = SnipeStore::instance()->loadSaved();
+    if (!unreadable.isEmpty())
+        MessageBox::warning(nullptr, QCoreApplication::translate("Startup", "Snipes Not Saved"),
+                            unreadable);
     QSqlRecord setting = DbHelper::emptyRecord(QStringLiteral("setting"));
     if (!DbHelper::getSetting(setting))
         return failOnFile(QStringLiteral("no setting row in the database ") +
                           DbHelper::databasePath() + QStringLiteral(": "));
     kApp->setSetting(setting);
-    const QString unreadable = SnipeStore::instance()->loadSaved();
-    if (!unreadable.isEmpty())
-        MessageBox::warning(nullptr, QCoreApplication::translate("Startup", "Snipes Not Saved"),
-                            unreadable);
     return 0;
 }
 

@@ -97,6 +97,12 @@ public:
     // interval, notice choices and address, close to tray): the stored
     // password and sign-in choices stay as they are.
     static bool setUserPreferences(const QSqlRecord& record);
+    // Writes these columns alone to the users row of that id, while it is
+    // still that user name's; a password as the store keeps it
+    // (storedPassword()).
+    static bool setUserColumns(int id, const QString& username, const QVariantMap& columns);
+    // The stored form of a password, enciphered; invalid when it cannot be.
+    static QVariant storedPassword(const QString& password);
     static bool getUsers(QSqlQuery& query);
     static bool getSetting(QSqlRecord& record);
     static bool setSetting(QSqlRecord& record);
