@@ -1,6 +1,12 @@
+#include "bidengine.h"
+#include "bidthread.h"
+#include "clockmanager.h"
 #include "helper/dbhelper.h"
+#include "snipestore.h"
 #include "startup.h"
 #include "support/boxrecorder.h"
+#include "support/readlock.h"
+#include "support/snipescene.h"
 #include "support/testmain.h"
 #include "support/teststore.h"
 #include "support/xvfbsession.h"
@@ -15,6 +21,7 @@
 #include <QSqlRecord>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <sys/resource.h>
 
 class TestProgram : public QObject
@@ -151,6 +158,81 @@ private slots:
         QCOMPARE(boxes.count(), 2);
         QVERIFY(held.getLockInfo(&owner, nullptr, nullptr));
         QCOMPARE(owner, QCoreApplication::applicationPid());
+    }
+
+    // The program stopped while a snipe bid (killed, or ended by the
+    // system) and starts again before the end. A bid that never left is bid
+    // as any scheduled snipe, also on a file another program holds at the
+    // start. One that may have left is never sent again, and eBay's standing
+    // after the end decides it in this run, whenever the file takes its
+    // writes: its mark (stored as it leaves, in the file or beside it), or
+    // a restart after its earliest moment to bid without the mark, as a
+    // kill may come between the bid and its mark.
+    void aRestartBidsOnlyWhatNeverLeft_data()
+    {
+        QTest::addColumn<int>("status"); // left in the file
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("lead");
+        QTest::addColumn<bool>("markBeside"); // the mark kept in kvdata.dat.unsaved
+        QTest::addColumn<bool>("held");       // the file held from the start to the end
+        QTest::addColumn<int>("bids");        // eBay's bids from this start
+        const QString mark = BidThread::notAnsweredReason();
+        QTest::newRow("killed before the moment to bid") << 2 << "" << 2 << false << false << 1;
+        QTest::newRow("ended before the moment to bid")
+            << 4 << BidThread::notSentReason() << 5 << false << false << 1;
+        QTest::newRow("killed before the moment, the file held")
+            << 2 << "" << 2 << false << true << 1;
+        QTest::newRow("killed about the moment to bid") << 2 << "" << 5 << false << false << 0;
+        QTest::newRow("killed once the bid had left") << 2 << mark << 2 << false << false << 0;
+        QTest::newRow("ended once the bid had left") << 4 << mark << 2 << false << false << 0;
+        QTest::newRow("the mark kept beside the held file") << 2 << "" << 2 << true << true << 0;
+    }
+    void aRestartBidsOnlyWhatNeverLeft()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, reason);
+        QFETCH(int, lead);
+        QFETCH(bool, markBeside);
+        QFETCH(bool, held);
+        QFETCH(int, bids);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        EbayDouble::Auction auction = scene.auction(QStringLiteral("190000000021"), 7000);
+        auction.viewerRelation = QStringLiteral("HIGHBIDDER"); // an earlier bid was taken
+        const QDateTime started = ClockManager::instance()->getClockTime().addSecs(-3);
+        const int id = scene.addSnipe(auction, lead, 20.0,
+                                      {{"bid_status", status},
+                                       {"actual_bid_time", started},
+                                       {"error_message", reason.isEmpty() ? QVariant() : reason}});
+        if (markBeside) {
+            QFile saved(SnipeStore::savedPath());
+            QVERIFY(saved.open(QIODevice::WriteOnly));
+            saved.write(QStringLiteral(R"({"writes": [{"item": %1, "group": 0, "number": "%2",
+                                           "columns": {"bid_status": 2, "error_message": "%3"}}]})")
+                            .arg(id)
+                            .arg(auction.itemNumber, BidThread::notAnsweredReason())
+                            .toUtf8());
+        }
+        std::unique_ptr<ReadLock> lock;
+        if (held)
+            lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        BoxRecorder boxes;
+        TempDataDir::closeDatabase(); // all the program kept in memory
+        QCOMPARE(Startup::prepareStore(), 0);
+        {
+            BidEngine engine;
+            ClockManager::instance()->attachListener(&engine, &BidEngine::onTimer);
+            QTRY_VERIFY_WITH_TIMEOUT(ClockManager::instance()->getClockTime() > auction.endTime &&
+                                         engine.findChildren<BidThread*>().isEmpty(),
+                                     20000);
+            lock.reset();
+            QTRY_COMPARE_WITH_TIMEOUT(SnipeStore::instance()->pendingCount(), 0, 5000);
+        }
+        QCOMPARE(scene.ebay().bids(auction.itemNumber).size(), bids);
+        QCOMPARE(SnipeScene::status(id), 3);
+        QCOMPARE(SnipeScene::column(id, "user_relation").toString(), QStringLiteral("HIGHBIDDER"));
+        QCOMPARE(boxes.count(), 0);
     }
 
     // Something at the lock's place that no running copy made is moved
