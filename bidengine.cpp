@@ -8,20 +8,22 @@
 #include "timetext.h"
 #include "traymessenger.h"
 
+#include <QSet>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QtDebug>
+#include <algorithm>
 #include <exception>
 #include <mutex>
 
 namespace {
 
-QString orphanReason()
+QVariant nullText()
 {
-    return QStringLiteral("Not finished: the program stopped while bidding");
+    return QVariant(QVariant::String);
 }
 
-ItemTO* itemFromRow(const QSqlQuery& query)
+ItemTO* itemFromRow(const QSqlRecord& query)
 {
     auto* item = new ItemTO;
     item->setId(query.value(QStringLiteral("id")).toInt());
@@ -106,14 +108,24 @@ void BidEngine::loadBiddingItemsLocked()
     const QDateTime now = ClockManager::instance()->getClockTime();
     const int userId = signedInUserId();
     if (userId != m_loadedUserId)
-        failOrphanedSnipes(userId);
+        settleUnfinishedSnipes(userId);
     m_loadedUserId = userId;
 
     QSqlQuery query;
     bool read = DbHelper::getBiddingItems(query, userId, LookAheadSecs, now);
-    while (query.next())
-        m_biddingItems.emplace_back(itemFromRow(query));
+    QSet<int> listed;
+    while (query.next()) {
+        m_biddingItems.emplace_back(itemFromRow(query.record()));
+        listed.insert(m_biddingItems.back()->id());
+    }
     read = read && DbHelper::readToTheEnd(query);
+    query.finish();
+    if (listKeptScheduled(userId, now, listed)) {
+        std::stable_sort(m_biddingItems.begin(), m_biddingItems.end(),
+                         [](const std::unique_ptr<ItemTO>& a, const std::unique_ptr<ItemTO>& b) {
+                             return a->endTime() > b->endTime();
+                         });
+    }
     qDebug().noquote() << m_biddingItems.size() << "items have been loaded.";
     // Said once, not at every reload: nothing is bid until it can be read.
     if (!read && !m_unreadable)
@@ -121,34 +133,101 @@ void BidEngine::loadBiddingItemsLocked()
     m_unreadable = !read;
 }
 
-void BidEngine::failOrphanedSnipes(int userId)
+bool BidEngine::listKeptScheduled(int userId, const QDateTime& now, const QSet<int>& listed)
 {
-    QSqlQuery query;
-    DbHelper::getItems(query, ClockManager::instance()->getClockTime(), userId, 0, ItemFilter::All);
-    QList<int> orphans;
-    while (query.next()) {
-        const int id = query.value(QStringLiteral("id")).toInt();
-        if (query.value(QStringLiteral("bid_status")).toInt() == BidStatus::Bidding &&
-            !hasRunningSnipe(id) && !SnipeStore::instance()->hasPending(id))
-            orphans << id;
-    }
-    query.finish();
-    for (const int id : qAsConst(orphans)) {
+    SnipeStore* const store = SnipeStore::instance();
+    bool added = false;
+    const QSet<int> kept = store->pendingItems();
+    for (const int id : kept) {
+        const QVariant status = store->pendingValue(id, QStringLiteral("bid_status"));
+        if (listed.contains(id) || status.isNull() || status.toInt() != BidStatus::Scheduled)
+            continue;
         QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
         row.setValue(QStringLiteral("id"), id);
         if (!DbHelper::getItem(row))
             continue;
-        const QString number = row.value(QStringLiteral("item_number")).toString();
-        // A bid that went out before the program stopped says so in its
-        // reason: eBay may have taken it, and the standing after the end
-        // tells.
-        const QString sent = row.value(QStringLiteral("error_message")).toString();
-        const QString reason = sent == BidThread::notAnsweredReason() ? sent : orphanReason();
-        SnipeStore::instance()->writeItem(id, number,
-                                          {{QStringLiteral("bid_status"), BidStatus::Failed},
-                                           {QStringLiteral("error_message"), reason}});
-        qDebug().noquote() << number << reason;
+        store->overlay(row);
+        const QDateTime end = TimeText::parse(row.value(QStringLiteral("end_time")).toString());
+        if (row.value(QStringLiteral("user_id")).toInt() != userId ||
+            end > now.addSecs(LookAheadSecs))
+            continue;
+        m_biddingItems.emplace_back(itemFromRow(row));
+        added = true;
     }
+    return added;
+}
+
+void BidEngine::settleUnfinishedSnipes(int userId)
+{
+    const QDateTime now = ClockManager::instance()->getClockTime();
+    SnipeStore* const store = SnipeStore::instance();
+    QSqlQuery query;
+    DbHelper::getItems(query, now, userId, 0, ItemFilter::All);
+    QList<QSqlRecord> unfinished;
+    while (query.next()) {
+        const int id = query.value(QStringLiteral("id")).toInt();
+        if (hasRunningSnipe(id))
+            continue;
+        // As the row will be: what an earlier run could not store is taken
+        // back from beside the file, and may be all that tells whether its
+        // bid left.
+        QSqlRecord row = query.record();
+        store->overlay(row);
+        const int status = row.value(QStringLiteral("bid_status")).toInt();
+        if (status == BidStatus::Bidding || status == BidStatus::Failed)
+            unfinished << row;
+    }
+    query.finish();
+    for (const QSqlRecord& row : qAsConst(unfinished)) {
+        const int id = row.value(QStringLiteral("id")).toInt();
+        const bool bidding = row.value(QStringLiteral("bid_status")).toInt() == BidStatus::Bidding;
+        const QString reason = row.value(QStringLiteral("error_message")).toString();
+        const QDateTime end = TimeText::parse(row.value(QStringLiteral("end_time")).toString());
+        const bool ended = !end.isValid() || end <= now;
+        // The mark stored as the bid went out: it may be at eBay, and is
+        // never sent again. Not decided before the end, also when the
+        // program ended with eBay's answer on its way: eBay's standing after
+        // the end tells the outcome.
+        if (reason == BidThread::notAnsweredReason() && (bidding || !ended)) {
+            startSnipe(id)->followUp(reason);
+            continue;
+        }
+        // The program ended before the moment to bid, and said so.
+        const bool notSent = !bidding && reason == BidThread::notSentReason();
+        // Killed: the mark is stored just after the bid is handed to the
+        // network, so without it the bid may still have left in that
+        // instant, but never before its earliest moment.
+        const QDateTime earliest = BidThread::earliestBidTime(
+            TimeText::parse(row.value(QStringLiteral("actual_bid_time")).toString()), end,
+            row.value(QStringLiteral("lead_time")).toInt());
+        const bool neverLeft =
+            notSent || (bidding && earliest.isValid() && now.addMSecs(ClockSlackMs) < earliest);
+        if (neverLeft && !ended && row.value(QStringLiteral("user_bid")).toDouble() > 0) {
+            // A snipe like any other, until its end has passed without it.
+            store->writeItem(id, row.value(QStringLiteral("item_number")).toString(),
+                             {{QStringLiteral("bid_status"), BidStatus::Scheduled},
+                              {QStringLiteral("error_message"), nullText()}});
+            qDebug().noquote() << row.value(QStringLiteral("item_number")).toString()
+                               << "is scheduled again: its bid never left";
+        } else if (bidding) {
+            startSnipe(id)->followUp(BidThread::stoppedWhileBiddingReason());
+        }
+    }
+}
+
+BidThread* BidEngine::startSnipe(int itemId)
+{
+    // The user's settings as they are now, not as when the row was read.
+    const QSqlRecord user = kApp->loginUser();
+    auto* snipe = new BidThread(this);
+    snipe->setUsername(user.value(QStringLiteral("username")).toString());
+    snipe->setItemId(itemId);
+    snipe->setDomain(kApp->country().value(QStringLiteral("domain")).toString());
+    snipe->setWonNotification(user.value(QStringLiteral("won_notification")).toBool());
+    snipe->setLostNotification(user.value(QStringLiteral("lost_notification")).toBool());
+    snipe->setUserEmail(user.value(QStringLiteral("email")).toString());
+    snipe->setMainWindow(TrayMessenger::of(parent()));
+    return snipe;
 }
 
 void BidEngine::handOver(int itemId)
@@ -212,23 +291,19 @@ void BidEngine::processBiddingItems()
         // snipe that only waits for the end to read the outcome leaves it to
         // the new one, which must bid before the end. A row whose snipe's
         // progress is not stored yet still reads "Scheduled": it has been
-        // bid. A row the user's command is writing is theirs until it ends.
+        // bid; unless what waits sets it back to "Scheduled" (a snipe of an
+        // earlier run whose bid never left). A row the user's command is
+        // writing is theirs until it ends.
         SnipeStore* const store = SnipeStore::instance();
-        if (findSnipe(item.id(), &BidThread::isBidding) || store->hasPending(item.id()) ||
+        const QVariant keptStatus = store->pendingValue(item.id(), QStringLiteral("bid_status"));
+        const bool keptAsScheduled =
+            !keptStatus.isValid() ||
+            (!keptStatus.isNull() && keptStatus.toInt() == BidStatus::Scheduled);
+        if (findSnipe(item.id(), &BidThread::isBidding) || !keptAsScheduled ||
             store->isHeldByWindow(item.id()))
             continue;
         handOver(item.id());
-
-        // The user's settings as they are now, not as when the row was read.
-        const QSqlRecord user = kApp->loginUser();
-        auto* snipe = new BidThread(this);
-        snipe->setUsername(user.value(QStringLiteral("username")).toString());
-        snipe->setItemId(item.id());
-        snipe->setDomain(kApp->country().value(QStringLiteral("domain")).toString());
-        snipe->setWonNotification(user.value(QStringLiteral("won_notification")).toBool());
-        snipe->setLostNotification(user.value(QStringLiteral("lost_notification")).toBool());
-        snipe->setUserEmail(user.value(QStringLiteral("email")).toString());
-        snipe->setMainWindow(TrayMessenger::of(parent()));
+        BidThread* const snipe = startSnipe(item.id());
 
         qDebug().nospace() << m_biddingItems.size() << " items in bidding item list.";
         qDebug().noquote() << "Start bidding and remove" << ('"' + item.itemNumber() + '"');

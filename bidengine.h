@@ -3,9 +3,11 @@
 
 #include "helper/itemto.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QSet>
 #include <memory>
 #include <vector>
 
@@ -51,6 +53,9 @@ public:
     static constexpr int LookAheadSecs = 600;
     static constexpr int StartWindowSecs = 30;          // added to a set lead time
     static constexpr int AutomaticStartWindowSecs = 35; // when the lead is automatic
+    // How far the clock of an earlier run may have stood from this one's
+    // (eBay's time, or this computer's when it could not be read).
+    static constexpr int ClockSlackMs = 2000;
 
 public slots:
     // The clock's tick: counts tick time, reloads every 300000 ms, then runs
@@ -64,9 +69,17 @@ signals:
 
 private:
     void loadBiddingItemsLocked();
-    // Rows of the user left at "Bidding" with no snipe object behind them
-    // (an earlier run ended without finishing them) end as failed.
-    void failOrphanedSnipes(int userId);
+    // Adds the user's rows that a kept write sets back to "Scheduled" (the
+    // file was held when they were), read as they will be; true when any.
+    bool listKeptScheduled(int userId, const QDateTime& now, const QSet<int>& listed);
+    // Rows of the user that an earlier run left unfinished, with no snipe
+    // object behind them, read as they will be once the kept writes are
+    // stored. One whose bid may have left is never bid again: a snipe
+    // object reads eBay's standing after the end (BidThread::followUp()).
+    // One whose bid never left is scheduled again while its end is to come.
+    void settleUnfinishedSnipes(int userId);
+    // A snipe object for the row, with the signed-in user's settings.
+    BidThread* startSnipe(int itemId);
     bool hasRunningSnipe(int itemId) const;
     // Snipes of the item that only wait for the end end now: a new snipe
     // of the row takes over.

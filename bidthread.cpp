@@ -76,6 +76,12 @@ QString BidThread::notAnsweredReason()
     return QStringLiteral("Unknown: the program stopped before eBay answered the bid");
 }
 
+QString BidThread::stoppedWhileBiddingReason()
+{
+    return QStringLiteral("Unknown: the program stopped while bidding; your standing is read "
+                          "after the end");
+}
+
 QString BidThread::signedOutReason()
 {
     return QStringLiteral("Not placed: the user who scheduled it is no longer signed in");
@@ -289,6 +295,20 @@ qint64 BidThread::calcMsecsToBidTime(int leadSecs) const
     return qBound<qint64>(0, wait, std::numeric_limits<int>::max());
 }
 
+QDateTime BidThread::earliestBidTime(const QDateTime& started, const QDateTime& end, int storedLead)
+{
+    if (!end.isValid())
+        return QDateTime();
+    if (storedLead > 0)
+        return end.addMSecs(-storedLead * 1000LL - BidMarginMs);
+    if (!started.isValid())
+        return QDateTime();
+    // A step 1 of d seconds: step 2 leaves no sooner than the start plus d,
+    // nor than the end less d; at the soonest halfway between the two.
+    const QDateTime halfway = started.addMSecs((started.msecsTo(end) - BidMarginMs) / 2);
+    return qMin(halfway, end.addMSecs(-3000 - BidMarginMs));
+}
+
 void BidThread::chooseBidTime(int elapsedSecs, bool jsonFlow)
 {
     m_step1Secs = elapsedSecs;
@@ -365,6 +385,18 @@ void BidThread::run()
             m_itemHelper->placeBidHtmlStep1(itemNumber(), userBid());
         else
             m_itemHelper->placeBidJsonStep1(m_domain, itemNumber(), userBid());
+    });
+}
+
+void BidThread::followUp(const QString& reason)
+{
+    guarded("followUp", [this, reason] {
+        if (hasBeenCanceled()) {
+            end();
+            return;
+        }
+        qDebug().noquote() << logPrefix(clockTime()) << "bid of an earlier run, outcome to read";
+        recordVerdict(false, reason);
     });
 }
 
@@ -465,7 +497,9 @@ void BidThread::placeBidStep2(bool jsonFlow)
         return;
     }
     // The request leaves first: the store's write (a disk sync) would delay
-    // it; its answer cannot come before this slot has returned.
+    // it; its answer cannot come before this slot has returned. A program
+    // killed in between leaves no mark: the next start goes by the earliest
+    // moment this could have been (BidEngine).
     m_stage = Stage::Step2Sent;
     if (jsonFlow)
         m_itemHelper->placeBidJsonStep2(m_domain, itemNumber(), userBid(), m_stok, m_key, m_uiid);

@@ -75,6 +75,12 @@ public:
 
     // Starts the snipe; returns as soon as step 1 is sent.
     void run();
+    // Instead of run(), for a row an earlier run of the program left with
+    // its bid perhaps at eBay: nothing is sent; the row fails with the
+    // reason (notAnsweredReason() or stoppedWhileBiddingReason()), and
+    // eBay's standing after the end tells the outcome, with its notice and
+    // the group's count, as after any bid left open.
+    void followUp(const QString& reason);
 
     // Re-reads the row copy, as it will be once the writes the store has
     // yet to take are stored; true when the snipe was cancelled (no status,
@@ -88,6 +94,12 @@ public:
     // Milliseconds from now on the clock until step 2 is due with that lead:
     // the end less the lead less BidMarginMs; 0 when that moment has passed.
     qint64 calcMsecsToBidTime(int leadSecs) const;
+    // The earliest moment a snipe started (run()) then could send its step
+    // 2, whatever step 1 took: a stored lead is the most it keeps before
+    // the end; an automatic one is the step-1 duration (at least 3 s), which
+    // delays step 2 by as much. Invalid when it cannot be told.
+    static QDateTime earliestBidTime(const QDateTime& started, const QDateTime& end,
+                                     int storedLead);
 
     // Sends step 2 this much before the lead's moment, so that the timer's
     // and the request's own latency never cut into the lead.
@@ -99,6 +111,7 @@ public:
     // The texts of the snipe's way out when it cannot finish (error_message).
     static QString notSentReason();
     static QString notAnsweredReason();
+    static QString stoppedWhileBiddingReason();
     static QString signedOutReason();
     static QString endedBeforeBidReason();
 

@@ -5,6 +5,7 @@
 #include "kestrovaapp.h"
 #include "messagebox.h"
 #include "sites.h"
+#include "snipestore.h"
 #include "ui_logindialog.h"
 
 #include <QPushButton>
@@ -237,23 +238,42 @@ bool LoginDialog::saveUser()
     kApp->setCountry(country);
 
     const bool remember = ui->checkBoxRemember->isChecked();
+    const QString storedPassword = remember ? password : QString();
     QSqlRecord user = DbHelper::emptyRecord(QStringLiteral("users"));
     user.setValue(QStringLiteral("username"), username);
-    const bool known = DbHelper::getUser(user);
-    if (!known) {
-        user = DbHelper::emptyRecord(QStringLiteral("users"));
-        user.setValue(QStringLiteral("username"), username);
-    }
-    // Not remembering a password erases one stored before.
-    user.setValue(QStringLiteral("password"), remember ? password : QString());
-    user.setValue(QStringLiteral("remember_password"), remember ? 1 : 0);
-    user.setValue(QStringLiteral("country_id"), country.value(QStringLiteral("id")));
-    if (known) {
-        if (!DbHelper::setUser(user)) {
+    if (DbHelper::getUser(user)) {
+        // A sign-in does not wait for the file: another program may hold it
+        // (a backup), and the program may have been started unattended. The
+        // choices are kept until the file takes them (the window's status
+        // line says so), and nothing is written when they are as stored.
+        QVariantMap changed;
+        if (user.value(QStringLiteral("password")).toString() != storedPassword)
+            changed.insert(QStringLiteral("password"), DbHelper::storedPassword(storedPassword));
+        if (user.value(QStringLiteral("remember_password")).toBool() != remember)
+            changed.insert(QStringLiteral("remember_password"), remember ? 1 : 0);
+        if (user.value(QStringLiteral("country_id")) != country.value(QStringLiteral("id")))
+            changed.insert(QStringLiteral("country_id"), country.value(QStringLiteral("id")));
+        if (changed.contains(QStringLiteral("password")) &&
+            !changed.value(QStringLiteral("password")).isValid()) {
             MessageBox::warning(this, tr("Database Error"), tr("Failed to update user."));
             return false;
         }
+        if (!changed.isEmpty())
+            SnipeStore::instance()->writeUser(user.value(QStringLiteral("id")).toInt(), username,
+                                              changed);
+        // Not remembering a password erases one stored before.
+        user.setValue(QStringLiteral("remember_password"), remember ? 1 : 0);
+        user.setValue(QStringLiteral("country_id"), country.value(QStringLiteral("id")));
     } else {
+        user = DbHelper::emptyRecord(QStringLiteral("users"));
+        user.setValue(QStringLiteral("username"), username);
+        user.setValue(QStringLiteral("password"), storedPassword);
+        user.setValue(QStringLiteral("remember_password"), remember ? 1 : 0);
+        user.setValue(QStringLiteral("country_id"), country.value(QStringLiteral("id")));
+        // A new account has no row to keep a write for: the person signing
+        // in is there to try again. Briefly, so as not to hold the snipes
+        // when signing in again from the window.
+        const DbHelper::ShortWait shortWait;
         if (!DbHelper::addUser(user)) {
             MessageBox::warning(this, tr("Database Error"), tr("Failed to add user."));
             return false;
@@ -271,22 +291,17 @@ bool LoginDialog::saveUser()
 
     const int userId = user.value(QStringLiteral("id")).toInt();
     QSqlRecord setting = kApp->setting();
+    const int autoUser = setting.value(QStringLiteral("auto_login_user_id")).toInt();
     const bool autoChecked = ui->checkBoxAutoLogin->isChecked();
-    bool write = false;
-    if (remember && autoChecked) {
-        setting.setValue(QStringLiteral("auto_login_user_id"), userId);
-        write = true;
-    } else if (!autoChecked &&
-               setting.value(QStringLiteral("auto_login_user_id")).toInt() == userId) {
-        setting.setValue(QStringLiteral("auto_login_user_id"), 0);
-        write = true;
-    }
-    if (write) {
-        if (!DbHelper::setSetting(setting)) {
-            MessageBox::warning(this, tr("Database Error"), tr("Failed to save setting."));
-            return false;
-        }
+    int newAutoUser = autoUser;
+    if (remember && autoChecked)
+        newAutoUser = userId;
+    else if (!autoChecked && autoUser == userId)
+        newAutoUser = 0;
+    if (newAutoUser != autoUser) {
+        SnipeStore::instance()->writeAutoLoginUser(newAutoUser);
         // A later sign-in in this run (after logging out) goes by what is stored.
+        setting.setValue(QStringLiteral("auto_login_user_id"), newAutoUser);
         kApp->setSetting(setting);
     }
     return true;

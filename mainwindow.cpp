@@ -357,8 +357,14 @@ void MainWindow::showClockState()
 void MainWindow::showStoreState()
 {
     const SnipeStore* store = SnipeStore::instance();
-    storeNotice->setText(tr("Snipes not saved yet (%1): saved once the data file can be written.")
-                             .arg(store->lastError()));
+    const int signIns = store->pendingSignIns();
+    const QString text =
+        signIns == 0 ? tr("Snipes not saved yet (%1): saved once the data file can be written.")
+        : signIns == store->pendingCount()
+            ? tr("Your sign-in is not saved yet (%1): saved once the data file can be written.")
+            : tr("Snipes and your sign-in not saved yet (%1): saved once the data file can be "
+                 "written.");
+    storeNotice->setText(text.arg(store->lastError()));
     storeNotice->setVisible(store->pendingCount() > 0);
 }
 

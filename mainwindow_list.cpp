@@ -313,8 +313,14 @@ void MainWindow::relationFinished(bool ok, QString relation)
     const WatchListCells::StatusKey key =
         WatchListCells::parseStatusKey(statusItem->data(Qt::UserRole).toString());
     if (key.bidStatus == BidStatus::Failed && id.isValid() &&
-        endTime < ClockManager::instance()->getClockTime() && storeTakenBid(id.toInt(), relation))
-        return;
+        endTime < ClockManager::instance()->getClockTime()) {
+        // Not while the engine's writes of the row wait for the file: stored
+        // after the look-up's, they would undo it, and until then the row is
+        // what they hold, a failure, not won. The next reload's look-up
+        // comes back to it.
+        if (SnipeStore::instance()->hasPending(id.toInt()) || storeTakenBid(id.toInt(), relation))
+            return;
+    }
     setStatusItem(statusItem, key.bidStatus, relation, endTime, key.isReserve, key.isReserveMet);
     if (!id.isValid())
         return;
@@ -326,11 +332,7 @@ bool MainWindow::storeTakenBid(int id, const QString& relation)
 {
     // A snipe whose answer from eBay left it open, ended with the user as the
     // high bidder: its bid was taken. Also for one the program was closed
-    // on before it read the standing itself. Not while the engine's writes
-    // of the row wait for the file: stored after this one, they would undo
-    // it; the next reload's look-up comes back to it.
-    if (SnipeStore::instance()->hasPending(id))
-        return false;
+    // on before it read the standing itself.
     QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
     record.setValue(QStringLiteral("id"), id);
     {

@@ -57,6 +57,29 @@ bool SnipeStore::writeGroupCount(int groupId, int count)
     return add(write);
 }
 
+bool SnipeStore::writeUser(int userId, const QString& username, const QVariantMap& columns)
+{
+    Write write;
+    write.userId = userId;
+    write.itemNumber = username;
+    write.columns = columns;
+    return add(write);
+}
+
+bool SnipeStore::writeAutoLoginUser(int userId)
+{
+    Write write;
+    write.setting = true;
+    write.columns.insert(QStringLiteral("auto_login_user_id"), userId);
+    return add(write);
+}
+
+int SnipeStore::pendingSignIns() const
+{
+    return static_cast<int>(std::count_if(m_pending.cbegin(), m_pending.cend(),
+                                          [](const Write& write) { return write.isSignIn(); }));
+}
+
 bool SnipeStore::add(Write write)
 {
     const DbHelper::ShortWait shortWait;
@@ -72,8 +95,7 @@ bool SnipeStore::add(Write write)
             return true;
         }
         m_pending << write;
-    } else if (m_pending.last().itemId == write.itemId &&
-               m_pending.last().groupId == write.groupId) {
+    } else if (m_pending.last().sameRow(write)) {
         // Only into the last one: merged further back, a later value could
         // be stored before a write that came between them.
         Write& last = m_pending.last();
@@ -85,10 +107,15 @@ bool SnipeStore::add(Write write)
         // Behind the others: a write never overtakes one kept before it.
         m_pending << write;
     }
-    qWarning().noquote() << "kept to store later:"
-                         << (write.itemId ? QStringLiteral("item row %1").arg(write.itemId)
-                                          : QStringLiteral("group %1").arg(write.groupId))
-                         << write.columns << "-" << m_lastError;
+    const QString row = write.itemId    ? QStringLiteral("item row %1").arg(write.itemId)
+                        : write.groupId ? QStringLiteral("group %1").arg(write.groupId)
+                        : write.userId  ? QStringLiteral("user %1").arg(write.userId)
+                                        : QStringLiteral("setting");
+    // Not the password, even enciphered.
+    QVariantMap shown = write.columns;
+    if (shown.contains(QStringLiteral("password")))
+        shown.insert(QStringLiteral("password"), QStringLiteral("..."));
+    qWarning().noquote() << "kept to store later:" << row << shown << "-" << m_lastError;
     persist();
     if (write.itemId)
         emit itemChanged(write.itemId);
@@ -98,11 +125,20 @@ bool SnipeStore::add(Write write)
 
 bool SnipeStore::apply(const Write& write)
 {
-    const bool stored =
-        write.itemId
-            ? DbHelper::setItemColumns(write.itemId, write.columns, write.itemNumber)
-            : DbHelper::setGroupCurrentWon(
-                  write.groupId, write.columns.value(QStringLiteral("current_won")).toInt());
+    bool stored = false;
+    if (write.itemId) {
+        stored = DbHelper::setItemColumns(write.itemId, write.columns, write.itemNumber);
+    } else if (write.groupId) {
+        stored = DbHelper::setGroupCurrentWon(
+            write.groupId, write.columns.value(QStringLiteral("current_won")).toInt());
+    } else if (write.userId) {
+        stored = DbHelper::setUserColumns(write.userId, write.itemNumber, write.columns);
+    } else {
+        QSqlRecord setting = DbHelper::emptyRecord(QStringLiteral("setting"));
+        setting.setValue(QStringLiteral("auto_login_user_id"),
+                         write.columns.value(QStringLiteral("auto_login_user_id")));
+        stored = DbHelper::setSetting(setting);
+    }
     if (!stored)
         m_lastError = DbHelper::lastErrorReason();
     return stored;

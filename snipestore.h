@@ -54,6 +54,15 @@ public:
     bool cancelItems(const QList<int>& itemIds);
     // Writes a group's win count.
     bool writeGroupCount(int groupId, int count);
+    // A sign-in's choices: these columns of the user's row (the password
+    // as the store keeps it, DbHelper::storedPassword()), only while the
+    // row is that user name's; and the automatic sign-in user. A sign-in
+    // does not wait for a held file: what it cannot store now is kept like
+    // the snipes' writes.
+    bool writeUser(int userId, const QString& username, const QVariantMap& columns);
+    bool writeAutoLoginUser(int userId);
+    // How many of the waiting writes are a sign-in's.
+    int pendingSignIns() const;
 
     // Whether writes of that row wait to be stored.
     bool hasPending(int itemId) const;
@@ -141,12 +150,21 @@ signals:
 private:
     explicit SnipeStore(QObject* parent = nullptr);
 
+    // A write of an items row, or else of a group, a user or the setting row.
     struct Write
     {
-        int itemId = 0; // 0 for a group write
+        int itemId = 0;
         int groupId = 0;
-        QString itemNumber;
-        QVariantMap columns; // items columns, or "current_won" of the group
+        int userId = 0;
+        bool setting = false;
+        QString itemNumber;  // of an items row; for a user's, the user name
+        QVariantMap columns; // items columns, "current_won" of the group, ...
+        bool isSignIn() const { return userId > 0 || setting; }
+        bool sameRow(const Write& other) const
+        {
+            return itemId == other.itemId && groupId == other.groupId && userId == other.userId &&
+                   setting == other.setting;
+        }
     };
 
     bool add(Write write);

@@ -1,12 +1,12 @@
-// The snipes' waiting writes from one run of the program to the next: what
-// the data file still refuses when the program ends is written to a small
-// file beside it, and taken back into the queue at the next start.
+// The snipes' (and the sign-in's) waiting writes from one run of the
+// program to the next: what the data file still refuses when the program
+// ends is written to a small file beside it, and taken back into the queue
+// at the next start.
 #include "snipestore.h"
 
 #include "helper/dbhelper.h"
 #include "helper/jsonparser.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -18,16 +18,25 @@
 
 namespace {
 
-// The columns the engine writes: the saved file is text anyone may edit,
-// and a column's name goes into the statement as it stands.
-bool isEngineColumn(bool groupWrite, const QString& column)
+// The columns the engine and the sign-in write: the saved file is text
+// anyone may edit, and a column's name goes into the statement as it stands.
+bool isKeptColumn(int itemId, int groupId, int userId, const QString& column)
 {
     static const QStringList itemColumns{
         QStringLiteral("bid_status"),    QStringLiteral("actual_bid_time"),
         QStringLiteral("error_message"), QStringLiteral("user_relation"),
         QStringLiteral("is_reserve"),    QStringLiteral("is_reserve_met"),
         QStringLiteral("user_bid"),      QStringLiteral("lead_time")};
-    return groupWrite ? column == QLatin1String("current_won") : itemColumns.contains(column);
+    static const QStringList userColumns{QStringLiteral("password"),
+                                         QStringLiteral("remember_password"),
+                                         QStringLiteral("country_id")};
+    if (itemId > 0)
+        return itemColumns.contains(column);
+    if (groupId > 0)
+        return column == QLatin1String("current_won");
+    if (userId > 0)
+        return userColumns.contains(column);
+    return column == QLatin1String("auto_login_user_id");
 }
 
 } // namespace
@@ -47,10 +56,15 @@ QString SnipeStore::writeSaved(const QList<Write>& writes)
             // a null number.
             columns.insert(it.key(), it.value().isNull() ? QJsonValue(QJsonValue::Null)
                                                          : QJsonValue::fromVariant(it.value()));
-        entries.append(QJsonObject{{QStringLiteral("item"), write.itemId},
-                                   {QStringLiteral("group"), write.groupId},
-                                   {QStringLiteral("number"), write.itemNumber},
-                                   {QStringLiteral("columns"), columns}});
+        QJsonObject entry{{QStringLiteral("item"), write.itemId},
+                          {QStringLiteral("group"), write.groupId},
+                          {QStringLiteral("number"), write.itemNumber},
+                          {QStringLiteral("columns"), columns}};
+        if (write.userId)
+            entry.insert(QStringLiteral("user"), write.userId);
+        if (write.setting)
+            entry.insert(QStringLiteral("setting"), true);
+        entries.append(entry);
     }
     // The file itself, not whatever a link put in its place names: the
     // save file would write through it.
@@ -100,11 +114,8 @@ QString SnipeStore::loadSaved()
     const QVariantMap contents = saved.toMap();
     if (!ok || !contents.value(QStringLiteral("writes")).canConvert<QVariantList>()) {
         // Kept for a person to look at, out of the way of this run's writes.
-        QString aside;
-        for (int n = 1;
-             aside.isEmpty() || QFileInfo(aside).exists() || QFileInfo(aside).isSymLink(); ++n)
-            aside = path + QStringLiteral(".unreadable-%1").arg(n);
-        const bool moved = QDir().rename(path, aside);
+        const QString aside = DbHelper::moveAside(path);
+        const bool moved = !aside.isEmpty();
         qWarning().noquote() << "cannot read" << path << (moved ? "- moved to" : "- left as it is")
                              << (moved ? aside : QString());
         const QString what =
@@ -119,14 +130,19 @@ QString SnipeStore::loadSaved()
         Write write;
         write.itemId = JsonParser::toInt(fields.value(QStringLiteral("item")));
         write.groupId = JsonParser::toInt(fields.value(QStringLiteral("group")));
+        write.userId = JsonParser::toInt(fields.value(QStringLiteral("user")));
+        write.setting = fields.value(QStringLiteral("setting")).toBool();
         write.itemNumber = fields.value(QStringLiteral("number")).toString();
         const QVariantMap columns = fields.value(QStringLiteral("columns")).toMap();
-        // An item's write names its item: the data file may have been
-        // replaced by one where that row is another item's.
-        bool usable = (write.itemId > 0) != (write.groupId > 0) && !columns.isEmpty() &&
-                      (write.groupId > 0 || !write.itemNumber.isEmpty());
+        // Of one row only. An item's or a user's write names its row: the
+        // data file may have been replaced by one where that row is
+        // another's.
+        const int rows = int(write.itemId > 0) + int(write.groupId > 0) + int(write.userId > 0) +
+                         int(write.setting);
+        bool usable = rows == 1 && !columns.isEmpty() &&
+                      ((write.itemId <= 0 && write.userId <= 0) || !write.itemNumber.isEmpty());
         for (auto it = columns.cbegin(); usable && it != columns.cend(); ++it) {
-            usable = isEngineColumn(write.groupId > 0, it.key());
+            usable = isKeptColumn(write.itemId, write.groupId, write.userId, it.key());
             // A valid null: pendingValue() tells a write of NULL from none.
             write.columns.insert(it.key(),
                                  it.value().isNull() ? QVariant(QVariant::String) : it.value());
@@ -149,7 +165,9 @@ QStringList SnipeStore::describePending() const
     QStringList names;
     for (const Write& write : m_pending) {
         QString name = write.itemNumber;
-        if (!write.itemId) {
+        if (write.isSignIn()) {
+            name = tr("the sign-in (remembered password, site, automatic sign-in)");
+        } else if (!write.itemId) {
             name = tr("a bidding group's win count");
         } else if (name.isEmpty()) {
             QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));

@@ -8,6 +8,8 @@
 #include "snipestore.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSessionManager>
 #include <QSocketNotifier>
@@ -80,30 +82,88 @@ QString lockPath()
     return DbHelper::databasePath() + QStringLiteral(".lock");
 }
 
-// Fails when another running copy holds the data file; then nothing of it
-// has been read or written. A lock that cannot be made at all (a folder not
-// writable) stops nothing here: opening the store then says what is wrong.
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("Startup", text);
+}
+
+// What stands at the lock's place, when it is nothing a running copy made:
+// a copy writes its lock as a file of its own, with its process, at once.
+// A folder or a link is never one, nor a file without a copy's details that
+// has been there for a while (one just made is being written).
+QString notALock(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return QFileInfo::exists(path)
+                   ? tr("a link to %1").arg(info.symLinkTarget())
+                   : tr("a link to %1, which does not exist").arg(info.symLinkTarget());
+    if (info.isDir())
+        return tr("a folder");
+    if (!info.isFile())
+        return tr("not a file");
+    QLockFile existing(path);
+    constexpr qint64 WrittenWithinMs = 10000;
+    if (!existing.getLockInfo(nullptr, nullptr, nullptr) &&
+        qAbs(info.lastModified().msecsTo(QDateTime::currentDateTimeUtc())) > WrittenWithinMs)
+        return tr("a file that is not a lock of this program");
+    return QString();
+}
+
+int failOnLock(const QString& what, const QString& reason)
+{
+    MessageBox::critical(nullptr, tr("Database Error"),
+                         tr("The data file cannot be locked for this copy of the program, and "
+                            "the program must end:\n%1\n\n%2\n\nThe lock keeps a second copy "
+                            "from bidding the same snipes.")
+                             .arg(lockPath(), reason));
+    return fail(what);
+}
+
+// Fails when another running copy holds the data file, or when the lock
+// cannot be made (a full disk, a folder that cannot be written); then
+// nothing of the file has been read or written. Something else at the
+// lock's place (a folder, a link, a file a copy did not write) is moved
+// aside, kept for a person to look at, and the lock taken: it is no copy's,
+// and a box would hold every snipe of a program started unattended until
+// someone came to close it.
 int lockDataFile()
 {
     std::unique_ptr<QLockFile>& held = dataFileLock();
     held.reset();
+    // Opening the store then says what is wrong.
     if (!DbHelper::makeDataDirectory())
         return 0;
     auto lock = std::make_unique<QLockFile>(lockPath());
     lock->setStaleLockTime(0);
-    if (lock->tryLock(0)) {
+    if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
+        const QString what = notALock(lockPath());
+        if (!what.isEmpty()) {
+            const QString aside = DbHelper::moveAside(lockPath());
+            if (aside.isEmpty())
+                return failOnLock(lockPath() + QStringLiteral(" is ") + what,
+                                  tr("It is %1, not a lock of this program, and cannot be moved "
+                                     "out of the way. Remove it, or move it elsewhere, and start "
+                                     "the program again.")
+                                      .arg(what));
+            std::fprintf(stderr, "kestrova: %s was %s, not a lock: moved to %s\n",
+                         qPrintable(lockPath()), qPrintable(what), qPrintable(aside));
+            lock->tryLock(0);
+        }
+    }
+    if (lock->isLocked()) {
         held = std::move(lock);
         return 0;
     }
-    if (lock->error() != QLockFile::LockFailedError) {
-        std::fprintf(stderr, "kestrova: cannot make %s\n", qPrintable(lockPath()));
-        return 0;
-    }
+    if (lock->error() != QLockFile::LockFailedError)
+        return failOnLock(QStringLiteral("cannot make ") + lockPath(),
+                          lock->error() == QLockFile::PermissionError
+                              ? tr("Its folder cannot be written.")
+                              : tr("It cannot be written: the disk may be full."));
     qint64 pid = 0;
     QString host;
     QString program;
     lock->getLockInfo(&pid, &host, &program);
-    const auto tr = [](const char* text) { return QCoreApplication::translate("Startup", text); };
     MessageBox::critical(nullptr, tr("Already Running"),
                          tr("Kestrova is already running with the data file\n%1\n\nOne copy "
                             "at a time uses a data file, so that no snipe is bid twice. This "
@@ -125,15 +185,17 @@ int prepareStore()
         return fail(QStringLiteral("cannot open the database: ") + DbHelper::lastError());
     if (!DbHelper::upgradeTables())
         return failOnFile(QStringLiteral("cannot bring the database schema up to date: "));
+    // Before the setting row is read: a sign-in kept from the last run may
+    // have chosen the automatic sign-in user.
+    const QString unreadable = SnipeStore::instance()->loadSaved();
+    if (!unreadable.isEmpty())
+        MessageBox::warning(nullptr, QCoreApplication::translate("Startup", "Snipes Not Saved"),
+                            unreadable);
     QSqlRecord setting = DbHelper::emptyRecord(QStringLiteral("setting"));
     if (!DbHelper::getSetting(setting))
         return failOnFile(QStringLiteral("no setting row in the database ") +
                           DbHelper::databasePath() + QStringLiteral(": "));
     kApp->setSetting(setting);
-    const QString unreadable = SnipeStore::instance()->loadSaved();
-    if (!unreadable.isEmpty())
-        MessageBox::warning(nullptr, QCoreApplication::translate("Startup", "Snipes Not Saved"),
-                            unreadable);
     return 0;
 }
 

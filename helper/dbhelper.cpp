@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -237,6 +238,15 @@ bool DbHelper::makeDataDirectory()
 QString DbHelper::databasePath()
 {
     return dataDirectory() + QStringLiteral("/kvdata.dat");
+}
+
+QString DbHelper::moveAside(const QString& path)
+{
+    QString aside;
+    for (int n = 1; aside.isEmpty() || QFileInfo(aside).exists() || QFileInfo(aside).isSymLink();
+         ++n)
+        aside = path + QStringLiteral(".unreadable-%1").arg(n);
+    return QDir().rename(path, aside) ? aside : QString();
 }
 
 QString DbHelper::lastError()

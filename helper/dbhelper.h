@@ -40,6 +40,11 @@ public:
     static bool upgradeTables();
     // Where connectDB() keeps the file.
     static QString databasePath();
+    // Moves a file (or folder, or link) beside the data file that the
+    // program cannot use out of the way, kept for a person to look at and
+    // never over anything: to path.unreadable-1, -2, ... The new path, or ""
+    // when it could not be moved.
+    static QString moveAside(const QString& path);
     // The failing statement and the driver's message of the last operation
     // that failed (a lookup that found no row included), for diagnostics.
     static QString lastError();
@@ -92,6 +97,12 @@ public:
     // interval, notice choices and address, close to tray): the stored
     // password and sign-in choices stay as they are.
     static bool setUserPreferences(const QSqlRecord& record);
+    // Writes these columns alone to the users row of that id, while it is
+    // still that user name's; a password as the store keeps it
+    // (storedPassword()).
+    static bool setUserColumns(int id, const QString& username, const QVariantMap& columns);
+    // The stored form of a password, enciphered; invalid when it cannot be.
+    static QVariant storedPassword(const QString& password);
     static bool getUsers(QSqlQuery& query);
     static bool getSetting(QSqlRecord& record);
     static bool setSetting(QSqlRecord& record);

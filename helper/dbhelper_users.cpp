@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QPair>
+#include <QSqlField>
 #include <QStringList>
 
 namespace {
@@ -12,7 +13,7 @@ namespace {
 // The stored form of the record's password: enciphered hex, or '' for an
 // empty password. False when a password could not be enciphered, so that it
 // is never stored as if it were empty.
-bool storedPassword(const QSqlRecord& record, QVariant& stored)
+bool encipheredPassword(const QSqlRecord& record, QVariant& stored)
 {
     const QString password = record.value(QStringLiteral("password")).toString();
     const QString hex =
@@ -36,20 +37,25 @@ QList<QPair<QString, QVariant>> preferenceValues(const QSqlRecord& record)
     return values;
 }
 
-// Writes the values (column, value) into the users row of the record's id.
-bool updateUser(const QSqlRecord& record, const QList<QPair<QString, QVariant>>& values)
+// Writes the values (column, value) into the users row of the record's id;
+// with a user name, only while the row is still that user's.
+bool updateUser(const QSqlRecord& record, const QList<QPair<QString, QVariant>>& values,
+                const QString& username = QString())
 {
     QStringList assignments;
     for (const auto& value : values)
         assignments << value.first + QStringLiteral(" = ?");
     QSqlQuery query;
-    if (!DbStore::prepare(query, QStringLiteral("UPDATE users SET ") +
-                                     assignments.join(QStringLiteral(", ")) +
-                                     QStringLiteral(" WHERE id = ?")))
+    if (!DbStore::prepare(
+            query, QStringLiteral("UPDATE users SET ") + assignments.join(QStringLiteral(", ")) +
+                       QStringLiteral(" WHERE id = ?") +
+                       (username.isEmpty() ? QString() : QStringLiteral(" AND username = ?"))))
         return false;
     for (const auto& value : values)
         query.addBindValue(value.second);
     query.addBindValue(record.value(QStringLiteral("id")));
+    if (!username.isEmpty())
+        query.addBindValue(username);
     return DbStore::exec(query);
 }
 
@@ -58,7 +64,7 @@ bool updateUser(const QSqlRecord& record, const QList<QPair<QString, QVariant>>&
 bool DbHelper::addUser(QSqlRecord& record)
 {
     QVariant password;
-    if (!storedPassword(record, password))
+    if (!encipheredPassword(record, password))
         return false;
     QSqlQuery query;
     if (!DbStore::prepare(query, QStringLiteral("INSERT INTO users (username, password, "
@@ -86,7 +92,7 @@ bool DbHelper::getUser(QSqlRecord& record)
 bool DbHelper::setUser(QSqlRecord& record)
 {
     QVariant password;
-    if (!storedPassword(record, password))
+    if (!encipheredPassword(record, password))
         return false;
     QList<QPair<QString, QVariant>> values{
         {QStringLiteral("username"),
@@ -100,6 +106,25 @@ bool DbHelper::setUser(QSqlRecord& record)
 bool DbHelper::setUserPreferences(const QSqlRecord& record)
 {
     return updateUser(record, preferenceValues(record));
+}
+
+bool DbHelper::setUserColumns(int id, const QString& username, const QVariantMap& columns)
+{
+    QSqlRecord record = emptyRecord(QStringLiteral("users"));
+    record.setValue(QStringLiteral("id"), id);
+    QList<QPair<QString, QVariant>> values;
+    for (auto it = columns.cbegin(); it != columns.cend(); ++it)
+        values.append({it.key(), it.value()});
+    return updateUser(record, values, username);
+}
+
+QVariant DbHelper::storedPassword(const QString& password)
+{
+    QSqlRecord record;
+    record.append(QSqlField(QStringLiteral("password"), QVariant::String));
+    record.setValue(QStringLiteral("password"), password);
+    QVariant stored;
+    return encipheredPassword(record, stored) ? stored : QVariant();
 }
 
 bool DbHelper::getUsers(QSqlQuery& query)

@@ -173,18 +173,21 @@ private slots:
                             .arg(bidSent));
 
         BidEngine engine;
+        // Killed at a time unknown: its bid may have left just before.
         QCOMPARE(SnipeScene::status(bobsRow), 4);
         QCOMPARE(SnipeScene::column(bobsRow, QStringLiteral("error_message")).toString(),
-                 QStringLiteral("Not finished: the program stopped while bidding"));
+                 BidThread::stoppedWhileBiddingReason());
         // Its bid had left: eBay may have taken it, and the standing decides.
         QCOMPARE(SnipeScene::status(bidSent), 4);
         QCOMPARE(SnipeScene::column(bidSent, QStringLiteral("error_message")).toString(),
                  BidThread::notAnsweredReason());
         QCOMPARE(SnipeScene::status(alicesRow), 2); // not the signed-in user's
 
+        // Its end is to come and its bid never left: scheduled again.
         SnipeScene::signInAs(alice);
         engine.onTimer();
-        QCOMPARE(SnipeScene::status(alicesRow), 4);
+        QCOMPARE(SnipeScene::status(alicesRow), 1);
+        QCOMPARE(listed(engine), QStringList{"301"});
     }
 
     void anotherUserSigningInReloadsBeforeThePass()

@@ -1,6 +1,7 @@
 #include "helper/dbhelper.h"
 #include "helper/loginhelper.h"
 #include "logindialog.h"
+#include "snipestore.h"
 #include "support/boxrecorder.h"
 #include "support/ebaydouble.h"
 #include "support/httpprobe.h"
@@ -15,6 +16,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
+#include <memory>
 
 namespace {
 
@@ -154,29 +157,74 @@ private slots:
         }
     }
 
-    // Another program holds the data file while the user signs in: once it
-    // lets go, Enter signs in again rather than pressing Cancel.
+    // Another program holds the data file while a new user signs in: the
+    // account has no row to keep a write for, and the person is there. Once
+    // the file is free, Enter signs in again rather than pressing Cancel.
     void enterSignsInAgainAfterAFailedSave()
     {
         EbayDouble dbl;
         TestStore store;
         BoxRecorder recorder;
-        storeUser("alice", "secret");
         LoginDialog dialog;
         dialog.show();
+        fill(&dialog, "carol", "c", "ebay.co.uk");
         {
             ReadLock lock(DbHelper::databasePath());
             QVERIFY(lock.isHeld());
             QVERIFY(signIn(dialog, recorder));
         }
-        QCOMPARE(recorder.texts(), QStringList{"Failed to update user."});
+        QCOMPARE(recorder.texts(), QStringList{"Failed to add user."});
         QVERIFY(dialog.isVisible());
         recorder.clear();
         QVERIFY(signIn(dialog, recorder,
                        [&dialog] { QTest::keyClick(dialog.focusWidget(), Qt::Key_Return); }));
         QCOMPARE(recorder.texts(), QStringList());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dbl.signIns(), (SignIns{{"alice", 3}, {"alice", 3}}));
+        QCOMPARE(dbl.signIns(), (SignIns{{"carol", 3}, {"carol", 3}}));
+    }
+
+    // Another program holds the data file (a backup while the program
+    // starts with the desktop): a known user signs in without a box, and
+    // what the sign-in changed is kept until the file is free. The
+    // automatic sign-in changes nothing and keeps nothing.
+    void aHeldFileDoesNotHoldTheSignIn_data()
+    {
+        QTest::addColumn<bool>("automatic");
+        QTest::newRow("another password and site, signed in automatically from now on") << false;
+        QTest::newRow("the automatic sign-in") << true;
+    }
+    void aHeldFileDoesNotHoldTheSignIn()
+    {
+        QFETCH(bool, automatic);
+        EbayDouble dbl;
+        TestStore store;
+        BoxRecorder recorder;
+        const int alice = storeUser("alice", "old");
+        setAutoLoginUser(automatic ? alice : 0);
+        LoginDialog dialog;
+        dialog.setAutoLogin(automatic);
+        auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        QVERIFY(lock->isHeld());
+        QVERIFY(signIn(dialog, recorder, [&] {
+            if (automatic) {
+                QTimer::singleShot(0, &dialog, [&dialog] { dialog.exec(); });
+                return;
+            }
+            dialog.show();
+            fill(&dialog, "alice", "new", "ebay.de");
+            child<QCheckBox>(&dialog, "checkBoxAutoLogin")->setChecked(true);
+            button(&dialog, QDialogButtonBox::Ok)->click();
+        }));
+        QCOMPARE(recorder.texts(), QStringList());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(kApp->loginUser().value("id").toInt(), alice);
+        QCOMPARE(kApp->country().value("domain").toString(), automatic ? "ebay.co.uk" : "ebay.de");
+        QCOMPARE(SnipeStore::instance()->pendingSignIns(), automatic ? 0 : 2);
+        lock.reset();
+        QVERIFY(SnipeStore::instance()->storeAll());
+        QCOMPARE(storedPassword("alice"), automatic ? "old" : "new");
+        QCOMPARE(TestStore::value("SELECT country_id FROM users").toInt(), automatic ? 19 : 7);
+        QCOMPARE(TestStore::value("SELECT auto_login_user_id FROM setting").toInt(), alice);
     }
 
     void remembersAsTicked_data()

@@ -1,16 +1,28 @@
+#include "bidengine.h"
+#include "bidthread.h"
+#include "clockmanager.h"
 #include "helper/dbhelper.h"
+#include "snipestore.h"
 #include "startup.h"
 #include "support/boxrecorder.h"
+#include "support/readlock.h"
+#include "support/snipescene.h"
 #include "support/testmain.h"
 #include "support/teststore.h"
 #include "support/xvfbsession.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlRecord>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/resource.h>
 
 class TestProgram : public QObject
 {
@@ -121,13 +133,172 @@ private slots:
         QCOMPARE(file.readAll(), before);
         file.close();
 
+        // A copy that runs for days never touches its lock again; on a file
+        // system without file locks (a network folder) only the lock's
+        // details tell that it lives.
+        const QString lockPath = dir.databasePath() + QStringLiteral(".lock");
+        QFile lockFile(lockPath);
+        QVERIFY(lockFile.open(QIODevice::ReadOnly));
+        const QByteArray details = lockFile.readAll();
+        lockFile.close();
+        QFile unlocked(lockPath + QStringLiteral(".copy"));
+        QVERIFY(unlocked.open(QIODevice::WriteOnly) && unlocked.write(details) == details.size() &&
+                unlocked.flush());
+        QVERIFY(unlocked.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+        unlocked.close();
+        QVERIFY(::rename(QFile::encodeName(unlocked.fileName()), QFile::encodeName(lockPath)) == 0);
+        QCOMPARE(Startup::prepareStore(), Startup::StoreFailureExitCode);
+        QCOMPARE(boxes.titles(), (QStringList{"Already Running", "Already Running"}));
+
         first.kill();
         QVERIFY(first.waitForFinished(10000));
         QCOMPARE(first.exitStatus(), QProcess::CrashExit);
         QCOMPARE(Startup::prepareStore(), 0);
-        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.count(), 2);
         QVERIFY(held.getLockInfo(&owner, nullptr, nullptr));
         QCOMPARE(owner, QCoreApplication::applicationPid());
+    }
+
+    // The program stopped while a snipe bid (killed, or ended by the
+    // system) and starts again before the end. A bid that never left is bid
+    // as any scheduled snipe, also on a file another program holds at the
+    // start. One that may have left is never sent again, and eBay's standing
+    // after the end decides it in this run, whenever the file takes its
+    // writes: its mark (stored as it leaves, in the file or beside it), or
+    // a restart after its earliest moment to bid without the mark, as a
+    // kill may come between the bid and its mark.
+    void aRestartBidsOnlyWhatNeverLeft_data()
+    {
+        QTest::addColumn<int>("status"); // left in the file
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("lead");
+        QTest::addColumn<bool>("markBeside"); // the mark kept in kvdata.dat.unsaved
+        QTest::addColumn<bool>("held");       // the file held from the start to the end
+        QTest::addColumn<int>("bids");        // eBay's bids from this start
+        const QString mark = BidThread::notAnsweredReason();
+        QTest::newRow("killed before the moment to bid") << 2 << "" << 2 << false << false << 1;
+        QTest::newRow("ended before the moment to bid")
+            << 4 << BidThread::notSentReason() << 5 << false << false << 1;
+        QTest::newRow("killed before the moment, the file held")
+            << 2 << "" << 2 << false << true << 1;
+        QTest::newRow("killed about the moment to bid") << 2 << "" << 5 << false << false << 0;
+        QTest::newRow("killed once the bid had left") << 2 << mark << 2 << false << false << 0;
+        QTest::newRow("ended once the bid had left") << 4 << mark << 2 << false << false << 0;
+        QTest::newRow("the mark kept beside the held file") << 2 << "" << 2 << true << true << 0;
+    }
+    void aRestartBidsOnlyWhatNeverLeft()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, reason);
+        QFETCH(int, lead);
+        QFETCH(bool, markBeside);
+        QFETCH(bool, held);
+        QFETCH(int, bids);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        EbayDouble::Auction auction = scene.auction(QStringLiteral("190000000021"), 7000);
+        auction.viewerRelation = QStringLiteral("HIGHBIDDER"); // an earlier bid was taken
+        const QDateTime started = ClockManager::instance()->getClockTime().addSecs(-3);
+        const int id = scene.addSnipe(auction, lead, 20.0,
+                                      {{"bid_status", status},
+                                       {"actual_bid_time", started},
+                                       {"error_message", reason.isEmpty() ? QVariant() : reason}});
+        if (markBeside) {
+            QFile saved(SnipeStore::savedPath());
+            QVERIFY(saved.open(QIODevice::WriteOnly));
+            saved.write(QStringLiteral(R"({"writes": [{"item": %1, "group": 0, "number": "%2",
+                                           "columns": {"bid_status": 2, "error_message": "%3"}}]})")
+                            .arg(id)
+                            .arg(auction.itemNumber, BidThread::notAnsweredReason())
+                            .toUtf8());
+        }
+        std::unique_ptr<ReadLock> lock;
+        if (held)
+            lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        BoxRecorder boxes;
+        TempDataDir::closeDatabase(); // all the program kept in memory
+        QCOMPARE(Startup::prepareStore(), 0);
+        {
+            BidEngine engine;
+            ClockManager::instance()->attachListener(&engine, &BidEngine::onTimer);
+            QTRY_VERIFY_WITH_TIMEOUT(ClockManager::instance()->getClockTime() > auction.endTime &&
+                                         engine.findChildren<BidThread*>().isEmpty(),
+                                     20000);
+            lock.reset();
+            QTRY_COMPARE_WITH_TIMEOUT(SnipeStore::instance()->pendingCount(), 0, 5000);
+        }
+        QCOMPARE(scene.ebay().bids(auction.itemNumber).size(), bids);
+        QCOMPARE(SnipeScene::status(id), 3);
+        QCOMPARE(SnipeScene::column(id, "user_relation").toString(), QStringLiteral("HIGHBIDDER"));
+        QCOMPARE(boxes.count(), 0);
+    }
+
+    // Something at the lock's place that no running copy made is moved
+    // aside, kept, and the lock taken. A lock that cannot be made at all (a
+    // full disk) is said in a box naming it, and the program ends before
+    // the data file is opened: two copies never run on one file.
+    void theLockFile_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("a folder") << "folder";
+        QTest::newRow("a link to nothing") << "dangling";
+        QTest::newRow("a link to a file") << "link";
+        QTest::newRow("a file no copy wrote") << "garbage";
+        QTest::newRow("a full disk") << "full";
+    }
+    void theLockFile()
+    {
+        QFETCH(QString, what);
+        TempDataDir dir;
+        QVERIFY(QDir().mkpath(dir.dataLocation()));
+        const QString lock = dir.databasePath() + QStringLiteral(".lock");
+        QFile notes(dir.root() + QStringLiteral("/notes"));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4);
+        notes.close();
+        if (what == "folder") {
+            QVERIFY(QDir().mkpath(lock + QStringLiteral("/inside")));
+        } else if (what == "dangling") {
+            QVERIFY(QFile::link(dir.root() + QStringLiteral("/gone"), lock));
+        } else if (what == "link") {
+            QVERIFY(QFile::link(notes.fileName(), lock));
+        } else if (what == "garbage") {
+            QFile garbage(lock);
+            QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("\x01 not ours") > 0 &&
+                    garbage.flush());
+            QVERIFY(garbage.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60),
+                                        QFileDevice::FileModificationTime));
+        }
+        BoxRecorder boxes;
+        if (what == "full") {
+            // Any write past no bytes fails, as on a full disk.
+            struct rlimit before = {};
+            QVERIFY(::getrlimit(RLIMIT_FSIZE, &before) == 0);
+            struct rlimit none = before;
+            none.rlim_cur = 0;
+            const sighandler_t handler = std::signal(SIGXFSZ, SIG_IGN);
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &none) == 0);
+            const int result = Startup::prepareStore();
+            ::setrlimit(RLIMIT_FSIZE, &before);
+            std::signal(SIGXFSZ, handler);
+            QCOMPARE(result, Startup::StoreFailureExitCode);
+            QCOMPARE(boxes.titles(), QStringList{"Database Error"});
+            QVERIFY(boxes.last().request.text.contains(lock));
+            QVERIFY(!QFile::exists(dir.databasePath()));
+            return;
+        }
+        QCOMPARE(Startup::prepareStore(), 0);
+        QCOMPARE(boxes.count(), 0);
+        qint64 owner = 0;
+        QVERIFY(QLockFile(lock).getLockInfo(&owner, nullptr, nullptr));
+        QCOMPARE(owner, QCoreApplication::applicationPid());
+        const QFileInfo aside(lock + QStringLiteral(".unreadable-1"));
+        QCOMPARE(aside.isDir(), what == "folder");
+        QCOMPARE(aside.isSymLink(), what == "dangling" || what == "link");
+        QCOMPARE(aside.isFile() && !aside.isSymLink(), what == "garbage");
+        QVERIFY(notes.open(QIODevice::ReadOnly));
+        QCOMPARE(notes.readAll(), QByteArray("mine"));
     }
 };
 

@@ -1,4 +1,5 @@
 #include "helper/dbhelper.h"
+#include "kestrovaapp.h"
 #include "snipestore.h"
 #include "startup.h"
 #include "support/boxrecorder.h"
@@ -155,10 +156,45 @@ private slots:
         QCOMPARE(status(id), 1);
         QVERIFY(!QFile::exists(SnipeStore::savedPath()));
 
+        // Without its number it could be any item's: left out too.
+        QVERIFY(writeFile(SnipeStore::savedPath(), savedEntry(id, QString())));
+        TempDataDir::closeDatabase();
+        QCOMPARE(Startup::prepareStore(), 0);
+        QCOMPARE(status(id), 1);
+        QVERIFY(!QFile::exists(SnipeStore::savedPath()));
+
         QVERIFY(writeFile(SnipeStore::savedPath(), savedEntry(id, QStringLiteral("130000000002"))));
         TempDataDir::closeDatabase();
         QCOMPARE(Startup::prepareStore(), 0);
         QCOMPARE(status(id), 3);
+    }
+
+    // A sign-in the file refused, kept beside it when the program was
+    // killed: taken back at the next start, to the user's row of that name
+    // only.
+    void aKeptSignInIsTakenBack()
+    {
+        TestStore store;
+        QVERIFY(store.isReady());
+        const int bob = TestStore::addUser(QStringLiteral("bob"));
+        QVERIFY(writeFile(SnipeStore::savedPath(),
+                          QStringLiteral(R"({"writes": [
+            {"user": %1, "number": "bob", "columns": {"country_id": 7, "remember_password": 1,
+                                                      "password": "%2"}},
+            {"user": %1, "number": "eve", "columns": {"country_id": 3}},
+            {"setting": true, "columns": {"auto_login_user_id": %1}}]})")
+                              .arg(bob)
+                              .arg(DbHelper::storedPassword(QStringLiteral("secret")).toString())
+                              .toUtf8()));
+        TempDataDir::closeDatabase();
+        QCOMPARE(Startup::prepareStore(), 0);
+        QSqlRecord user = DbHelper::emptyRecord(QStringLiteral("users"));
+        user.setValue(QStringLiteral("id"), bob);
+        QVERIFY(DbHelper::getUser(user));
+        QCOMPARE(user.value(QStringLiteral("country_id")).toInt(), 7);
+        QCOMPARE(user.value(QStringLiteral("password")).toString(), QStringLiteral("secret"));
+        QCOMPARE(kApp->setting().value(QStringLiteral("auto_login_user_id")).toInt(), bob);
+        QVERIFY(!QFile::exists(SnipeStore::savedPath()));
     }
 
     // After a long lock hundreds of writes wait: each try stores a short

@@ -204,17 +204,30 @@ private slots:
         scene.signIn("bob");
         const QString open =
             QStringLiteral("Unknown: the program stopped before eBay answered the bid");
-        const QList<QPair<qint64, QString>> snipes{
-            {-Hour, open}, {-Hour, QStringLiteral("LOW_BIDAMOUNT")}, {5 * Hour, open}};
+        const QList<QPair<qint64, QString>> snipes{{-Hour, open},
+                                                   {-Hour, QStringLiteral("LOW_BIDAMOUNT")},
+                                                   {5 * Hour, open},
+                                                   {-Hour, open}};
+        QList<int> ids;
         for (int i = 0; i < snipes.size(); ++i) {
             EbayDouble::Auction a = scene.auction(QString::number(i + 1), snipes.at(i).first);
             a.viewerRelation = QStringLiteral("HIGHBIDDER");
-            scene.addSnipe(a, 5, 20.0, {{"bid_status", 4}, {"error_message", snipes.at(i).second}});
+            ids << scene.addSnipe(a, 5, 20.0,
+                                  {{"bid_status", 4}, {"error_message", snipes.at(i).second}});
         }
+        // The engine's own verdict on the last one waits for the file (a disk
+        // that takes nothing of it): stored after the look-up's, it would
+        // undo it.
+        QVERIFY(TestStore::exec("CREATE TRIGGER full BEFORE UPDATE ON items WHEN "
+                                "NEW.error_message = 'OUTBID' BEGIN SELECT RAISE(ABORT, "
+                                "'database or disk is full'); END"));
+        QVERIFY(!SnipeStore::instance()->writeItem(ids.last(), "4", {{"error_message", "OUTBID"}}));
         MainWindow window;
         QVERIFY(WatchListTable::settle(window));
         QCOMPARE(TestStore::column("SELECT bid_status FROM items ORDER BY item_number"),
-                 (QVariantList{3, 4, 4}));
+                 (QVariantList{3, 4, 4, 4}));
+        QCOMPARE(WatchListTable::text(window, "4", MainWindow::StatusColumn),
+                 QStringLiteral("Didn't Win"));
         QVERIFY(
             TestStore::value("SELECT error_message FROM items WHERE item_number = '1'").isNull());
         QCOMPARE(WatchListTable::text(window, "1", MainWindow::StatusColumn),
