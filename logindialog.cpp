@@ -261,7 +261,8 @@ bool LoginDialog::saveUser()
         if (!changed.isEmpty())
             SnipeStore::instance()->writeUser(user.value(QStringLiteral("id")).toInt(), username,
                                               changed);
-        // Not remembering a password erases one stored before.
+        // The row as it will be stored. Not remembering a password erases
+        // one stored before (storedPassword is then empty).
         user.setValue(QStringLiteral("remember_password"), remember ? 1 : 0);
         user.setValue(QStringLiteral("country_id"), country.value(QStringLiteral("id")));
     } else {
