@@ -1,5 +1,6 @@
 #include "bidengine.h"
 
+#include "bidlog.h"
 #include "bidthread.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
@@ -74,6 +75,8 @@ QList<ItemTO> BidEngine::biddingItems() const
 
 void BidEngine::onTimer()
 {
+    if (m_stopped)
+        return;
     try {
         m_elapsedMsecs += ClockManager::instance()->clockResolution();
         if (m_elapsedMsecs >= ReloadIntervalMs) {
@@ -107,9 +110,11 @@ void BidEngine::loadBiddingItemsLocked()
     m_elapsedMsecs = 0;
     const QDateTime now = ClockManager::instance()->getClockTime();
     const int userId = signedInUserId();
+    compactBidLog();
     if (userId != m_loadedUserId)
         settleUnfinishedSnipes(userId);
     m_loadedUserId = userId;
+    followUpOutcomes(userId);
 
     QSqlQuery query;
     bool read = DbHelper::getBiddingItems(query, userId, LookAheadSecs, now);
@@ -169,8 +174,7 @@ void BidEngine::settleUnfinishedSnipes(int userId)
         if (hasRunningSnipe(id))
             continue;
         // As the row will be: what an earlier run could not store is taken
-        // back from beside the file, and may be all that tells whether its
-        // bid left.
+        // back from beside the file.
         QSqlRecord row = query.record();
         store->overlay(row);
         const int status = row.value(QStringLiteral("bid_status")).toInt();
@@ -180,39 +184,95 @@ void BidEngine::settleUnfinishedSnipes(int userId)
     query.finish();
     for (const QSqlRecord& row : qAsConst(unfinished)) {
         const int id = row.value(QStringLiteral("id")).toInt();
+        const QString number = row.value(QStringLiteral("item_number")).toString();
         const bool bidding = row.value(QStringLiteral("bid_status")).toInt() == BidStatus::Bidding;
         const QString reason = row.value(QStringLiteral("error_message")).toString();
         const QDateTime end = TimeText::parse(row.value(QStringLiteral("end_time")).toString());
         const bool ended = !end.isValid() || end <= now;
-        // The mark stored as the bid went out: it may be at eBay, and is
-        // never sent again. Not decided before the end, also when the
-        // program ended with eBay's answer on its way: eBay's standing after
-        // the end tells the outcome.
-        if (reason == BidThread::notAnsweredReason() && (bidding || !ended)) {
+        const BidLog::Entry entry = BidLog::instance()->entry(id);
+        // The bid log says whether the last attempt's step 2 may have left,
+        // whatever the two runs' clocks say; without its record (a run of
+        // an earlier version, a log that could not be written) the mark
+        // stored after the bid left says it.
+        const bool left =
+            entry.runRecorded ? entry.latestSent : reason == BidThread::notAnsweredReason();
+        if (bidding && left) {
+            startSnipe(id)->followUp(BidThread::notAnsweredReason());
+            continue;
+        }
+        if (!bidding && !entry.anySent && reason == BidThread::notAnsweredReason() && !ended) {
             startSnipe(id)->followUp(reason);
             continue;
         }
-        // The program ended before the moment to bid, and said so.
-        const bool notSent = !bidding && reason == BidThread::notSentReason();
-        // Killed: the mark is stored just after the bid is handed to the
-        // network, so without it the bid may still have left in that
-        // instant, but never before its earliest moment.
-        const QDateTime earliest = BidThread::earliestBidTime(
-            TimeText::parse(row.value(QStringLiteral("actual_bid_time")).toString()), end,
-            row.value(QStringLiteral("lead_time")).toInt());
-        const bool neverLeft =
-            notSent || (bidding && earliest.isValid() && now.addMSecs(ClockSlackMs) < earliest);
+        // The program ended before the moment to bid, and said so; or was
+        // killed before its step 2 (a row of an earlier version without the
+        // mark: while its end is to come, bid rather than lost).
+        const bool neverLeft = (!bidding && reason == BidThread::notSentReason()) ||
+                               (bidding && (entry.runRecorded || !ended));
         if (neverLeft && !ended && row.value(QStringLiteral("user_bid")).toDouble() > 0) {
             // A snipe like any other, until its end has passed without it.
-            store->writeItem(id, row.value(QStringLiteral("item_number")).toString(),
+            store->writeItem(id, number,
                              {{QStringLiteral("bid_status"), BidStatus::Scheduled},
                               {QStringLiteral("error_message"), nullText()}});
-            qDebug().noquote() << row.value(QStringLiteral("item_number")).toString()
-                               << "is scheduled again: its bid never left";
+            qDebug().noquote() << number << "is scheduled again: its bid never left";
+        } else if (bidding && neverLeft) {
+            store->writeItem(id, number,
+                             {{QStringLiteral("bid_status"), BidStatus::Failed},
+                              {QStringLiteral("error_message"), BidThread::notSentReason()}});
         } else if (bidding) {
+            // Nothing tells whether its bid left: the standing decides.
             startSnipe(id)->followUp(BidThread::stoppedWhileBiddingReason());
         }
     }
+}
+
+void BidEngine::followUpOutcomes(int userId)
+{
+    const QList<BidLog::Entry> entries = BidLog::instance()->awaitingOutcome(userId);
+    for (const BidLog::Entry& entry : entries) {
+        // A standing that could not be read is asked again at the next
+        // reloads, a few times, then at the next start.
+        if (hasRunningSnipe(entry.itemId) || entry.tries >= BidThread::MaxSettleTries)
+            continue;
+        qDebug().noquote() << entry.itemNumber << "has a bid whose outcome is to settle";
+        startSnipe(entry.itemId)->followUp(BidThread::notAnsweredReason());
+    }
+}
+
+void BidEngine::compactBidLog()
+{
+    SnipeStore* const store = SnipeStore::instance();
+    const QString error = BidLog::instance()->compact([store](const BidLog::Entry& entry) {
+        // The data file itself, not what waits to be stored in it.
+        QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
+        row.setValue(QStringLiteral("id"), entry.itemId);
+        const DbHelper::ShortWait shortWait;
+        if (!DbHelper::getItem(row))
+            return !DbHelper::lastLookupFoundNoRow();
+        if (row.value(QStringLiteral("item_number")).toString() != entry.itemNumber)
+            return false;
+        const int settled = row.value(QStringLiteral("outcome_settled")).toInt();
+        if (!entry.anySent) {
+            const int status = row.value(QStringLiteral("bid_status")).toInt();
+            return status == BidStatus::Scheduled || status == BidStatus::Bidding;
+        }
+        if (!entry.told)
+            return true;
+        if (settled == BidThread::OutcomeSettled && !store->hasPending(entry.itemId))
+            store->writeItem(entry.itemId, entry.itemNumber,
+                             {{QStringLiteral("outcome_settled"), BidThread::OutcomeTold}});
+        return settled != BidThread::OutcomeTold;
+    });
+    if (!error.isEmpty())
+        qWarning().noquote() << "cannot write" << BidLog::path() << "-" << error;
+}
+
+void BidEngine::stopBidding()
+{
+    m_stopped = true;
+    const QList<BidThread*> snipes =
+        findChildren<BidThread*>(QString(), Qt::FindDirectChildrenOnly);
+    qDeleteAll(snipes);
 }
 
 BidThread* BidEngine::startSnipe(int itemId)
@@ -295,6 +355,11 @@ void BidEngine::processBiddingItems()
         // earlier run whose bid never left). A row the user's command is
         // writing is theirs until it ends.
         SnipeStore* const store = SnipeStore::instance();
+        // A command of the window waiting for the file has the row until
+        // the snipe cannot wait any longer without its bid going late.
+        if (store->isHeldByWindow(item.id()) &&
+            now.addSecs(qMax(3, item.leadTime()) + CommandWaitLimitSecs) >= item.endTime())
+            store->takeOverWindowWrites(item.id());
         const QVariant keptStatus = store->pendingValue(item.id(), QStringLiteral("bid_status"));
         const bool keptAsScheduled =
             !keptStatus.isValid() ||

@@ -46,6 +46,10 @@ public:
     bool hasSentBid(int itemId) const;
     // True while the last reading of the store failed.
     bool isUnreadable() const { return m_unreadable; }
+    // The program ends: nothing more is bid, from this moment on. Every
+    // snipe ends now with its last write (as when the engine goes); what a
+    // bid that has left still needs is taken up at the next start.
+    void stopBidding();
     // Tick time counted since the last reload.
     int elapsedMsecs() const { return m_elapsedMsecs; }
 
@@ -53,9 +57,9 @@ public:
     static constexpr int LookAheadSecs = 600;
     static constexpr int StartWindowSecs = 30;          // added to a set lead time
     static constexpr int AutomaticStartWindowSecs = 35; // when the lead is automatic
-    // How far the clock of an earlier run may have stood from this one's
-    // (eBay's time, or this computer's when it could not be read).
-    static constexpr int ClockSlackMs = 2000;
+    // A snipe whose row a command of the window holds waits for it to start
+    // until this long before its moment to bid: time for step 1.
+    static constexpr int CommandWaitLimitSecs = 20;
 
 public slots:
     // The clock's tick: counts tick time, reloads every 300000 ms, then runs
@@ -72,12 +76,18 @@ private:
     // Adds the user's rows that a kept write sets back to "Scheduled" (the
     // file was held when they were), read as they will be; true when any.
     bool listKeptScheduled(int userId, const QDateTime& now, const QSet<int>& listed);
-    // Rows of the user that an earlier run left unfinished, with no snipe
-    // object behind them, read as they will be once the kept writes are
-    // stored. One whose bid may have left is never bid again: a snipe
-    // object reads eBay's standing after the end (BidThread::followUp()).
-    // One whose bid never left is scheduled again while its end is to come.
+    // Rows of the user that an earlier run left at "Bidding" (or ended
+    // before their moment), with no snipe object behind them, read as they
+    // will be once the kept writes are stored. The bid log tells whether
+    // the step 2 of the row's last attempt may have left: then it is never
+    // sent again, and eBay's standing after the end settles it. One whose
+    // bid never left is scheduled again while its end is to come.
     void settleUnfinishedSnipes(int userId);
+    // Every bid of the user whose outcome is not yet settled or told, with
+    // no snipe object behind it, gets one (BidThread::followUp()).
+    void followUpOutcomes(int userId);
+    // Drops what the bid log no longer needs to keep.
+    static void compactBidLog();
     // A snipe object for the row, with the signed-in user's settings.
     BidThread* startSnipe(int itemId);
     bool hasRunningSnipe(int itemId) const;
@@ -93,6 +103,7 @@ private:
     QMutex m_mutex;
     int m_loadedUserId = -1; // the user the list was read for; -1 before any reading
     bool m_unreadable = false;
+    bool m_stopped = false;
 };
 
 #endif // BIDENGINE_H

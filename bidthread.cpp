@@ -2,6 +2,7 @@
 // actions are in bidthread_postbid.cpp.
 #include "bidthread.h"
 
+#include "bidlog.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "helper/itemhelper.h"
@@ -275,7 +276,10 @@ int BidThread::leadTimeFor(int elapsedSecs) const
 {
     // Read wide: any stored number is a lead, none wraps round to "automatic".
     const qint64 stored = m_itemRecord.value(QStringLiteral("lead_time")).toLongLong();
-    const qint64 lead = stored > 0 ? stored : (elapsedSecs > 2 ? elapsedSecs : 3);
+    // An automatic lead measured by an earlier run of the same snipe (the
+    // program stopped before its step 2) is eBay's latency as well.
+    const qint64 lead =
+        stored > 0 ? stored : qMax(elapsedSecs > 2 ? elapsedSecs : 3, m_chosenLeadBefore);
     // A lead beyond the end is "at once"; kept to the time left, it also
     // keeps the relation check after the bid close to the end.
     const QDateTime end = endTime();
@@ -295,26 +299,15 @@ qint64 BidThread::calcMsecsToBidTime(int leadSecs) const
     return qBound<qint64>(0, wait, std::numeric_limits<int>::max());
 }
 
-QDateTime BidThread::earliestBidTime(const QDateTime& started, const QDateTime& end, int storedLead)
-{
-    if (!end.isValid())
-        return QDateTime();
-    if (storedLead > 0)
-        return end.addMSecs(-storedLead * 1000LL - BidMarginMs);
-    if (!started.isValid())
-        return QDateTime();
-    // A step 1 of d seconds: step 2 leaves no sooner than the start plus d,
-    // nor than the end less d; at the soonest halfway between the two.
-    const QDateTime halfway = started.addMSecs((started.msecsTo(end) - BidMarginMs) / 2);
-    return qMin(halfway, end.addMSecs(-3000 - BidMarginMs));
-}
-
 void BidThread::chooseBidTime(int elapsedSecs, bool jsonFlow)
 {
     m_step1Secs = elapsedSecs;
     m_leadUsed = leadTimeFor(elapsedSecs);
     m_jsonFlow = jsonFlow;
     armBidTimer();
+    if (m_itemRecord.value(QStringLiteral("lead_time")).toLongLong() <= 0)
+        BidLog::instance()->recordChosen(m_itemId, m_leadUsed,
+                                         clockTime().addMSecs(calcMsecsToBidTime(m_leadUsed)));
 }
 
 void BidThread::armBidTimer()
@@ -379,6 +372,10 @@ void BidThread::run()
         store({{QStringLiteral("bid_status"), BidStatus::Bidding},
                {QStringLiteral("actual_bid_time"), TimeText::format(now)},
                {QStringLiteral("error_message"), QVariant(QVariant::String)}});
+        BidLog* const log = BidLog::instance();
+        m_chosenLeadBefore = log->entry(m_itemId).chosenLead;
+        log->recordRun(m_itemId, m_itemRecord.value(QStringLiteral("user_id")).toInt(),
+                       itemNumber());
 
         m_stepStartTime = clockTime();
         if (Sites::usesHtmlBidFlow(m_domain))
@@ -391,13 +388,37 @@ void BidThread::run()
 void BidThread::followUp(const QString& reason)
 {
     guarded("followUp", [this, reason] {
-        if (hasBeenCanceled()) {
+        // Cancelled or not, a bid at eBay stands: only a row that has gone
+        // leaves nothing to settle.
+        QSqlRecord row;
+        if (!readRow(&row)) {
             end();
             return;
         }
-        qDebug().noquote() << logPrefix(clockTime()) << "bid of an earlier run, outcome to read";
-        recordVerdict(false, reason);
+        m_itemRecord = row;
+        m_bidLeft = true;
+        if (row.value(QStringLiteral("outcome_settled")).toInt() >= OutcomeSettled) {
+            tellSettled(row);
+            end();
+            return;
+        }
+        qDebug().noquote() << logPrefix(clockTime()) << "bid left earlier, outcome to read";
+        m_stage = Stage::AfterBid;
+        if (row.value(QStringLiteral("bid_status")).toInt() == BidStatus::Bidding)
+            store({{QStringLiteral("bid_status"), BidStatus::Failed},
+                   {QStringLiteral("error_message"), reason}});
+        getUserItemRelation();
     });
+}
+
+bool BidThread::readRow(QSqlRecord* row)
+{
+    *row = DbHelper::emptyRecord(QStringLiteral("items"));
+    row->setValue(QStringLiteral("id"), m_itemId);
+    if (!DbHelper::getItem(*row))
+        return false;
+    SnipeStore::instance()->overlay(*row);
+    return true;
 }
 
 void BidThread::sendHtmlStep1()
@@ -473,12 +494,12 @@ void BidThread::placeBidStep2(bool jsonFlow)
     const QDateTime now = clockTime();
     qDebug().noquote() << logPrefix(now)
                        << (jsonFlow ? "placeBidJsonStep2()" : "placeBidHtmlStep2()");
-    // The user's command on the row waits for the file: it decides whether
-    // and what is bid, so the bid waits for it (other snipes do not).
-    if (SnipeStore::instance()->isHeldByWindow(m_itemId)) {
-        m_bidTimer->start(SnipeStore::WindowSliceMs);
-        return;
-    }
+    // The user's command on the row still waits for the file: it decides
+    // now, through the engine's kept writes, rather than hold the bid past
+    // its moment (a Cancel or a Delete: no bid).
+    SnipeStore* const snipeStore = SnipeStore::instance();
+    if (snipeStore->isHeldByWindow(m_itemId))
+        snipeStore->takeOverWindowWrites(m_itemId);
     if (hasBeenCanceled()) {
         end();
         return;
@@ -496,10 +517,14 @@ void BidThread::placeBidStep2(bool jsonFlow)
         armBidTimer();
         return;
     }
-    // The request leaves first: the store's write (a disk sync) would delay
-    // it; its answer cannot come before this slot has returned. A program
-    // killed in between leaves no mark: the next start goes by the earliest
-    // moment this could have been (BidEngine).
+    // Recorded before it is handed to the network, in the bid log rather
+    // than the data file (its lock may be held): a kill at any instant after
+    // this leaves the record, and the next start never sends it again. The
+    // store's write (a disk sync) comes after the request; its answer
+    // cannot come before this slot has returned.
+    BidLog::instance()->recordSent(m_itemId, m_itemRecord.value(QStringLiteral("user_id")).toInt(),
+                                   itemNumber());
+    m_bidLeft = true;
     m_stage = Stage::Step2Sent;
     if (jsonFlow)
         m_itemHelper->placeBidJsonStep2(m_domain, itemNumber(), userBid(), m_stok, m_key, m_uiid);
@@ -508,7 +533,8 @@ void BidThread::placeBidStep2(bool jsonFlow)
     // Bidding, whatever the re-read row says: a row the user set back to
     // "Scheduled" meanwhile is being bid now, and must not be started again.
     // The reason says that the bid has left: should the program end before
-    // eBay answers, the standing after the end tells the outcome.
+    // eBay answers, the standing after the end tells the outcome (also when
+    // the bid log could not be written).
     store({{QStringLiteral("bid_status"), BidStatus::Bidding},
            {QStringLiteral("actual_bid_time"), TimeText::format(now)},
            {QStringLiteral("error_message"), notAnsweredReason()}});
@@ -519,13 +545,10 @@ void BidThread::placeBidFinished(bool ok, const QString& errorMsg)
     guarded("placeBidFinished", [&] {
         qDebug().noquote() << logPrefix(clockTime()) << "placeBidFinished()";
         qDebug().noquote() << "errorMsg:" << ('"' + errorMsg + '"');
-        // Not placed, and a relation asked without a session tells nothing.
-        if (errorMsg == ItemHelper::signInAgainReason()) {
-            failSnipe(errorMsg);
-            return;
-        }
         // eBay has answered: its verdict is recorded even when the user
-        // cancelled meanwhile, as the bid stands.
+        // cancelled meanwhile, as the bid stands. Whatever the page said
+        // (one asking to sign in again included), eBay may have taken the
+        // bid: its standing after the end settles the outcome.
         recordVerdict(ok && errorMsg == Placed, errorMsg);
     });
 }
@@ -561,6 +584,7 @@ void BidThread::getUserItemRelation()
             return;
         }
         qDebug().noquote() << logPrefix(clockTime()) << "getUserItemRelation()";
+        BidLog::instance()->countTry(m_itemId);
         if (!ownerIsSignedIn()) {
             // Another account's cookies would answer for another account.
             // The bid's own outcome stays stored, as after a failed check.

@@ -75,11 +75,12 @@ public:
 
     // Starts the snipe; returns as soon as step 1 is sent.
     void run();
-    // Instead of run(), for a row an earlier run of the program left with
-    // its bid perhaps at eBay: nothing is sent; the row fails with the
-    // reason (notAnsweredReason() or stoppedWhileBiddingReason()), and
-    // eBay's standing after the end tells the outcome, with its notice and
-    // the group's count, as after any bid left open.
+    // Instead of run(), for a row whose bid may be at eBay with its outcome
+    // not settled or not told (the program stopped, or the snipe that bid
+    // handed over to one that never bid): nothing is sent; a row still at
+    // "Bidding" fails with the reason (notAnsweredReason() or
+    // stoppedWhileBiddingReason()), and eBay's standing after the end
+    // settles it, as after any bid. A settled row only gets its notice.
     void followUp(const QString& reason);
 
     // Re-reads the row copy, as it will be once the writes the store has
@@ -94,12 +95,6 @@ public:
     // Milliseconds from now on the clock until step 2 is due with that lead:
     // the end less the lead less BidMarginMs; 0 when that moment has passed.
     qint64 calcMsecsToBidTime(int leadSecs) const;
-    // The earliest moment a snipe started (run()) then could send its step
-    // 2, whatever step 1 took: a stored lead is the most it keeps before
-    // the end; an automatic one is the step-1 duration (at least 3 s), which
-    // delays step 2 by as much. Invalid when it cannot be told.
-    static QDateTime earliestBidTime(const QDateTime& started, const QDateTime& end,
-                                     int storedLead);
 
     // Sends step 2 this much before the lead's moment, so that the timer's
     // and the request's own latency never cut into the lead.
@@ -116,8 +111,17 @@ public:
     static QString endedBeforeBidReason();
 
     // The won or lost notice: mail when the user asked for it, tray message
-    // always.
-    void sendNotification(const QString& relation);
+    // always (withTray); once it has gone (the mail's exchange ended), the
+    // bid log records it as told.
+    void sendNotification(const QString& relation, bool withTray = true);
+
+    // outcome_settled: the row's outcome after its bid is stored (relation,
+    // group count), and then also told.
+    static constexpr int OutcomeSettled = 1;
+    static constexpr int OutcomeTold = 2;
+    // How many times one run begins to settle a row whose standing could
+    // not be read.
+    static constexpr int MaxSettleTries = 3;
 
 signals:
     // The moment to bid has been chosen, or chosen again because the clock
@@ -156,15 +160,30 @@ private:
     // eBay's verdict on the bid (or ours, when it was never sent): the final
     // status, then the relation check once the auction has ended.
     void recordVerdict(bool placed, const QString& reason);
-    // The notice, then the group's count; ends the snipe.
-    void announceOutcome(const QString& relation);
+    // Stores the settlement (the relation and these columns with the
+    // group's count, in one write), then the notice; ends the snipe.
+    void announceOutcome(const QString& relation, QVariantMap columns = QVariantMap());
+    // What a finished snipe does to its group (see handleGroup()).
+    struct GroupOutcome
+    {
+        int groupId = 0;
+        int count = -1; // the count to write; -1: not written
+        QList<int> cancelled;
+        QString groupName;
+    };
+    GroupOutcome groupOutcome(const QString& relation);
+    // A settled row's notice, from what it stores, once.
+    void tellSettled(const QSqlRecord& row);
+    // The row as it will be once the waiting writes are stored; false when
+    // it is gone or cannot be read.
+    bool readRow(QSqlRecord* row);
     // Won: the high bidder, on an auction without a reserve or whose
     // reserve was met (the row copy's flags).
     bool isWon(const QString& relation) const;
+    // Outside a settlement (the user signed out before the bid): the group's
+    // count and cancellations written at once.
     void handleGroup(const QString& relation);
-    // Whether a snipe of the same engine has sent its bid on that item and
-    // waits for eBay's verdict.
-    bool bidHasLeft(int itemId) const;
+    void showGroupCancelled(const QString& groupName);
     void showTrayMessage(const QString& title, const QString& msg,
                          QSystemTrayIcon::MessageIcon icon = QSystemTrayIcon::Information);
 
@@ -211,6 +230,8 @@ private:
     Stage m_stage = Stage::Created;
     int m_leadUsed = 0;
     int m_step1Secs = 0;
+    int m_chosenLeadBefore = 0; // an earlier run's automatic lead for the row
+    bool m_bidLeft = false;     // step 2 may have left: eBay's standing settles it
     bool m_toldStoreRefused = false;
     // The wait for the moment to bid: a timer of its own, so that it can be
     // re-armed when the clock moves.

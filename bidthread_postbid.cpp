@@ -3,6 +3,7 @@
 // group's win count.
 #include "bidthread.h"
 
+#include "bidlog.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "helper/itemhelper.h"
@@ -42,38 +43,38 @@ void BidThread::postBidActions(bool ok, const QString& relation)
     guarded("postBidActions", [&] {
         qDebug().noquote() << logPrefix(clockTime()) << "postBidActions()" << ok << relation;
         // A failed look-up has shown its box; the row keeps its bid status.
+        // A bid that left is settled by a later try (BidEngine).
         if (!ok) {
             end();
             return;
         }
+        // Settled once: by this run or an earlier one, whatever happened in
+        // between.
+        QSqlRecord row;
+        if (readRow(&row)) {
+            m_itemRecord = row;
+            if (row.value(QStringLiteral("outcome_settled")).toInt() >= OutcomeSettled) {
+                tellSettled(row);
+                end();
+                return;
+            }
+        }
         if (!isKnownRelation(relation)) {
             // An error, or a word we do not know: neither a win nor a loss,
             // and nothing for the group to count; the user looks on eBay.
-            store({{QStringLiteral("user_relation"), QString(UserRelation::Unknown)}});
             showTrayMessage(QStringLiteral("Outcome unknown on item ") + itemNumber(),
                             QStringLiteral("eBay did not say whether you won this item.\r\n"
                                            "Item Name: ") +
                                 m_itemRecord.value(QStringLiteral("name")).toString());
-            handleGroup(relation);
-            end();
+            m_relation = QString(UserRelation::Unknown);
+            announceOutcome(QString(), {{QStringLiteral("user_relation"), m_relation}});
             return;
         }
-        QVariantMap columns{{QStringLiteral("user_relation"), relation}};
-        // A bid whose answer left it open stands as placed when eBay names
-        // the user the high bidder: the list then shows no failure beside
-        // the win.
-        if (ItemHelper::wasTakenAfterAll(
-                m_itemRecord.value(QStringLiteral("bid_status")).toInt(),
-                m_itemRecord.value(QStringLiteral("error_message")).toString(), relation)) {
-            columns.insert(QStringLiteral("bid_status"), BidStatus::Placed);
-            columns.insert(QStringLiteral("error_message"), QVariant(QVariant::String));
-        }
-        store(columns);
+        m_relation = relation;
         // The high bidder of an auction whose reserve was not met has won
         // nothing, and the stored flags are those of the last reload, before
         // the bid that may have met it: eBay's item data tells.
         if (m_itemRecord.value(QStringLiteral("is_reserve")).toBool()) {
-            m_relation = relation;
             m_itemHelper->getItems(itemNumber());
             return;
         }
@@ -89,18 +90,68 @@ void BidThread::reserveStateRead(bool ok)
                                  : nullptr;
         // Unread (a box has said why, or eBay no longer knows the item), the
         // stored flags decide, as the list shows them.
-        if (item && item->bidCount() >= 0)
-            store({{QStringLiteral("is_reserve"), item->isReserve()},
-                   {QStringLiteral("is_reserve_met"), item->isReserveMet()}});
-        announceOutcome(m_relation);
+        QVariantMap columns;
+        if (item && item->bidCount() >= 0) {
+            columns = {{QStringLiteral("is_reserve"), item->isReserve()},
+                       {QStringLiteral("is_reserve_met"), item->isReserveMet()}};
+            m_itemRecord.setValue(QStringLiteral("is_reserve"), item->isReserve());
+            m_itemRecord.setValue(QStringLiteral("is_reserve_met"), item->isReserveMet());
+        }
+        announceOutcome(m_relation, columns);
     });
 }
 
-void BidThread::announceOutcome(const QString& relation)
+void BidThread::announceOutcome(const QString& relation, QVariantMap columns)
 {
-    sendNotification(relation);
-    handleGroup(relation);
+    columns.insert(QStringLiteral("user_relation"), m_relation);
+    columns.insert(QStringLiteral("is_ended"), true);
+    // A bid whose answer refused it, or left it open, stands as placed when
+    // eBay names the user the high bidder: eBay took it after all.
+    if (ItemHelper::wasTakenAfterAll(m_itemRecord.value(QStringLiteral("bid_status")).toInt(),
+                                     m_itemRecord.value(QStringLiteral("error_message")).toString(),
+                                     relation) ||
+        (m_bidLeft && isHighBidder(relation) &&
+         m_itemRecord.value(QStringLiteral("bid_status")).toInt() == BidStatus::Failed)) {
+        columns.insert(QStringLiteral("bid_status"), BidStatus::Placed);
+        columns.insert(QStringLiteral("error_message"), QVariant(QVariant::String));
+    }
+    const bool mailed = relation.isEmpty() ? false
+                        : isWon(relation)  ? m_wonNotification
+                                           : m_lostNotification;
+    // Told at once when no mail is to go; otherwise once its exchange ends.
+    columns.insert(QStringLiteral("outcome_settled"), mailed ? OutcomeSettled : OutcomeTold);
+    const GroupOutcome group = groupOutcome(relation);
+    SnipeStore* const snipeStore = SnipeStore::instance();
+    // The cancellations go first: a kill before the settlement leaves the
+    // group with no snipe to cancel when it is settled again.
+    if (!group.cancelled.isEmpty() && !snipeStore->cancelItems(group.cancelled))
+        storeRefused();
+    for (auto it = columns.cbegin(); it != columns.cend(); ++it)
+        m_itemRecord.setValue(it.key(), it.value());
+    if (!snipeStore->settle(m_itemId, itemNumber(), columns, group.count >= 0 ? group.groupId : 0,
+                            group.count))
+        storeRefused();
+    if (!group.cancelled.isEmpty())
+        showGroupCancelled(group.groupName);
+    if (relation.isEmpty())
+        BidLog::instance()->recordTold(m_itemId);
+    else
+        sendNotification(relation);
     end();
+}
+
+void BidThread::tellSettled(const QSqlRecord& row)
+{
+    // Settled by a run that ended before its notice went out.
+    if (row.value(QStringLiteral("outcome_settled")).toInt() != OutcomeSettled ||
+        BidLog::instance()->entry(m_itemId).told)
+        return;
+    qDebug().noquote() << itemNumber() << "settled earlier; its notice goes now";
+    const QString relation = row.value(QStringLiteral("user_relation")).toString();
+    if (isKnownRelation(relation))
+        sendNotification(relation, false);
+    else
+        BidLog::instance()->recordTold(m_itemId);
 }
 
 bool BidThread::isWon(const QString& relation) const
@@ -110,15 +161,18 @@ bool BidThread::isWon(const QString& relation) const
             m_itemRecord.value(QStringLiteral("is_reserve_met")).toBool());
 }
 
-void BidThread::handleGroup(const QString& relation)
+BidThread::GroupOutcome BidThread::groupOutcome(const QString& relation)
 {
+    GroupOutcome outcome;
     const int groupId = m_itemRecord.value(QStringLiteral("group_id")).toInt();
     if (groupId <= 0)
-        return;
+        return outcome;
     QSqlRecord group = DbHelper::emptyRecord(QStringLiteral("groups"));
     group.setValue(QStringLiteral("id"), groupId);
     if (!DbHelper::getGroup(group))
-        return;
+        return outcome;
+    outcome.groupId = groupId;
+    outcome.groupName = group.value(QStringLiteral("name")).toString();
 
     QSqlQuery query;
     DbHelper::getItems(query, clockTime(), m_itemRecord.value(QStringLiteral("user_id")).toInt(),
@@ -126,61 +180,65 @@ void BidThread::handleGroup(const QString& relation)
     // Started snipes count with the scheduled ones: a snipe starts its bid
     // half a minute or more before its end, and one that has not sent its
     // bid yet must not buy what the group no longer wants. One whose bid has
-    // left cannot be recalled; its verdict stands.
+    // left (in this run or an earlier one) cannot be recalled; its verdict
+    // stands.
     SnipeStore* const snipeStore = SnipeStore::instance();
     QList<int> scheduled;
     while (query.next()) {
         const int id = query.value(QStringLiteral("id")).toInt();
+        if (id == m_itemId)
+            continue;
         // As the row will be once what the engine could not store yet is.
         const QVariant pending = snipeStore->pendingValue(id, QStringLiteral("bid_status"));
         const int status =
             (pending.isValid() ? pending : query.value(QStringLiteral("bid_status"))).toInt();
-        if (status == BidStatus::Scheduled || (status == BidStatus::Bidding && !bidHasLeft(id)))
+        if (status == BidStatus::Scheduled ||
+            (status == BidStatus::Bidding && !BidLog::instance()->latestSent(id)))
             scheduled << id;
     }
     query.finish();
 
     // The count runs while the group still holds snipes to come.
     if (scheduled.isEmpty()) {
-        if (!snipeStore->writeGroupCount(groupId, 0))
-            storeRefused();
-        return;
+        outcome.count = 0;
+        return outcome;
     }
     if (!isWon(relation))
-        return;
+        return outcome;
     const QVariant pendingCount = snipeStore->pendingGroupCount(groupId);
-    int won = (pendingCount.isValid() ? pendingCount : group.value(QStringLiteral("current_won")))
-                  .toInt() +
-              1;
-    if (won >= group.value(QStringLiteral("max_won")).toInt()) {
-        won = 0;
-        if (!snipeStore->cancelItems(scheduled))
-            storeRefused();
-        showTrayMessage(QStringLiteral("Remaining bids in group ") +
-                            group.value(QStringLiteral("name")).toString() +
-                            QStringLiteral(" are cancelled"),
-                        QStringLiteral("Since you have won maximum auctions in the bidding group, "
-                                       "the remaining scheduled bids have been cancelled."));
+    outcome.count =
+        (pendingCount.isValid() ? pendingCount : group.value(QStringLiteral("current_won")))
+            .toInt() +
+        1;
+    if (outcome.count >= group.value(QStringLiteral("max_won")).toInt()) {
+        outcome.count = 0;
+        outcome.cancelled = scheduled;
     }
-    // The count alone: the group's other columns belong to the group editor.
-    if (!snipeStore->writeGroupCount(groupId, won))
-        storeRefused();
+    return outcome;
 }
 
-bool BidThread::bidHasLeft(int itemId) const
+void BidThread::handleGroup(const QString& relation)
 {
-    if (!parent())
-        return false;
-    const QList<BidThread*> snipes =
-        parent()->findChildren<BidThread*>(QString(), Qt::FindDirectChildrenOnly);
-    for (const BidThread* snipe : snipes) {
-        if (snipe->m_itemId == itemId && snipe->m_stage == Stage::Step2Sent)
-            return true;
-    }
-    return false;
+    const GroupOutcome group = groupOutcome(relation);
+    SnipeStore* const snipeStore = SnipeStore::instance();
+    if (!group.cancelled.isEmpty() && !snipeStore->cancelItems(group.cancelled))
+        storeRefused();
+    // The count alone: the group's other columns belong to the group editor.
+    if (group.count >= 0 && !snipeStore->writeGroupCount(group.groupId, group.count))
+        storeRefused();
+    if (!group.cancelled.isEmpty())
+        showGroupCancelled(group.groupName);
 }
 
-void BidThread::sendNotification(const QString& relation)
+void BidThread::showGroupCancelled(const QString& groupName)
+{
+    showTrayMessage(QStringLiteral("Remaining bids in group ") + groupName +
+                        QStringLiteral(" are cancelled"),
+                    QStringLiteral("Since you have won maximum auctions in the bidding group, "
+                                   "the remaining scheduled bids have been cancelled."));
+}
+
+void BidThread::sendNotification(const QString& relation, bool withTray)
 {
     const bool won = isWon(relation);
     const QString number = m_itemRecord.value(QStringLiteral("item_number")).toString();
@@ -202,10 +260,20 @@ void BidThread::sendNotification(const QString& relation)
                       "Number:\t%2\r\nItem Name:\t%3\r\nWinning Price:\t%4\r\nYour "
                       "Bid:\t%5\r\n\r\nRegards,\r\n");
         }
-        MailHelper::send(HostConfig::smtpRelay().account,
-                         QStringLiteral("Kestrova Bid Notification"), m_userEmail, subject,
-                         MailHelper::fill(body, values) + HostConfig::makerDomain(), false);
+        // Told once the exchange has ended, on the mail's own thread: a
+        // program killed before then sends the notice again at its next start.
+        const int itemId = m_itemId;
+        const int generation = BidLog::instance()->generation();
+        MailHelper::send(
+            HostConfig::smtpRelay().account, QStringLiteral("Kestrova Bid Notification"),
+            m_userEmail, subject, MailHelper::fill(body, values) + HostConfig::makerDomain(), false,
+            [itemId, generation] { BidLog::instance()->recordTold(itemId, generation); });
+    } else {
+        BidLog::instance()->recordTold(m_itemId);
     }
+    // Shown by the run that settled it; a later one only sends the mail.
+    if (!withTray)
+        return;
     if (won)
         showTrayMessage(QStringLiteral("Winning bid on item ") + number,
                         QStringLiteral("Congratulations on winning this item!\r\nItem Name: ") +

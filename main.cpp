@@ -1,7 +1,6 @@
 #include "kestrovaapp.h"
 #include "logindialog.h"
 #include "mainwindow.h"
-#include "snipestore.h"
 #include "startup.h"
 #include "versionchecker.h"
 
@@ -32,9 +31,7 @@ int main(int argc, char** argv)
         MainWindow mainWindow;
         mainWindow.show();
         exitCode = QApplication::exec();
-        // A command still waiting for the data file ends first, as it would
-        // have, its outcome said in the window.
-        SnipeStore::instance()->finishWindowWrites();
+        Startup::endBidding(mainWindow);
     }
     // After the window and its snipes are gone: their last writes too.
     Startup::finishStore();

@@ -115,6 +115,12 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+void MainWindow::stopBidding()
+{
+    if (bidEngine)
+        bidEngine->stopBidding();
+}
+
 QTableWidget* MainWindow::tableWidget() const
 {
     return ui->tableWidget;

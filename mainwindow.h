@@ -119,6 +119,9 @@ public:
     int selectedGroup();
     void loadToolbarGroupCombo(int groupId);
 
+    // The program ends: nothing more is bid (BidEngine::stopBidding()).
+    void stopBidding();
+
     // ----- for tests and tools: the window's parts -----
     QTableWidget* tableWidget() const;
     MyQWebView* browser() const { return webView; }
@@ -166,6 +169,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // What a command that was kept for later says: what, and that the file
+    // takes it later.
+    static QString keptText(const QString& what);
     void createActions();
     void createMenus();
     void createToolBars();

@@ -183,31 +183,53 @@ void MainWindow::snipe()
                                                              : QVariant(QVariant::Int)}};
     enum class Found { Snipeable, Ended, Started };
     auto found = std::make_shared<Found>(Found::Snipeable);
+    auto kept = std::make_shared<bool>(false);
+    // Judged on the row as it is when the write goes.
+    const auto judge = [id, before, found] {
+        const QSqlRecord row = storedItem(id);
+        if (!isStoredItem(row))
+            return false;
+        *found = hasEnded(row)                     ? Found::Ended
+                 : engineHasTakenOver(before, row) ? Found::Started
+                                                   : Found::Snipeable;
+        return true;
+    };
     SnipeStore::instance()->writeForWindow(
         {id}, this,
-        [id, before, snipe, found] {
-            const QSqlRecord row = storedItem(id);
-            if (!isStoredItem(row))
-                return false;
-            *found = hasEnded(row)                     ? Found::Ended
-                     : engineHasTakenOver(before, row) ? Found::Started
-                                                       : Found::Snipeable;
-            return *found != Found::Snipeable || DbHelper::setItemColumns(id, snipe);
+        [id, snipe, found, judge] {
+            return judge() && (*found != Found::Snipeable || DbHelper::setItemColumns(id, snipe));
         },
-        [this, found](bool written) {
+        [this, found, kept](bool written) {
             // The engine reads the row first: a box below stands as long as
             // the user leaves it, the snipe may be due before.
             bidEngine->loadBiddingItems();
             loadItemsFromDb();
             if (!written)
                 MessageBox::databaseError(this, tr("The snipe could not be saved."));
+            else if (*kept && *found == Found::Snipeable)
+                MessageBox::warning(
+                    this, tr("Edit Snipe"),
+                    keptText(tr("The snipe is saved, and its bid goes out as changed.")));
             else if (*found == Found::Ended)
                 MessageBox::warning(this, tr("Edit Snipe"), tr("Auction has ended for this item."));
             else if (*found == Found::Started)
                 MessageBox::warning(
                     this, tr("Edit Snipe"),
                     tr("The snipe on this item has been started; it was not changed."));
+        },
+        [id, snipe, found, judge, kept] {
+            if (judge() && *found == Found::Snipeable) {
+                SnipeStore::instance()->writeItem(id, QString(), snipe);
+                *kept = true;
+            }
         });
+}
+
+QString MainWindow::keptText(const QString& what)
+{
+    return what + QStringLiteral("\n\n") +
+           tr("The data file is held by another program: the change is written to it as soon "
+              "as it can be, or at the next start.");
 }
 
 void MainWindow::cancel()
@@ -236,30 +258,45 @@ void MainWindow::cancel()
     // it. The engine's kept writes of these rows go first: stored after the
     // cancellation, a Bidding mark would bring the snipe back.
     auto sent = std::make_shared<QStringList>();
+    auto kept = std::make_shared<bool>(false);
+    const auto cancellable = [this, ids, sent] {
+        QList<int> cancelled;
+        sent->clear();
+        for (const int id : idList(ids)) {
+            const QSqlRecord row = storedItem(id);
+            if (bidEngine->hasSentBid(id) || bidStatus(row) == BidStatus::Placed)
+                *sent << row.value(QStringLiteral("item_number")).toString();
+            else
+                cancelled << id;
+        }
+        return cancelled;
+    };
     SnipeStore::instance()->writeForWindow(
         idList(ids), this,
-        [this, ids, sent] {
+        [cancellable] {
             QStringList cancelled;
-            sent->clear();
-            for (const int id : idList(ids)) {
-                const QSqlRecord row = storedItem(id);
-                if (bidEngine->hasSentBid(id) || bidStatus(row) == BidStatus::Placed)
-                    *sent << row.value(QStringLiteral("item_number")).toString();
-                else
-                    cancelled << QString::number(id);
-            }
+            for (const int id : cancellable())
+                cancelled << QString::number(id);
             return DbHelper::cancelItems(cancelled.join(QLatin1Char(',')));
         },
-        [this, sent](bool written) {
+        [this, sent, kept](bool written) {
             bidEngine->loadBiddingItems();
             loadItemsFromDb();
             if (!written)
                 MessageBox::databaseError(this, tr("The snipes could not be cancelled."));
-            else if (!sent->isEmpty())
+            else if (*kept)
+                MessageBox::warning(
+                    this, tr("Cancel Snipe"),
+                    keptText(tr("The snipes are cancelled: no bid goes out for them.")));
+            if (written && !sent->isEmpty())
                 MessageBox::warning(this, tr("Cancel Snipe"),
                                     tr("The bid on the following item(s) has already been sent "
                                        "to eBay and cannot be cancelled: %1")
                                         .arg(sent->join(QStringLiteral(", "))));
+        },
+        [cancellable, kept] {
+            SnipeStore::instance()->cancelItems(cancellable());
+            *kept = true;
         });
 }
 
@@ -274,13 +311,22 @@ void MainWindow::remove()
         return;
     // The rows' kept writes go first: stored after the delete they would
     // change nothing; refused, the delete would be refused too.
+    auto kept = std::make_shared<bool>(false);
     SnipeStore::instance()->writeForWindow(
         idList(ids), this, [ids] { return DbHelper::deleteItems(ids); },
-        [this](bool written) {
+        [this, kept](bool written) {
             bidEngine->loadBiddingItems();
             loadItemsFromDb();
             if (!written)
                 MessageBox::databaseError(this, tr("The items could not be deleted."));
+            else if (*kept)
+                MessageBox::warning(
+                    this, tr("Delete Items"),
+                    keptText(tr("The items are deleted: no bid goes out for them.")));
+        },
+        [ids, kept] {
+            SnipeStore::instance()->deleteItems(idList(ids));
+            *kept = true;
         });
 }
 

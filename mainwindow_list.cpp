@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "bidengine.h"
+#include "bidlog.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "helper/itemhelper.h"
@@ -317,8 +318,10 @@ void MainWindow::relationFinished(bool ok, QString relation)
         // Not while the engine's writes of the row wait for the file: stored
         // after the look-up's, they would undo it, and until then the row is
         // what they hold, a failure, not won. The next reload's look-up
-        // comes back to it.
-        if (SnipeStore::instance()->hasPending(id.toInt()) || storeTakenBid(id.toInt(), relation))
+        // comes back to it. A bid whose outcome the engine has yet to settle
+        // (the group's count, the notice) is the engine's.
+        if (SnipeStore::instance()->hasPending(id.toInt()) ||
+            BidLog::instance()->awaitsOutcome(id.toInt()) || storeTakenBid(id.toInt(), relation))
             return;
     }
     setStatusItem(statusItem, key.bidStatus, relation, endTime, key.isReserve, key.isReserveMet);

@@ -132,6 +132,11 @@ void MainWindow::refreshItemRow(int id)
     }
     if (row < 0)
         return;
+    // Deleted by a command the file has yet to take.
+    if (SnipeStore::instance()->isDeleted(id)) {
+        table->removeRow(row);
+        return;
+    }
     QSqlRecord record = DbHelper::emptyRecord(QStringLiteral("items"));
     record.setValue(QStringLiteral("id"), id);
     {

@@ -4,7 +4,6 @@
 #include "helper/dbhelper.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QSqlRecord>
 #include <QtDebug>
 #include <algorithm>
@@ -47,6 +46,36 @@ bool SnipeStore::cancelItems(const QList<int>& itemIds)
     for (const int id : itemIds)
         stored = writeItem(id, QString(), cleared) && stored;
     return stored;
+}
+
+bool SnipeStore::deleteItems(const QList<int>& itemIds)
+{
+    bool stored = true;
+    for (const int id : itemIds) {
+        Write write;
+        write.itemId = id;
+        write.deletes = true;
+        // What the engine reads of a row that is going.
+        write.columns = {{QStringLiteral("user_bid"), QVariant(QVariant::Double)},
+                         {QStringLiteral("lead_time"), QVariant(QVariant::Int)},
+                         {QStringLiteral("bid_status"), QVariant(QVariant::Int)}};
+        stored = add(write) && stored;
+    }
+    return stored;
+}
+
+bool SnipeStore::settle(int itemId, const QString& itemNumber, const QVariantMap& columns,
+                        int groupId, int count)
+{
+    Write write;
+    write.itemId = itemId;
+    write.itemNumber = itemNumber;
+    write.columns = columns;
+    if (groupId > 0) {
+        write.groupId = groupId;
+        write.columns.insert(QStringLiteral("current_won"), count);
+    }
+    return add(write);
 }
 
 bool SnipeStore::writeGroupCount(int groupId, int count)
@@ -107,7 +136,8 @@ bool SnipeStore::add(Write write)
         // Behind the others: a write never overtakes one kept before it.
         m_pending << write;
     }
-    const QString row = write.itemId    ? QStringLiteral("item row %1").arg(write.itemId)
+    const QString row = write.deletes  ? QStringLiteral("deletion of item row %1").arg(write.itemId)
+                        : write.itemId ? QStringLiteral("item row %1").arg(write.itemId)
                         : write.groupId ? QStringLiteral("group %1").arg(write.groupId)
                         : write.userId  ? QStringLiteral("user %1").arg(write.userId)
                                         : QStringLiteral("setting");
@@ -126,7 +156,14 @@ bool SnipeStore::add(Write write)
 bool SnipeStore::apply(const Write& write)
 {
     bool stored = false;
-    if (write.itemId) {
+    if (write.deletes) {
+        stored = DbHelper::deleteItem(write.itemId, write.itemNumber);
+    } else if (write.itemId && write.groupId) {
+        QVariantMap columns = write.columns;
+        const int count = columns.take(QStringLiteral("current_won")).toInt();
+        stored =
+            DbHelper::settleItem(write.itemId, write.itemNumber, columns, write.groupId, count);
+    } else if (write.itemId) {
         stored = DbHelper::setItemColumns(write.itemId, write.columns, write.itemNumber);
     } else if (write.groupId) {
         stored = DbHelper::setGroupCurrentWon(
@@ -248,13 +285,15 @@ void SnipeStore::clear()
 }
 
 void SnipeStore::writeForWindow(const QList<int>& itemIds, QObject* context,
-                                std::function<bool()> write, std::function<void(bool)> done)
+                                std::function<bool()> write, std::function<void(bool)> done,
+                                std::function<void()> keep)
 {
     auto command = std::make_shared<WindowWrite>();
     command->itemIds = itemIds;
     command->context = context;
     command->write = std::move(write);
     command->done = std::move(done);
+    command->keep = std::move(keep);
     bool stored = false;
     if (!waitsItsTurn(*command) && tryWindowWrite(*command, &stored)) {
         command->done(stored);
@@ -356,30 +395,51 @@ bool SnipeStore::isHeldByWindow(int itemId) const
         [itemId](const WindowWritePtr& command) { return command->itemIds.contains(itemId); });
 }
 
+void SnipeStore::takeOverWindowWrites(int itemId)
+{
+    // A copy: the list changes as they end.
+    const QList<WindowWritePtr> commands = m_windowWrites;
+    for (const WindowWritePtr& command : commands) {
+        if (!command->keep || !command->itemIds.contains(itemId) ||
+            !m_windowWrites.contains(command))
+            continue;
+        m_windowWrites.removeOne(command);
+        if (command->context) {
+            qDebug() << "a command of the window waiting on item row" << itemId
+                     << "is kept: its snipe is due";
+            command->keep();
+            // Its box, if any, must not stand inside the snipe's step.
+            QTimer::singleShot(0, command->context.data(), [command] { command->done(true); });
+        }
+    }
+    if (m_windowWrites.isEmpty())
+        m_windowRetry.stop();
+    showWindowWaiting();
+}
+
 void SnipeStore::finishWindowWrites()
 {
-    if (m_windowWrites.isEmpty())
-        return;
-    QEventLoop loop;
-    connect(this, &SnipeStore::windowWaiting, &loop, [&loop](bool waiting) {
-        if (!waiting)
-            loop.quit();
-    });
-    loop.exec();
-    // Returned at once: the program was told to end once more (a second
-    // signal). One last try each, with no more waiting.
-    while (!m_windowWrites.isEmpty()) {
-        const WindowWritePtr command = m_windowWrites.first();
+    m_windowRetry.stop();
+    const QList<WindowWritePtr> commands = m_windowWrites;
+    m_windowWrites.clear();
+    for (const WindowWritePtr& command : commands) {
+        if (!command->context)
+            continue;
         bool stored = false;
-        if (command->context) {
+        {
             const DbHelper::ShortWait shortWait;
             stored = storeKeptWrites(command->itemIds) && command->write();
         }
-        if (!stored)
-            qWarning().noquote() << "the program ends; a change made in its window is not saved:"
-                                 << DbHelper::lastErrorReason();
-        endWindowWrite(command, stored);
+        if (stored)
+            continue;
+        if (command->keep) {
+            command->keep();
+            continue;
+        }
+        qWarning().noquote() << "the program ends; a change made in its window is not saved:"
+                             << DbHelper::lastErrorReason();
     }
+    showWindowWaiting();
 }
 
 bool SnipeStore::hasPending(int itemId) const
@@ -389,6 +449,13 @@ bool SnipeStore::hasPending(int itemId) const
             return true;
     }
     return false;
+}
+
+bool SnipeStore::isDeleted(int itemId) const
+{
+    return std::any_of(m_pending.cbegin(), m_pending.cend(), [itemId](const Write& write) {
+        return write.itemId == itemId && write.deletes;
+    });
 }
 
 QSet<int> SnipeStore::pendingItems() const
@@ -415,7 +482,7 @@ QVariant SnipeStore::pendingGroupCount(int groupId) const
 {
     QVariant count;
     for (const Write& write : m_pending) {
-        if (write.groupId == groupId && write.itemId == 0)
+        if (write.groupId == groupId && write.columns.contains(QStringLiteral("current_won")))
             count = write.columns.value(QStringLiteral("current_won"));
     }
     return count;

@@ -52,8 +52,15 @@ public:
     bool writeItem(int itemId, const QString& itemNumber, const QVariantMap& columns);
     // Clears the snipe of these rows (user bid, lead time, status).
     bool cancelItems(const QList<int>& itemIds);
+    // Deletes these rows; until the store takes it, they read as cancelled.
+    bool deleteItems(const QList<int>& itemIds);
     // Writes a group's win count.
     bool writeGroupCount(int groupId, int count);
+    // A row's outcome settled after its bid: these columns of the row and,
+    // when groupId > 0, the group's win count, stored together or not at
+    // all, also when kept.
+    bool settle(int itemId, const QString& itemNumber, const QVariantMap& columns, int groupId,
+                int count);
     // A sign-in's choices: these columns of the user's row (the password
     // as the store keeps it, DbHelper::storedPassword()), only while the
     // row is that user name's; and the automatic sign-in user. A sign-in
@@ -66,6 +73,8 @@ public:
 
     // Whether writes of that row wait to be stored.
     bool hasPending(int itemId) const;
+    // Whether the row is to be deleted once the store takes it.
+    bool isDeleted(int itemId) const;
     // The value a waiting write will give the row's column; invalid when none.
     QVariant pendingValue(int itemId, const QString& column) const;
     // The count a waiting write will give the group; invalid when none.
@@ -104,15 +113,28 @@ public:
     // for (writes without rows: any earlier one without rows) waits its
     // turn, then has its own wait. Both functions are dropped unheard when
     // context goes first.
+    //
+    // A write that changes what is bid (a snipe saved, cancelled or deleted)
+    // gives keep(): when the engine can wait no longer for one of its rows
+    // (takeOverWindowWrites()), and at exit, keep() makes the same change
+    // through the engine's own kept writes (stored in their turn, taken to
+    // the next start if need be) and the command ends as stored.
     void writeForWindow(const QList<int>& itemIds, QObject* context, std::function<bool()> write,
-                        std::function<void(bool stored)> done);
+                        std::function<void(bool stored)> done,
+                        std::function<void()> keep = std::function<void()>());
     static constexpr int WindowWaitMs = 5000;
     static constexpr int WindowSliceMs = 20;
     // Whether a write of the window on the row waits for the file.
     bool isHeldByWindow(int itemId) const;
-    // At exit, once the event loop has ended: the window's writes still
-    // waiting end as they would have (stored, or refused after their wait,
-    // each said by its done()), with the event loop running for them.
+    // The row's snipe cannot wait any longer (its step 2 is due): the
+    // window's writes that wait on the row and give keep() are made through
+    // the kept writes now, and their done(true) follows from the event loop;
+    // the others change nothing that is bid and wait on.
+    void takeOverWindowWrites(int itemId);
+    // At exit, once bidding has ended: each of the window's writes still
+    // waiting is tried once more; one the file still refuses is kept for the
+    // next start through its keep(), or said lost on stderr. No done() is
+    // called: the window has gone, and nobody would see its box.
     void finishWindowWrites();
 
     // The item numbers of the rows with waiting writes (read from the store
@@ -157,13 +179,18 @@ private:
         int groupId = 0;
         int userId = 0;
         bool setting = false;
-        QString itemNumber;  // of an items row; for a user's, the user name
-        QVariantMap columns; // items columns, "current_won" of the group, ...
+        bool deletes = false; // the items row goes; its columns read as cancelled
+        QString itemNumber;   // of an items row; for a user's, the user name
+        // items columns, "current_won" of the group (with an item's: its
+        // settlement, in one transaction), ...
+        QVariantMap columns;
         bool isSignIn() const { return userId > 0 || setting; }
         bool sameRow(const Write& other) const
         {
+            // A user's write goes only to the row of its name.
             return itemId == other.itemId && groupId == other.groupId && userId == other.userId &&
-                   setting == other.setting;
+                   setting == other.setting && !deletes && !other.deletes &&
+                   (userId == 0 || itemNumber == other.itemNumber);
         }
     };
 
@@ -194,6 +221,7 @@ private:
         QPointer<QObject> context;
         std::function<bool()> write;
         std::function<void(bool)> done;
+        std::function<void()> keep;
         QElapsedTimer waited; // from its first turn
     };
     using WindowWritePtr = std::shared_ptr<WindowWrite>;

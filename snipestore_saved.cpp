@@ -23,10 +23,15 @@ namespace {
 bool isKeptColumn(int itemId, int groupId, int userId, const QString& column)
 {
     static const QStringList itemColumns{
-        QStringLiteral("bid_status"),    QStringLiteral("actual_bid_time"),
-        QStringLiteral("error_message"), QStringLiteral("user_relation"),
-        QStringLiteral("is_reserve"),    QStringLiteral("is_reserve_met"),
-        QStringLiteral("user_bid"),      QStringLiteral("lead_time")};
+        QStringLiteral("bid_status"),     QStringLiteral("actual_bid_time"),
+        QStringLiteral("error_message"),  QStringLiteral("user_relation"),
+        QStringLiteral("is_reserve"),     QStringLiteral("is_reserve_met"),
+        QStringLiteral("user_bid"),       QStringLiteral("lead_time"),
+        QStringLiteral("group_id"),       QStringLiteral("is_ended"),
+        QStringLiteral("outcome_settled")};
+    // A row's settlement holds its group's count.
+    if (itemId > 0 && groupId > 0 && column == QLatin1String("current_won"))
+        return true;
     static const QStringList userColumns{QStringLiteral("password"),
                                          QStringLiteral("remember_password"),
                                          QStringLiteral("country_id")};
@@ -64,6 +69,8 @@ QString SnipeStore::writeSaved(const QList<Write>& writes)
             entry.insert(QStringLiteral("user"), write.userId);
         if (write.setting)
             entry.insert(QStringLiteral("setting"), true);
+        if (write.deletes)
+            entry.insert(QStringLiteral("delete"), true);
         entries.append(entry);
     }
     // The file itself, not whatever a link put in its place names: the
@@ -132,14 +139,18 @@ QString SnipeStore::loadSaved()
         write.groupId = JsonParser::toInt(fields.value(QStringLiteral("group")));
         write.userId = JsonParser::toInt(fields.value(QStringLiteral("user")));
         write.setting = fields.value(QStringLiteral("setting")).toBool();
+        write.deletes = fields.value(QStringLiteral("delete")).toBool();
         write.itemNumber = fields.value(QStringLiteral("number")).toString();
         const QVariantMap columns = fields.value(QStringLiteral("columns")).toMap();
         // Of one row only. An item's or a user's write names its row: the
         // data file may have been replaced by one where that row is
         // another's.
-        const int rows = int(write.itemId > 0) + int(write.groupId > 0) + int(write.userId > 0) +
-                         int(write.setting);
-        bool usable = rows == 1 && !columns.isEmpty() &&
+        // A settlement names an item and its group: one write of both.
+        const bool settlement = write.itemId > 0 && write.groupId > 0 &&
+                                columns.contains(QStringLiteral("current_won"));
+        const int rows = int(write.itemId > 0) + int(write.groupId > 0 && !settlement) +
+                         int(write.userId > 0) + int(write.setting);
+        bool usable = rows == 1 && !columns.isEmpty() && (!write.deletes || write.itemId > 0) &&
                       ((write.itemId <= 0 && write.userId <= 0) || !write.itemNumber.isEmpty());
         for (auto it = columns.cbegin(); usable && it != columns.cend(); ++it) {
             usable = isKeptColumn(write.itemId, write.groupId, write.userId, it.key());
@@ -165,7 +176,9 @@ QStringList SnipeStore::describePending() const
     QStringList names;
     for (const Write& write : m_pending) {
         QString name = write.itemNumber;
-        if (write.isSignIn()) {
+        if (write.deletes) {
+            name = tr("the deletion of %1").arg(write.itemNumber);
+        } else if (write.isSignIn()) {
             name = tr("the sign-in (remembered password, site, automatic sign-in)");
         } else if (!write.itemId) {
             name = tr("a bidding group's win count");

@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "bidlog.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
 #include "kestrovaapp.h"
@@ -191,6 +192,8 @@ int prepareStore()
     if (!unreadable.isEmpty())
         MessageBox::warning(nullptr, QCoreApplication::translate("Startup", "Snipes Not Saved"),
                             unreadable);
+    // What the last run's snipes did at eBay, for the engine to take up.
+    BidLog::instance()->open();
     QSqlRecord setting = DbHelper::emptyRecord(QStringLiteral("setting"));
     if (!DbHelper::getSetting(setting))
         return failOnFile(QStringLiteral("no setting row in the database ") +
@@ -233,6 +236,12 @@ void startClock()
 {
     ClockManager::instance()->updateTimeSync();
     ClockManager::instance()->startTicking();
+}
+
+void endBidding(MainWindow& window)
+{
+    window.stopBidding();
+    SnipeStore::instance()->finishWindowWrites();
 }
 
 void finishStore()

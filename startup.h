@@ -1,6 +1,8 @@
 #ifndef STARTUP_H
 #define STARTUP_H
 
+class MainWindow;
+
 // The start-up steps of main() that tests drive in-process.
 namespace Startup {
 
@@ -37,6 +39,13 @@ void releaseDataFile();
 // retried in the background, and meanwhile the snipes follow this
 // computer's clock rather than never being placed.
 void startClock();
+
+// The first step once the main loop has ended (File > Exit, a signal, the
+// session's end): nothing more is bid, at once, whatever still waits; then
+// each command of the window still waiting for the data file is tried once
+// more, and what the file still refuses is kept for the next start (said by
+// finishStore()). No box: the window has gone.
+void endBidding(MainWindow& window);
 
 // The last step of main(), once the window and its snipes are gone: stores
 // what the snipes could not store yet. When the data file still refuses it,

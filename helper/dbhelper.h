@@ -120,6 +120,13 @@ public:
     // earlier run may meet a data file restored from elsewhere).
     static bool setItemColumns(int id, const QVariantMap& columns,
                                const QString& itemNumber = QString());
+    // A row's outcome after its bid: these columns of the row and, when
+    // groupId > 0, the group's win count, in one transaction, so that a win
+    // is counted together with the mark that it was, or neither is.
+    static bool settleItem(int id, const QString& itemNumber, const QVariantMap& columns,
+                           int groupId, int currentWon);
+    // Deletes the row of that id while it is that item's.
+    static bool deleteItem(int id, const QString& itemNumber);
     // ids: decimal row ids joined with ",", or empty. Anything else is
     // refused (false) without touching the store.
     static bool cancelItems(QString ids);

@@ -4,6 +4,7 @@
 #include "helper/dbhelper_p.h"
 
 #include <QDebug>
+#include <QSqlDatabase>
 #include <QSqlField>
 #include <QStringList>
 
@@ -169,6 +170,32 @@ bool DbHelper::setItemColumns(int id, const QVariantMap& columns, const QString&
     record.append(QSqlField(QStringLiteral("id")));
     record.setValue(QStringLiteral("id"), id);
     return setColumnsById(record, columns.keys(), itemNumber);
+}
+
+bool DbHelper::settleItem(int id, const QString& itemNumber, const QVariantMap& columns,
+                          int groupId, int currentWon)
+{
+    QSqlDatabase db = QSqlDatabase::database();
+    if (!db.transaction()) {
+        DbStore::setLastError(QStringLiteral("cannot begin a transaction"), db.lastError());
+        return false;
+    }
+    if (setItemColumns(id, columns, itemNumber) &&
+        (groupId <= 0 || setGroupCurrentWon(groupId, currentWon)))
+        return commit();
+    db.rollback();
+    return false;
+}
+
+bool DbHelper::deleteItem(int id, const QString& itemNumber)
+{
+    QSqlQuery query;
+    if (!DbStore::prepare(query,
+                          QStringLiteral("DELETE FROM items WHERE id = ? AND item_number = ?")))
+        return false;
+    query.addBindValue(id);
+    query.addBindValue(itemNumber);
+    return DbStore::exec(query);
 }
 
 bool DbHelper::cancelItems(QString ids)

@@ -93,7 +93,8 @@ QString createItems()
          QStringLiteral("shipping REAL"),
          QStringLiteral("seller TEXT"),
          QStringLiteral("seller_score TEXT"),
-         QStringLiteral("notes TEXT")},
+         QStringLiteral("notes TEXT"),
+         QStringLiteral("outcome_settled INTEGER")},
         QStringLiteral("UNIQUE(item_number, user_id) ON CONFLICT ABORT"));
 }
 
@@ -150,6 +151,17 @@ bool upgradeToVersion2(QSqlQuery& query)
     return DbStore::exec(query, QStringLiteral("UPDATE setting SET db_version = 2"));
 }
 
+// Whether a row's outcome after its bid was settled (the group's count, the
+// notice): a column of its own, written with the count in one statement
+// group. Not a new version: a copy of the program that does not know it
+// leaves it alone, and a file without it is given it at every start.
+bool addOutcomeColumn(QSqlQuery& query)
+{
+    return hasColumn(query, QStringLiteral("items"), QStringLiteral("outcome_settled")) ||
+           DbStore::exec(query,
+                         QStringLiteral("ALTER TABLE items ADD COLUMN outcome_settled INTEGER"));
+}
+
 bool runUpgrade()
 {
     QSqlQuery query;
@@ -161,6 +173,8 @@ bool runUpgrade()
         query.finish();
         // 2 is current; any other version is not one this program knows how
         // to change, so it is left as it is.
+        if (version == 2)
+            return addOutcomeColumn(query);
         if (version != 1)
             return true;
     } else {
@@ -168,7 +182,7 @@ bool runUpgrade()
         if (!createVersion1(query))
             return false;
     }
-    return upgradeToVersion2(query);
+    return upgradeToVersion2(query) && addOutcomeColumn(query);
 }
 
 } // namespace

@@ -78,7 +78,7 @@ void deliver(const Mail& mail)
 } // namespace
 
 void MailHelper::send(QString senderAddress, QString senderName, QString recipientAddress,
-                      QString subject, QString body, bool html)
+                      QString subject, QString body, bool html, std::function<void()> ended)
 {
     try {
         Mail mail;
@@ -92,9 +92,14 @@ void MailHelper::send(QString senderAddress, QString senderName, QString recipie
 
         installExitWait();
         pendingMails.ref();
-        mailPool()->start([mail] {
+        mailPool()->start([mail, ended] {
             try {
                 deliver(mail);
+            } catch (...) {
+            }
+            try {
+                if (ended)
+                    ended();
             } catch (...) {
             }
             pendingMails.deref();

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The one way the program sends mail: a notification through the relay of
 // the host configuration, logged in as the notification account.
@@ -15,8 +16,11 @@ public:
     // hands the whole SMTP exchange to a worker thread; returns at once.
     // Nothing is reported back and nothing is thrown: a failure ends in
     // silence, as a mail is a courtesy that must never hold up a snipe.
+    // ended is called on the worker thread once the exchange has ended,
+    // whatever its outcome, also while the process ends.
     static void send(QString senderAddress, QString senderName, QString recipientAddress,
-                     QString subject, QString body, bool html);
+                     QString subject, QString body, bool html,
+                     std::function<void()> ended = std::function<void()>());
 
     // Waits up to msecs for every mail handed over so far to finish its
     // exchange; true when none is left. The program calls this when it

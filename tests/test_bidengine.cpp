@@ -167,7 +167,12 @@ private slots:
         const int bob = scene.signIn(QStringLiteral("bob"));
         const int bobsRow = scheduledRow(bob, QStringLiteral("302"), -100);
         const int bidSent = scheduledRow(bob, QStringLiteral("303"), -100);
+        const int notSent = scheduledRow(bob, QStringLiteral("304"), -100);
         TestStore::exec(QStringLiteral("UPDATE items SET bid_status = 2"));
+        TestStore::exec(QStringLiteral("UPDATE items SET bid_status = 4, error_message = '%1' "
+                                       "WHERE id = %2")
+                            .arg(BidThread::notSentReason())
+                            .arg(notSent));
         TestStore::exec(QStringLiteral("UPDATE items SET error_message = '%1' WHERE id = %2")
                             .arg(BidThread::notAnsweredReason())
                             .arg(bidSent));
@@ -181,6 +186,10 @@ private slots:
         QCOMPARE(SnipeScene::status(bidSent), 4);
         QCOMPARE(SnipeScene::column(bidSent, QStringLiteral("error_message")).toString(),
                  BidThread::notAnsweredReason());
+        // It never left, and its end has passed: it stays as it ended.
+        QCOMPARE(SnipeScene::status(notSent), 4);
+        QCOMPARE(SnipeScene::column(notSent, QStringLiteral("error_message")).toString(),
+                 BidThread::notSentReason());
         QCOMPARE(SnipeScene::status(alicesRow), 2); // not the signed-in user's
 
         // Its end is to come and its bid never left: scheduled again.

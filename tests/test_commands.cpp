@@ -464,10 +464,28 @@ private slots:
         QCOMPARE(stage.boxes.titles(), reloadBox ? QStringList{"Database Error"} : QStringList());
     }
 
-    // Step 2 due 2 s into a Cancel's wait on its row waits for the Cancel,
-    // stored once the file is free at 3 s: eBay gets no bid.
-    void aCancelWaitingForTheFileHoldsItsRowsStep2()
+    // Step 2 due 2 s into a Cancel's or a Delete's wait on its row does not
+    // wait for it: the command decides at that moment, no bid goes out (not
+    // even after the end, with the file held beyond it), the change is
+    // stored once the file is free, and the user is told once per command.
+    void aCommandWaitingForTheFileDecidesAtStep2_data()
     {
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<int>("holdMs");
+        QTest::addColumn<int>("status"); // at the end: 0 cancelled, -1 deleted
+        QTest::newRow("Cancel, the file free at 3 s")
+            << QStringList{"cancelSnipeAction"} << 3000 << 0;
+        QTest::newRow("Cancel, the file held past the end")
+            << QStringList{"cancelSnipeAction"} << 9000 << 0;
+        QTest::newRow("Delete") << QStringList{"deleteAction"} << 6000 << -1;
+        QTest::newRow("Cancel then Delete")
+            << QStringList{"cancelSnipeAction", "deleteAction"} << 9000 << -1;
+    }
+    void aCommandWaitingForTheFileDecidesAtStep2()
+    {
+        QFETCH(QStringList, commands);
+        QFETCH(int, holdMs);
+        QFETCH(int, status);
         Stage stage;
         const QString number = QStringLiteral("120000000034");
         const int id = stage.watch(number, 12000, SnipedLeadOne);
@@ -477,13 +495,43 @@ private slots:
         QVERIFY(stage.leftAtMost(number, 3100));
         QCOMPARE(SnipeScene::status(id), 2);
         ReadLock lock(DbHelper::databasePath());
-        lock.releaseAfter(3000);
+        lock.releaseAfter(holdMs);
+        for (const QString& command : qAsConst(commands)) {
+            stage.select({id});
+            stage.trigger(command.toLatin1().constData());
+        }
+        QVERIFY(QTest::qWaitFor([&] { return ebay.officialTime() > end.addSecs(1); }, 12000));
+        QVERIFY(ebay.bids(number).isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(id), status, holdMs + 2000);
+        QStringList told;
+        for (const BoxRecorder::Box& box : stage.boxes.boxes()) {
+            if (box.request.text.contains(QStringLiteral("no bid goes out")))
+                told << box.request.title;
+        }
+        QCOMPARE(told.size(), commands.size());
+    }
+
+    // A Cancel the file refuses for its whole wait ends before its box: the
+    // row is the engine's again while the box stands, and its snipe, due
+    // meanwhile, is bid.
+    void aRefusedCommandsBoxHoldsNoBid()
+    {
+        Stage stage;
+        const QString number = QStringLiteral("120000000035");
+        const int id = stage.watch(number, 14000, SnipedLeadOne);
+        QVERIFY(stage.open());
+        QVERIFY(stage.leftAtMost(number, 8500));
+        QCOMPARE(SnipeScene::status(id), 2);
+        stage.boxes.setOnShow([&](const MessageBox::Request& box) {
+            if (box.title == QLatin1String("Database Error"))
+                stage.boxes.setHoldMs(6000);
+        });
+        ReadLock lock(DbHelper::databasePath());
         stage.select({id});
         stage.trigger("cancelSnipeAction");
-        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(id), 0, 5000);
-        QVERIFY(QTest::qWaitFor([&] { return ebay.officialTime() > end.addSecs(1); }, 5000));
-        QVERIFY(ebay.bids(number).isEmpty());
-        QCOMPARE(stage.boxes.titles(), QStringList{"Cancel Snipe"});
+        QTRY_COMPARE_WITH_TIMEOUT(stage.boxes.count(), 2, 8000);
+        QCOMPARE(stage.boxes.titles(), (QStringList{"Cancel Snipe", "Database Error"}));
+        QCOMPARE(stage.scene.ebay().bids(number).size(), 1);
     }
 
     void viewErrorShowsTheReason()

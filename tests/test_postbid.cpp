@@ -3,10 +3,14 @@
 #include "clockmanager.h"
 #include "hostconfig.h"
 #include "smtp/mailhelper.h"
+#include "startup.h"
 #include "support/boxrecorder.h"
 #include "support/mailreader.h"
+#include "support/relayoverride.h"
+#include "support/scriptedsmtppeer.h"
 #include "support/smtpserverprocess.h"
 #include "support/snipescene.h"
+#include "support/tempdatadir.h"
 #include "support/testmain.h"
 #include "support/trayrecorder.h"
 
@@ -213,8 +217,10 @@ private slots:
     }
 
     // eBay's answer left the bid open (its page both says the user leads and
-    // refuses, or it never came): the standing after the end decides. The
-    // high bidder's row is stored as placed, with the won notice.
+    // refuses, or it never came), or read as a refusal (a confirmation in
+    // other words beside a hidden sign-in form): the standing after the end
+    // decides. The high bidder's row is stored as placed, with the won
+    // notice.
     void aBidLeftOpenTakesEbaysStanding()
     {
         EbayDouble::Options options;
@@ -231,8 +237,12 @@ private slots:
         const QByteArray both = "<h1>Bid confirmation</h1><p>You're the highest bidder.</p>"
                                 "<p>Bidding has ended on this item.</p>";
         const QByteArray neither = "<p>Your request could not be processed.</p>";
+        const QByteArray misread = "<p>Your bid of &pound;20.00 has been placed.</p><div "
+                                   "style=\"display:none\"><form><input name=\"userid\">"
+                                   "<input type=\"password\"></form></div>";
         QList<int> snipes;
-        for (const char* relation : {"HIGHBIDDER", "OUTBIDDER", "HIGHBIDDER", "HIGHBIDDER"}) {
+        for (const char* relation :
+             {"HIGHBIDDER", "OUTBIDDER", "HIGHBIDDER", "HIGHBIDDER", "HIGHBIDDER"}) {
             const QString number = numberOf(71 + snipes.size());
             EbayDouble::Auction auction = scene.auction(number, 8000);
             auction.viewerRelation = QString::fromLatin1(relation);
@@ -241,12 +251,13 @@ private slots:
                     .whereQuery("MfcISAPICommand=MakeBid&hmid=&item=" + number);
             scene.ebay().script(snipes.size() == 2   ? step2.hang()
                                 : snipes.size() == 3 ? step2.withBody(neither)
+                                : snipes.size() == 4 ? step2.withBody(misread)
                                                      : step2.withBody(both));
             snipes << scene.addSnipe(auction, 2);
             direct.start(snipes.last(), settings);
         }
         QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 20000);
-        for (const int won : {snipes.at(0), snipes.at(2), snipes.at(3)}) {
+        for (const int won : {snipes.at(0), snipes.at(2), snipes.at(3), snipes.at(4)}) {
             QCOMPARE(SnipeScene::status(won), 3);
             QVERIFY(SnipeScene::column(won, "error_message").isNull());
         }
@@ -256,10 +267,52 @@ private slots:
                                 "your standing is read after the end"));
         QStringList titles = tray.titles();
         titles.sort();
-        QCOMPARE(
-            titles,
-            (QStringList{"Lost bid on item 120000000072", "Winning bid on item 120000000071",
-                         "Winning bid on item 120000000073", "Winning bid on item 120000000074"}));
+        QCOMPARE(titles, (QStringList{
+                             "Lost bid on item 120000000072", "Winning bid on item 120000000071",
+                             "Winning bid on item 120000000073", "Winning bid on item 120000000074",
+                             "Winning bid on item 120000000075"}));
+    }
+
+    // The program is killed while the won notice's mail is on its way (the
+    // relay has not even greeted): the next start sends it, once, and a
+    // notice that has gone is not sent again by the start after.
+    void aNoticeCutShortIsSentAtTheNextStart()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"), QStringLiteral("ebay.de"), true, true, Buyer);
+        ScriptedSmtpPeer silent;
+        silent.holdUntilReleased();
+        QVERIFY(silent.listen());
+        auto toSilent = std::make_unique<RelayOverride>(QStringLiteral("127.0.0.1"), silent.port(),
+                                                        QStringLiteral("notices@example.org"));
+        const int id = scene.addSnipe(scene.auction(numberOf(81), 5000), 2);
+        const auto start = [] {
+            auto engine = std::make_unique<BidEngine>();
+            ClockManager::instance()->attachListener(engine.get(), &BidEngine::onTimer);
+            return engine;
+        };
+        auto engine = start();
+        QVERIFY(QTest::qWaitFor([&] { return silent.waitForConnection(0); }, 15000));
+        QCOMPARE(SnipeScene::column(id, "outcome_settled").toInt(), 1);
+        TempDataDir::closeDatabase(); // killed
+        engine.reset();
+        silent.release();
+        toSilent.reset();
+        SmtpServerProcess relay;
+        QVERIFY(relay.start());
+        QVERIFY(relay.useAsRelay());
+        for (int run = 0; run < 2; ++run) {
+            QCOMPARE(Startup::prepareStore(), 0);
+            engine = start();
+            QTest::qWait(1500);
+            QVERIFY(MailHelper::waitForOutstanding(15000));
+            TempDataDir::closeDatabase();
+            engine.reset();
+        }
+        QCOMPARE(relay.messages().size(), 1);
+        QCOMPARE(MailReader::read(relay.messages().first().content).header("Subject"),
+                 QStringLiteral("Kestrova winning bid: Item ") + numberOf(81));
     }
 
     // Through the engine, with the tray recorder as its window.

@@ -1,7 +1,9 @@
 #include "bidengine.h"
+#include "bidlog.h"
 #include "bidthread.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
+#include "hostconfig.h"
 #include "snipestore.h"
 #include "startup.h"
 #include "support/boxrecorder.h"
@@ -9,6 +11,7 @@
 #include "support/snipescene.h"
 #include "support/testmain.h"
 #include "support/teststore.h"
+#include "support/trayrecorder.h"
 #include "support/xvfbsession.h"
 
 #include <QDir>
@@ -163,48 +166,68 @@ private slots:
     // The program stopped while a snipe bid (killed, or ended by the
     // system) and starts again before the end. A bid that never left is bid
     // as any scheduled snipe, also on a file another program holds at the
-    // start. One that may have left is never sent again, and eBay's standing
-    // after the end decides it in this run, whenever the file takes its
-    // writes: its mark (stored as it leaves, in the file or beside it), or
-    // a restart after its earliest moment to bid without the mark, as a
-    // kill may come between the bid and its mark.
+    // start, and also with an automatic lead past the middle of its wait.
+    // One that may have left (its record in the bid log, written before it
+    // goes; or its mark, in the file or beside it) is never sent again, and
+    // eBay's standing after the end settles it in this run, whenever the
+    // file takes its writes. No clock of either run is asked.
     void aRestartBidsOnlyWhatNeverLeft_data()
     {
         QTest::addColumn<int>("status"); // left in the file
         QTest::addColumn<QString>("reason");
         QTest::addColumn<int>("lead");
+        QTest::addColumn<int>("startedSecsAgo");
+        QTest::addColumn<QString>("logged");  // the bid log: "run", "sent" or nothing
         QTest::addColumn<bool>("markBeside"); // the mark kept in kvdata.dat.unsaved
         QTest::addColumn<bool>("held");       // the file held from the start to the end
         QTest::addColumn<int>("bids");        // eBay's bids from this start
         const QString mark = BidThread::notAnsweredReason();
-        QTest::newRow("killed before the moment to bid") << 2 << "" << 2 << false << false << 1;
+        const QString notSent = BidThread::notSentReason();
+        QTest::newRow("killed before the moment to bid")
+            << 2 << "" << 2 << 3 << "run" << false << false << 1;
         QTest::newRow("ended before the moment to bid")
-            << 4 << BidThread::notSentReason() << 5 << false << false << 1;
+            << 4 << notSent << 5 << 3 << "run" << false << false << 1;
         QTest::newRow("killed before the moment, the file held")
-            << 2 << "" << 2 << false << true << 1;
-        QTest::newRow("killed about the moment to bid") << 2 << "" << 5 << false << false << 0;
-        QTest::newRow("killed once the bid had left") << 2 << mark << 2 << false << false << 0;
-        QTest::newRow("ended once the bid had left") << 4 << mark << 2 << false << false << 0;
-        QTest::newRow("the mark kept beside the held file") << 2 << "" << 2 << true << true << 0;
+            << 2 << "" << 2 << 3 << "run" << false << true << 1;
+        QTest::newRow("killed past the middle of an automatic lead's wait")
+            << 2 << "" << 0 << 10 << "run" << false << false << 1;
+        QTest::newRow("killed at the moment to bid")
+            << 2 << "" << 5 << 3 << "run" << false << false << 1;
+        QTest::newRow("killed as its bid left")
+            << 2 << "" << 2 << 3 << "sent" << false << false << 0;
+        QTest::newRow("killed once the bid had left")
+            << 2 << mark << 2 << 3 << "sent" << false << false << 0;
+        QTest::newRow("ended once the bid had left")
+            << 4 << mark << 2 << 3 << "sent" << false << false << 0;
+        QTest::newRow("the mark kept beside the held file")
+            << 2 << "" << 2 << 3 << "" << true << true << 0;
+        QTest::newRow("a run of an earlier version")
+            << 2 << "" << 5 << 3 << "" << false << false << 1;
     }
     void aRestartBidsOnlyWhatNeverLeft()
     {
         QFETCH(int, status);
         QFETCH(QString, reason);
         QFETCH(int, lead);
+        QFETCH(int, startedSecsAgo);
+        QFETCH(QString, logged);
         QFETCH(bool, markBeside);
         QFETCH(bool, held);
         QFETCH(int, bids);
         SnipeScene scene;
         QVERIFY(scene.isReady());
-        scene.signIn(QStringLiteral("bob"));
+        const int user = scene.signIn(QStringLiteral("bob"));
         EbayDouble::Auction auction = scene.auction(QStringLiteral("190000000021"), 7000);
         auction.viewerRelation = QStringLiteral("HIGHBIDDER"); // an earlier bid was taken
-        const QDateTime started = ClockManager::instance()->getClockTime().addSecs(-3);
+        const QDateTime started = ClockManager::instance()->getClockTime().addSecs(-startedSecsAgo);
         const int id = scene.addSnipe(auction, lead, 20.0,
                                       {{"bid_status", status},
                                        {"actual_bid_time", started},
                                        {"error_message", reason.isEmpty() ? QVariant() : reason}});
+        if (!logged.isEmpty())
+            BidLog::instance()->recordRun(id, user, auction.itemNumber);
+        if (logged == "sent")
+            BidLog::instance()->recordSent(id, user, auction.itemNumber);
         if (markBeside) {
             QFile saved(SnipeStore::savedPath());
             QVERIFY(saved.open(QIODevice::WriteOnly));
@@ -233,6 +256,111 @@ private slots:
         QCOMPARE(SnipeScene::status(id), 3);
         QCOMPARE(SnipeScene::column(id, "user_relation").toString(), QStringLiteral("HIGHBIDDER"));
         QCOMPARE(boxes.count(), 0);
+    }
+
+    // A bidding group of 1 holds two snipes; the program stops at a point
+    // of the first one's life and starts again. The first is bid once and
+    // settled once, by this run or the next (as the next run's clock stands
+    // against eBay's, whatever it is): won, counted, its notice shown once,
+    // and the second cancelled before its moment. The group wins one.
+    void aGroupOfOneWinsOnceWhereverTheProgramStops_data()
+    {
+        QTest::addColumn<QString>("stopAt"); // "step 2", "verdict" or "standing"
+        QTest::addColumn<bool>("killed");    // else ended as at SIGTERM, started after the end
+        QTest::addColumn<int>("clockMs");    // the next run's clock against eBay's
+        QTest::addColumn<bool>("held");      // the file held at the next start
+        QTest::newRow("killed as eBay takes step 2") << "step 2" << true << 0 << false;
+        QTest::newRow("the next run's clock 5 s behind") << "step 2" << true << -5000 << false;
+        QTest::newRow("the next run's clock 5 s ahead") << "step 2" << true << 5000 << false;
+        QTest::newRow("ended with the answer on its way, started after the end")
+            << "step 2" << false << 0 << false;
+        QTest::newRow("the next start on a held file") << "step 2" << true << 0 << true;
+        QTest::newRow("killed after the verdict") << "verdict" << true << 0 << false;
+        QTest::newRow("killed as eBay tells the standing") << "standing" << true << 0 << false;
+    }
+    void aGroupOfOneWinsOnceWhereverTheProgramStops()
+    {
+        QFETCH(QString, stopAt);
+        QFETCH(bool, killed);
+        QFETCH(int, clockMs);
+        QFETCH(bool, held);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        const int user = scene.signIn(QStringLiteral("bob"));
+        const int group = TestStore::addGroup(user, QStringLiteral("Lenses"));
+        const EbayDouble::Auction first = scene.auction(QStringLiteral("190000000031"), 6000);
+        const EbayDouble::Auction second = scene.auction(QStringLiteral("190000000032"), 22000);
+        const int firstId = scene.addSnipe(first, 2, 20.0, {{"group_id", group}});
+        const int secondId = scene.addSnipe(second, 3, 20.0, {{"group_id", group}});
+        TrayRecorder tray;
+        // The standing's answer on its way when the program stops.
+        scene.ebay().script(EbayDouble::Rule(HostConfig::ItemPage)
+                                .whereQuery("ViewItemLite&item=" + first.itemNumber)
+                                .once()
+                                .delayed(stopAt == "standing" ? 500 : 0));
+        const auto start = [&] {
+            auto engine = std::make_unique<BidEngine>(&tray);
+            ClockManager::instance()->attachListener(engine.get(), &BidEngine::onTimer);
+            return engine;
+        };
+        std::unique_ptr<BidEngine> engine = start();
+        EbayDouble& ebay = scene.ebay();
+        const auto ofFirst = [&](const char* command, const char* mode) {
+            return [=](const EbayDouble::Request& r) {
+                return r.queryValue("item") == first.itemNumber && r.command() == command &&
+                       (!mode || r.queryValue("mode") == mode);
+            };
+        };
+        if (stopAt == "verdict")
+            QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(firstId), 3, 10000);
+        else
+            QVERIFY(ebay.waitForRequest(stopAt == "step 2" ? ofFirst("MakeQuickBid", "1")
+                                                           : ofFirst("ViewItemLite", nullptr),
+                                        15000));
+        if (killed) {
+            TempDataDir::closeDatabase(); // nothing more is written
+            engine.reset();
+        } else {
+            engine.reset();
+            TempDataDir::closeDatabase();
+            QVERIFY(QTest::qWaitFor([&] { return ebay.officialTime() > first.endTime; }, 10000));
+        }
+        if (clockMs != 0) {
+            const QDateTime shown = ebay.officialTime().addMSecs(clockMs);
+            ebay.script(EbayDouble::Rule(HostConfig::ShoppingApi)
+                            .whereQuery(QStringLiteral("GeteBayTime"))
+                            .once()
+                            .withBody(QStringLiteral(R"({"Timestamp":"%1Z","Ack":"Success"})")
+                                          .arg(shown.toString("yyyy-MM-ddThh:mm:ss.zzz"))
+                                          .toUtf8(),
+                                      "application/json"));
+            ClockManager::instance()->updateTimeSync();
+        }
+        std::unique_ptr<ReadLock> lock;
+        if (held)
+            lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        QCOMPARE(Startup::prepareStore(), 0);
+        engine = start();
+        QVERIFY(
+            QTest::qWaitFor([&] { return ebay.officialTime() > first.endTime.addSecs(3); }, 15000));
+        lock.reset();
+        QVERIFY(QTest::qWaitFor([&] { return ebay.officialTime() > second.endTime.addSecs(1); },
+                                25000));
+        QTRY_VERIFY_WITH_TIMEOUT(engine->findChildren<BidThread*>().isEmpty() &&
+                                     SnipeStore::instance()->pendingCount() == 0,
+                                 5000);
+        engine.reset();
+        QCOMPARE(ebay.requests(ofFirst("MakeQuickBid", "1")).size(), 1);
+        QVERIFY(scene.requests(second.itemNumber, QStringLiteral("MakeQuickBid1")).isEmpty());
+        QCOMPARE(SnipeScene::status(firstId), 3);
+        QCOMPARE(SnipeScene::column(firstId, "user_relation").toString(),
+                 QStringLiteral("HIGHBIDDER"));
+        QCOMPARE(SnipeScene::status(secondId), 0);
+        QCOMPARE(TestStore::value(QStringLiteral("SELECT current_won FROM groups")).toInt(), 0);
+        QCOMPARE(tray.titles().count(QStringLiteral("Winning bid on item ") + first.itemNumber), 1);
+        QCOMPARE(
+            tray.titles().count(QStringLiteral("Remaining bids in group Lenses are cancelled")), 1);
+        QVERIFY(scene.syncClock());
     }
 
     // Something at the lock's place that no running copy made is moved

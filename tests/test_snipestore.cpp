@@ -171,13 +171,32 @@ private slots:
 
     // A sign-in the file refused, kept beside it when the program was
     // killed: taken back at the next start, to the user's row of that name
-    // only.
+    // only; as the program keeps it, or as a person may have edited it.
+    void aKeptSignInIsTakenBack_data()
+    {
+        QTest::addColumn<bool>("byTheProgram");
+        QTest::newRow("kept by the program") << true;
+        QTest::newRow("written by hand") << false;
+    }
     void aKeptSignInIsTakenBack()
     {
+        QFETCH(bool, byTheProgram);
         TestStore store;
         QVERIFY(store.isReady());
         const int bob = TestStore::addUser(QStringLiteral("bob"));
-        QVERIFY(writeFile(SnipeStore::savedPath(),
+        if (byTheProgram) {
+            ReadLock lock(DbHelper::databasePath());
+            SnipeStore* const kept = SnipeStore::instance();
+            QVERIFY(!kept->writeUser(
+                bob, QStringLiteral("bob"),
+                {{"country_id", 7},
+                 {"remember_password", 1},
+                 {"password", DbHelper::storedPassword(QStringLiteral("secret"))}}));
+            QVERIFY(!kept->writeUser(bob, QStringLiteral("eve"), {{"country_id", 3}}));
+            QVERIFY(!kept->writeAutoLoginUser(bob));
+        } else {
+            QVERIFY(
+                writeFile(SnipeStore::savedPath(),
                           QStringLiteral(R"({"writes": [
             {"user": %1, "number": "bob", "columns": {"country_id": 7, "remember_password": 1,
                                                       "password": "%2"}},
@@ -186,6 +205,7 @@ private slots:
                               .arg(bob)
                               .arg(DbHelper::storedPassword(QStringLiteral("secret")).toString())
                               .toUtf8()));
+        }
         TempDataDir::closeDatabase();
         QCOMPARE(Startup::prepareStore(), 0);
         QSqlRecord user = DbHelper::emptyRecord(QStringLiteral("users"));

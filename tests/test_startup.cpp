@@ -48,7 +48,8 @@ const QString GroupsTable = QStringLiteral(
     "CREATE TABLE groups (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, name TEXT COLLATE NOCASE "
     "NOT NULL, user_id INTEGER NOT NULL, max_won INTEGER NOT NULL DEFAULT 1, current_won INTEGER "
     "NOT NULL DEFAULT 0, UNIQUE(name, user_id) ON CONFLICT ABORT)");
-const QString ItemsTable = QStringLiteral(
+// Files written before the outcome of a bid had a column of its own.
+const QString ItemsTableBefore = QStringLiteral(
     "CREATE TABLE items (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, item_number TEXT NOT "
     "NULL, name TEXT NOT NULL, user_id INTEGER NOT NULL REFERENCES users(id) ON UPDATE CASCADE ON "
     "DELETE SET NULL, user_relation TEXT NOT NULL, is_ended INTEGER, bid_count INTEGER, "
@@ -57,6 +58,9 @@ const QString ItemsTable = QStringLiteral(
     "INTEGER, error_message TEXT, group_id INTEGER REFERENCES groups(id) ON UPDATE CASCADE ON "
     "DELETE SET NULL, shipping REAL, seller TEXT, seller_score TEXT, notes TEXT, "
     "UNIQUE(item_number, user_id) ON CONFLICT ABORT)");
+const QString ItemsTable = QString(ItemsTableBefore)
+                               .replace(QStringLiteral("notes TEXT, "),
+                                        QStringLiteral("notes TEXT, outcome_settled INTEGER, "));
 
 QString ifNotExists(QString table)
 {
@@ -77,7 +81,7 @@ QStringList version1Statements()
                           .arg(site.id)
                           .arg(QLatin1String(site.name), QLatin1String(site.domain))
                           .arg(site.siteId);
-    statements << ifNotExists(GroupsTable) << ifNotExists(ItemsTable);
+    statements << ifNotExists(GroupsTable) << ifNotExists(ItemsTableBefore);
     return statements;
 }
 

@@ -1,5 +1,6 @@
 #include "tempdatadir.h"
 
+#include "bidlog.h"
 #include "snipestore.h"
 #include "startup.h"
 
@@ -54,6 +55,7 @@ void TempDataDir::closeDatabase()
 {
     // Writes the engine kept for a store that goes with the directory.
     SnipeStore::instance()->clear();
+    BidLog::instance()->close();
     Startup::releaseDataFile();
     const QString name = QLatin1String(QSqlDatabase::defaultConnection);
     if (!QSqlDatabase::contains(name))
