@@ -329,8 +329,8 @@ void lockedStoreRun(int count)
 }
 
 // The user's commands meet the held file one after another while the
-// snipes bid (Cancel Snipe on a row of their own, as the window runs it once
-// the question is answered): each waits for the file in short tries from the
+// snipes bid (Cancel Snipe and Delete in turn on a row of their own, as the
+// window runs them once the question is answered): each waits for the file in short tries from the
 // event loop and fails after 5 s. Prints how late step 2 left against its plan meanwhile,
 // and how many verdicts the store holds once the lock has ended.
 void heldCommandRun(int count)
@@ -355,9 +355,14 @@ void heldCommandRun(int count)
             loop.quit();
             return;
         }
-        ++commands;
+        // Cancel Snipe and Delete in turn.
+        const bool deletes = ++commands % 2 == 0;
         SnipeStore::instance()->writeForWindow(
-            {commanded}, &window, [&] { return DbHelper::cancelItems(QString::number(commanded)); },
+            {commanded}, &window,
+            [&, deletes] {
+                return deletes ? DbHelper::deleteItems(QString::number(commanded))
+                               : DbHelper::cancelItems(QString::number(commanded));
+            },
             [&](bool stored) {
                 refused += stored ? 0 : 1;
                 QTimer::singleShot(0, &window, next);
