@@ -358,7 +358,7 @@ void BidEngine::processBiddingItems()
         // A command of the window waiting for the file has the row until
         // the snipe cannot wait any longer without its bid going late.
         if (store->isHeldByWindow(item.id()) &&
-            now.addSecs(qMax(3, item.leadTime()) + CommandWaitLimitSecs) >= item.endTime())
+            now.addSecs(qMax<qint64>(3, item.leadTime()) + CommandWaitLimitSecs) >= item.endTime())
             store->takeOverWindowWrites(item.id());
         const QVariant keptStatus = store->pendingValue(item.id(), QStringLiteral("bid_status"));
         const bool keptAsScheduled =

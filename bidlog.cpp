@@ -170,6 +170,14 @@ void BidLog::recordTold(int itemId, int generation)
     append(QStringLiteral("told\t%1").arg(itemId));
 }
 
+void BidLog::recordTelling(int itemId)
+{
+    const QMutexLocker lock(&m_mutex);
+    auto it = m_entries.find(itemId);
+    if (it != m_entries.end())
+        it->telling = true;
+}
+
 BidLog::Entry BidLog::entry(int itemId) const
 {
     const QMutexLocker lock(&m_mutex);
@@ -192,7 +200,7 @@ QList<BidLog::Entry> BidLog::awaitingOutcome(int userId) const
     const QMutexLocker lock(&m_mutex);
     QList<Entry> entries;
     for (const Entry& entry : m_entries) {
-        if (entry.userId == userId && entry.anySent && !entry.told)
+        if (entry.userId == userId && entry.anySent && !entry.told && !entry.telling)
             entries << entry;
     }
     return entries;

@@ -50,6 +50,9 @@ public:
     // start in the same process) is not told.
     void recordTold(int itemId, int generation = -1);
     int generation() const;
+    // The notice's mail is on its way in this run: not to be sent again
+    // while its exchange lasts.
+    void recordTelling(int itemId);
 
     struct Entry
     {
@@ -60,6 +63,7 @@ public:
         bool latestSent = false;  // the latest attempt's step 2 may have left
         bool anySent = false;     // some attempt's step 2 may have left
         bool told = false;        // the notice of the outcome went out
+        bool telling = false;     // its mail is on its way in this run
         int chosenLead = 0;       // an automatic lead's choice, 0 for none
         int tries = 0;            // settlements begun in this run
     };
@@ -70,7 +74,7 @@ public:
     // Whether a bid of the row may be at eBay with its outcome not yet told.
     bool awaitsOutcome(int itemId) const;
     // The entries of that user whose bid may be at eBay and whose outcome
-    // is not yet told.
+    // is not yet told, nor being told.
     QList<Entry> awaitingOutcome(int userId) const;
     // One more settlement of the row begun in this run.
     void countTry(int itemId);

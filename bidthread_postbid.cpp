@@ -143,8 +143,9 @@ void BidThread::announceOutcome(const QString& relation, QVariantMap columns)
 void BidThread::tellSettled(const QSqlRecord& row)
 {
     // Settled by a run that ended before its notice went out.
-    if (row.value(QStringLiteral("outcome_settled")).toInt() != OutcomeSettled ||
-        BidLog::instance()->entry(m_itemId).told)
+    const BidLog::Entry entry = BidLog::instance()->entry(m_itemId);
+    if (row.value(QStringLiteral("outcome_settled")).toInt() != OutcomeSettled || entry.told ||
+        entry.telling)
         return;
     qDebug().noquote() << itemNumber() << "settled earlier; its notice goes now";
     const QString relation = row.value(QStringLiteral("user_relation")).toString();
@@ -264,6 +265,7 @@ void BidThread::sendNotification(const QString& relation, bool withTray)
         // program killed before then sends the notice again at its next start.
         const int itemId = m_itemId;
         const int generation = BidLog::instance()->generation();
+        BidLog::instance()->recordTelling(itemId);
         MailHelper::send(
             HostConfig::smtpRelay().account, QStringLiteral("Kestrova Bid Notification"),
             m_userEmail, subject, MailHelper::fill(body, values) + HostConfig::makerDomain(), false,

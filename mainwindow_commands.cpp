@@ -295,8 +295,11 @@ void MainWindow::cancel()
                                         .arg(sent->join(QStringLiteral(", "))));
         },
         [cancellable, kept] {
-            SnipeStore::instance()->cancelItems(cancellable());
-            *kept = true;
+            const QList<int> cancelled = cancellable();
+            if (!cancelled.isEmpty()) {
+                SnipeStore::instance()->cancelItems(cancelled);
+                *kept = true;
+            }
         });
 }
 
