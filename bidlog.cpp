@@ -116,14 +116,25 @@ bool BidLog::append(const QString& line)
 
 void BidLog::recordRun(int itemId, int userId, const QString& itemNumber)
 {
+    recordAttempt(itemId, userId, itemNumber, false);
+}
+
+bool BidLog::recordAttempt(int itemId, int userId, const QString& itemNumber, bool sent)
+{
     const QMutexLocker lock(&m_mutex);
     Entry& entry = m_entries[itemId];
     entry.itemId = itemId;
     entry.userId = userId;
     entry.itemNumber = itemNumber;
-    entry.latestSent = false;
-    entry.runRecorded =
-        append(QStringLiteral("run\t%1\t%2\t%3").arg(itemId).arg(userId).arg(field(itemNumber)));
+    entry.latestSent = sent;
+    entry.anySent = entry.anySent || sent;
+    const bool written = append(QStringLiteral("%1\t%2\t%3\t%4")
+                                    .arg(sent ? QStringLiteral("sent") : QStringLiteral("run"))
+                                    .arg(itemId)
+                                    .arg(userId)
+                                    .arg(field(itemNumber)));
+    entry.runRecorded = entry.runRecorded || written;
+    return written;
 }
 
 void BidLog::recordChosen(int itemId, int leadSecs, const QDateTime& moment)
@@ -141,15 +152,7 @@ void BidLog::recordChosen(int itemId, int leadSecs, const QDateTime& moment)
 
 bool BidLog::recordSent(int itemId, int userId, const QString& itemNumber)
 {
-    const QMutexLocker lock(&m_mutex);
-    Entry& entry = m_entries[itemId];
-    entry.itemId = itemId;
-    entry.userId = userId;
-    entry.itemNumber = itemNumber;
-    entry.latestSent = true;
-    entry.anySent = true;
-    return append(
-        QStringLiteral("sent\t%1\t%2\t%3").arg(itemId).arg(userId).arg(field(itemNumber)));
+    return recordAttempt(itemId, userId, itemNumber, true);
 }
 
 int BidLog::generation() const

@@ -87,6 +87,7 @@ public:
 private:
     BidLog() = default;
     bool append(const QString& line);
+    bool recordAttempt(int itemId, int userId, const QString& itemNumber, bool sent);
     void readLine(const QStringList& fields);
     void closeFile();
     static QString entryLines(const Entry& entry);
