@@ -131,12 +131,13 @@ void BidThread::announceOutcome(const QString& relation, QVariantMap columns)
     if (!snipeStore->settle(m_itemId, itemNumber(), columns, group.count >= 0 ? group.groupId : 0,
                             group.count))
         storeRefused();
-    if (!group.cancelled.isEmpty())
-        showGroupCancelled(group.groupName);
+    // The outcome's balloon first, the group's after it.
     if (relation.isEmpty())
         BidLog::instance()->recordTold(m_itemId);
     else
         sendNotification(relation);
+    if (!group.cancelled.isEmpty())
+        showGroupCancelled(group.groupName);
     end();
 }
 
