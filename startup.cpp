@@ -241,20 +241,25 @@ void finishStore()
     if (store->storeAll())
         return;
     const auto tr = [](const char* text) { return QCoreApplication::translate("Startup", text); };
-    MessageBox::Request request;
-    request.icon = QMessageBox::Warning;
-    request.title = tr("Snipes Not Saved");
-    request.text =
-        tr("The results of these snipes are not saved yet:\n%1\n\nThe data file cannot "
-           "be written: %2\n\nThe program ends as soon as they are saved. With Quit "
-           "Anyway it ends now, and they are saved at the next start.")
-            .arg(store->describePending().join(QStringLiteral(", ")), store->lastError());
-    request.buttons = QMessageBox::Discard;
-    request.buttonTexts.insert(QMessageBox::Discard, tr("Quit Anyway"));
-    request.closeWhen = [store] { return store->storeAll(); };
-    MessageBox::show(request);
-    if (store->pendingCount() == 0)
-        return;
+    // eBay's data of the watch list keeps nobody waiting: the next start's
+    // reload reads it again.
+    const auto onlyItemData = [store] { return store->pendingCount() == store->pendingItemData(); };
+    if (!onlyItemData()) {
+        MessageBox::Request request;
+        request.icon = QMessageBox::Warning;
+        request.title = tr("Snipes Not Saved");
+        request.text =
+            tr("The results of these snipes are not saved yet:\n%1\n\nThe data file cannot "
+               "be written: %2\n\nThe program ends as soon as they are saved. With Quit "
+               "Anyway it ends now, and they are saved at the next start.")
+                .arg(store->describePending().join(QStringLiteral(", ")), store->lastError());
+        request.buttons = QMessageBox::Discard;
+        request.buttonTexts.insert(QMessageBox::Discard, tr("Quit Anyway"));
+        request.closeWhen = [store, onlyItemData] { return store->storeAll() || onlyItemData(); };
+        MessageBox::show(request);
+        if (store->pendingCount() == 0)
+            return;
+    }
     const QString error = store->saveForNextStart();
     if (error.isEmpty())
         return;

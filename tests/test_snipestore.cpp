@@ -141,6 +141,39 @@ private slots:
         QVERIFY(!windowWrites->isHeldByWindow(id));
     }
 
+    // What a reload read keeps nobody waiting at Quit while the file is
+    // held: no box, nothing beside the file (the next start's reload reads
+    // it again). Merged with a snipe's write of the same row, whose verdict
+    // the box names, it is taken back with it at the next start.
+    void aReloadsDataKeptAtQuit()
+    {
+        TestStore store;
+        QVERIFY(store.isReady());
+        const QString number = QStringLiteral("130000000005");
+        const int id = TestStore::addItem(TestStore::addUser(QStringLiteral("bob")), number, Later,
+                                          {{"bid_status", 2}, {"user_bid", 20.0}});
+        SnipeStore* const snipeStore = SnipeStore::instance();
+        BoxRecorder boxes;
+        auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        QVERIFY(!snipeStore->writeItemData(
+            {{id, number, {{"name", "moved"}, {"end_time", TimeText::format(Later)}}}}));
+        Startup::finishStore();
+        QCOMPARE(boxes.count(), 0);
+        QVERIFY(!QFile::exists(SnipeStore::savedPath()));
+
+        snipeStore->writeItem(id, number, {{"bid_status", 3}});
+        Startup::finishStore(); // Quit Anyway
+        QCOMPARE(boxes.titles(), QStringList{"Snipes Not Saved"});
+        QVERIFY(boxes.last().request.text.contains(number));
+        snipeStore->clear(); // all the program kept in memory
+        lock.reset();
+        TempDataDir::closeDatabase();
+        QCOMPARE(Startup::prepareStore(), 0);
+        QCOMPARE(status(id), 3);
+        QCOMPARE(TestStore::value("SELECT name FROM items").toString(), QStringLiteral("moved"));
+        QVERIFY(!QFile::exists(SnipeStore::savedPath()));
+    }
+
     // A data file copied or restored from elsewhere holds other items under
     // the same row ids: a saved write goes only to its own item.
     void aSavedWriteGoesOnlyToItsItem()
