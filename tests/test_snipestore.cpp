@@ -141,6 +141,36 @@ private slots:
         QVERIFY(!windowWrites->isHeldByWindow(id));
     }
 
+    // The window (or the dialog) that made a write goes while the write
+    // waits for the file: neither the write nor what follows it runs, as
+    // they would through what is gone.
+    void aWriteWhoseContextGoesIsDropped()
+    {
+        TestStore store;
+        QVERIFY(store.isReady());
+        const int id = TestStore::addItem(TestStore::addUser(QStringLiteral("bob")),
+                                          QStringLiteral("130000000004"), Later);
+        SnipeStore* const windowWrites = SnipeStore::instance();
+        auto window = std::make_unique<QObject>();
+        int tries = 0;
+        bool followed = false;
+        auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        windowWrites->writeForWindow(
+            {id}, window.get(),
+            [id, &tries] {
+                ++tries;
+                return DbHelper::setItemColumns(id, {{"bid_status", 1}});
+            },
+            [&followed](bool) { followed = true; });
+        QCOMPARE(tries, 1); // refused: it waits
+        window.reset();
+        lock.reset();
+        QTRY_VERIFY(!windowWrites->isHeldByWindow(id));
+        QCOMPARE(tries, 1);
+        QVERIFY(!followed);
+        QCOMPARE(status(id), 0);
+    }
+
     // What a reload read keeps nobody waiting at Quit while the file is
     // held: no box, nothing beside the file (the next start's reload reads
     // it again). Merged with a snipe's write of the same row, whose verdict
