@@ -233,7 +233,7 @@ int lockDataFile()
         return failOnLock(lockPath() + QStringLiteral(" is ") + what,
                           folderRefusesWrites()
                               ? tr("It is %1, not a lock of this program, and cannot be moved "
-                                   "out of the way: its folder cannot be written.")
+                                   "out of the way: the folder it stands in cannot be written.")
                                     .arg(what)
                               : tr("It is %1, not a lock of this program, and cannot be moved "
                                    "out of the way. Remove it, or move it elsewhere, and start "

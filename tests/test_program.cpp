@@ -370,8 +370,8 @@ private slots:
             QVERIFY(!aside.exists() && !aside.isSymLink());
             const QString text = boxes.last().request.text;
             QVERIFY(text.contains(shown == "Database Error" ? lock : dir.databasePath()));
-            QVERIFY(text.contains(what == "full"         ? "the disk may be full"
-                                  : what == "stuck"      ? "its folder cannot be written"
+            QVERIFY(text.contains(what == "full"    ? "the disk may be full"
+                                  : what == "stuck" ? "the folder it stands in cannot be written"
                                   : what == "unwritable" ? "Its folder cannot be written"
                                                          : "already running"));
             QCOMPARE(QFileInfo(lock).isDir(), what == "stuck");
