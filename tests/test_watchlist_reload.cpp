@@ -435,13 +435,16 @@ private slots:
     void lowBidWarnsOnceUntilTheNextBidComesBack_data()
     {
         QTest::addColumn<bool>("mail");
-        QTest::newRow("mail asked for") << true;
-        QTest::newRow("no mail") << false;
+        QTest::addColumn<bool>("held"); // by another program throughout: kept, not stored
+        QTest::newRow("mail asked for") << true << false;
+        QTest::newRow("no mail") << false << false;
+        QTest::newRow("no mail, the file held") << false << true;
     }
 
     void lowBidWarnsOnceUntilTheNextBidComesBack()
     {
         QFETCH(bool, mail);
+        QFETCH(bool, held);
         SnipeScene scene;
         QVERIFY(scene.isReady());
         SmtpServerProcess relay;
@@ -466,6 +469,9 @@ private slots:
             scene.addSnipe(a, 5, 0.0, columns);
         }
 
+        std::unique_ptr<ReadLock> lock;
+        if (held)
+            lock = std::make_unique<ReadLock>(DbHelper::databasePath());
         TrayWindow window;
         QVERIFY(WatchListTable::settle(window));
         QCOMPARE(window.balloons,
