@@ -119,13 +119,19 @@ void BidEngine::loadBiddingItemsLocked()
     QSqlQuery query;
     bool read = DbHelper::getBiddingItems(query, userId, LookAheadSecs, now);
     QSet<int> listed;
+    // As they will be: a reload's new end may wait for the file.
+    const QHash<int, QVariantMap> kept = SnipeStore::instance()->pendingRows();
     while (query.next()) {
-        m_biddingItems.emplace_back(itemFromRow(query.record()));
+        QSqlRecord row = query.record();
+        const QVariantMap waiting = kept.value(row.value(QStringLiteral("id")).toInt());
+        for (auto column = waiting.cbegin(); column != waiting.cend(); ++column)
+            row.setValue(column.key(), column.value());
+        m_biddingItems.emplace_back(itemFromRow(row));
         listed.insert(m_biddingItems.back()->id());
     }
     read = read && DbHelper::readToTheEnd(query);
     query.finish();
-    if (listKeptScheduled(userId, now, listed)) {
+    if (listKeptScheduled(userId, now, listed, kept)) {
         std::stable_sort(m_biddingItems.begin(), m_biddingItems.end(),
                          [](const std::unique_ptr<ItemTO>& a, const std::unique_ptr<ItemTO>& b) {
                              return a->endTime() > b->endTime();
@@ -138,23 +144,29 @@ void BidEngine::loadBiddingItemsLocked()
     m_unreadable = !read;
 }
 
-bool BidEngine::listKeptScheduled(int userId, const QDateTime& now, const QSet<int>& listed)
+bool BidEngine::listKeptScheduled(int userId, const QDateTime& now, const QSet<int>& listed,
+                                  const QHash<int, QVariantMap>& kept)
 {
-    SnipeStore* const store = SnipeStore::instance();
     bool added = false;
-    const QSet<int> kept = store->pendingItems();
-    for (const int id : kept) {
-        const QVariant status = store->pendingValue(id, QStringLiteral("bid_status"));
-        if (listed.contains(id) || status.isNull() || status.toInt() != BidStatus::Scheduled)
+    const QDateTime reach = now.addSecs(LookAheadSecs);
+    for (auto it = kept.cbegin(); it != kept.cend(); ++it) {
+        const int id = it.key();
+        const QVariant status = it->value(QStringLiteral("bid_status"));
+        const QVariant keptEnd = it->value(QStringLiteral("end_time"));
+        // Set back to "Scheduled", or an end a reload moved into reach.
+        const bool scheduled = !status.isNull() && status.toInt() == BidStatus::Scheduled;
+        if (listed.contains(id) ||
+            (!scheduled && (keptEnd.isNull() || TimeText::parse(keptEnd.toString()) > reach)))
             continue;
         QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
         row.setValue(QStringLiteral("id"), id);
         if (!DbHelper::getItem(row))
             continue;
-        store->overlay(row);
+        for (auto column = it->cbegin(); column != it->cend(); ++column)
+            row.setValue(column.key(), column.value());
         const QDateTime end = TimeText::parse(row.value(QStringLiteral("end_time")).toString());
         if (row.value(QStringLiteral("user_id")).toInt() != userId ||
-            end > now.addSecs(LookAheadSecs))
+            row.value(QStringLiteral("bid_status")).toInt() != BidStatus::Scheduled || end > reach)
             continue;
         m_biddingItems.emplace_back(itemFromRow(row));
         added = true;

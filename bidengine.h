@@ -4,10 +4,12 @@
 #include "helper/itemto.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QSet>
+#include <QVariantMap>
 #include <memory>
 #include <vector>
 
@@ -73,9 +75,12 @@ signals:
 
 private:
     void loadBiddingItemsLocked();
-    // Adds the user's rows that a kept write sets back to "Scheduled" (the
-    // file was held when they were), read as they will be; true when any.
-    bool listKeptScheduled(int userId, const QDateTime& now, const QSet<int>& listed);
+    // Adds the user's scheduled rows that kept writes (SnipeStore::
+    // pendingRows()) set back to "Scheduled" (the file was held when they
+    // were) or whose end they move into reach, read as they will be; true
+    // when any.
+    bool listKeptScheduled(int userId, const QDateTime& now, const QSet<int>& listed,
+                           const QHash<int, QVariantMap>& kept);
     // Rows of the user that an earlier run left at "Bidding" (or ended
     // before their moment), with no snipe object behind them, read as they
     // will be once the kept writes are stored. The bid log tells whether

@@ -571,12 +571,13 @@ void BidThread::getUserItemRelation()
     guarded("getUserItemRelation", [this] {
         // Only once the auction has ended, also when its end moved later
         // after the bid: asked sooner, the answer is no outcome.
+        // As the row will be: a reload's new end may wait for the file.
         QSqlRecord row = DbHelper::emptyRecord(QStringLiteral("items"));
         row.setValue(QStringLiteral("id"), m_itemId);
+        const bool read = DbHelper::getItem(row);
+        SnipeStore::instance()->overlay(row);
         const QDateTime endAt =
-            DbHelper::getItem(row)
-                ? TimeText::parse(row.value(QStringLiteral("end_time")).toString())
-                : endTime();
+            read ? TimeText::parse(row.value(QStringLiteral("end_time")).toString()) : endTime();
         const qint64 untilEnd = endAt.isValid() ? clockTime().msecsTo(endAt) : -1;
         if (untilEnd >= 0) {
             QTimer::singleShot(static_cast<int>(qMin<qint64>(untilEnd + 1000, 24 * 3600 * 1000)),

@@ -364,12 +364,18 @@ void MainWindow::showStoreState()
 {
     const SnipeStore* store = SnipeStore::instance();
     const int signIns = store->pendingSignIns();
+    const int snipes = store->pendingCount() - signIns - store->pendingItemData();
+    // What a reload read is said only when nothing else waits: the snipes
+    // and the sign-in say already that the file is held.
     const QString text =
-        signIns == 0 ? tr("Snipes not saved yet (%1): saved once the data file can be written.")
-        : signIns == store->pendingCount()
+        snipes > 0 && signIns > 0
+            ? tr("Snipes and your sign-in not saved yet (%1): saved once the data file can be "
+                 "written.")
+        : snipes > 0 ? tr("Snipes not saved yet (%1): saved once the data file can be written.")
+        : signIns > 0
             ? tr("Your sign-in is not saved yet (%1): saved once the data file can be written.")
-            : tr("Snipes and your sign-in not saved yet (%1): saved once the data file can be "
-                 "written.");
+            : tr("The watch list's latest data from eBay is not saved yet (%1): it is shown, "
+                 "and saved once the data file can be written.");
     storeNotice->setText(text.arg(store->lastError()));
     storeNotice->setVisible(store->pendingCount() > 0);
 }

@@ -10,7 +10,6 @@
 #include "helper/itemhelper.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
-#include "messagebox.h"
 #include "rowwidgets.h"
 #include "smtp/mailhelper.h"
 #include "snipestore.h"
@@ -87,19 +86,30 @@ void MainWindow::loadItemsFromDb()
               reserveMet = at("is_reserve_met"), shipping = at("shipping"), seller = at("seller"),
               sellerScore = at("seller_score"), userBid = at("user_bid"),
               leadTime = at("lead_time"), groupId = at("group_id");
+    // Rows whose writes wait for the file show what they will hold: the
+    // snipe's progress, and what a reload read from eBay.
+    const QHash<int, QVariantMap> kept = SnipeStore::instance()->pendingRows();
+    QSqlRecord row;
     while (query.next()) {
-        const QVariant storedShipping = query.value(shipping);
-        appendItem(query.value(id).toInt(), query.value(number).toString(),
-                   query.value(name).toString(), query.value(bidCount).toInt(),
-                   query.value(currency).toString(), query.value(currentBid).toDouble(),
-                   query.value(nextBid).toDouble(),
-                   TimeText::parse(query.value(endTime).toString()),
-                   query.value(relation).toString(), query.value(bidStatus).toInt(),
-                   query.value(reserve).toBool(), query.value(reserveMet).toBool(),
+        const auto waiting = kept.constFind(query.value(id).toInt());
+        const bool overlaid = waiting != kept.cend();
+        if (overlaid) {
+            row = query.record();
+            for (auto column = waiting->cbegin(); column != waiting->cend(); ++column)
+                row.setValue(column.key(), column.value());
+        }
+        const auto value = [&](int index) {
+            return overlaid ? row.value(index) : query.value(index);
+        };
+        const QVariant storedShipping = value(shipping);
+        appendItem(value(id).toInt(), value(number).toString(), value(name).toString(),
+                   value(bidCount).toInt(), value(currency).toString(),
+                   value(currentBid).toDouble(), value(nextBid).toDouble(),
+                   TimeText::parse(value(endTime).toString()), value(relation).toString(),
+                   value(bidStatus).toInt(), value(reserve).toBool(), value(reserveMet).toBool(),
                    storedShipping.isNull() ? -1.0 : storedShipping.toDouble(),
-                   query.value(seller).toString(), query.value(sellerScore).toString(),
-                   query.value(userBid).toDouble(), query.value(leadTime).toInt(),
-                   query.value(groupId).toInt());
+                   value(seller).toString(), value(sellerScore).toString(),
+                   value(userBid).toDouble(), value(leadTime).toInt(), value(groupId).toInt());
     }
     // An empty list from a store that cannot be read would look like a
     // watch list that lost its items.
@@ -108,10 +118,6 @@ void MainWindow::loadItemsFromDb()
     else if (!bidEngine || !bidEngine->isUnreadable())
         unreadableShown = false;
     query.finish();
-    // Snipes whose progress the engine has yet to store show it already.
-    const QSet<int> pending = SnipeStore::instance()->pendingItems();
-    for (const int pendingId : pending)
-        refreshItemRow(pendingId);
 
     // Widths follow what the rows in view show, their labels included.
     table->findChild<RowWidgets*>(QString(), Qt::FindDirectChildrenOnly)->fillVisibleRows();
@@ -168,61 +174,75 @@ void MainWindow::reloadFinished(bool ok)
 void MainWindow::saveItemTOHash(QHash<QString, ItemTO*>* items)
 {
     const QSqlRecord user = kApp->loginUser();
+    SnipeStore* const keeper = SnipeStore::instance();
+    // The rows as they will be: eBay's news is measured against what an
+    // earlier reload read, also when the file has yet to take it.
+    const QHash<int, QVariantMap> kept = keeper->pendingRows();
     QList<QPair<const ItemTO*, double>> lowBids; // fetched item, stored user bid
-    // One transaction for the whole reload: a commit per row would make the
-    // store wait for the disk once for every item. A file another program
-    // holds refuses it at once instead of holding the snipes for seconds;
-    // the next reload brings the same data.
-    const DbHelper::ShortWait shortWait;
-    QSqlDatabase store = QSqlDatabase::database();
-    const bool inTransaction = store.transaction();
-    // Asking the store for the table's columns costs more than a row.
-    const QSqlRecord emptyRow = DbHelper::emptyRecord(QStringLiteral("items"));
+    QList<SnipeStore::ItemData> rows;
     bool scheduledEndMoved = false;
-    for (auto it = items->cbegin(); it != items->cend(); ++it) {
-        const ItemTO* fetched = it.value();
-        QSqlRecord record = emptyRow;
-        record.setValue(QStringLiteral("item_number"), fetched->itemNumber());
-        record.setValue(QStringLiteral("user_id"), user.value("id"));
-        if (!DbHelper::getItem(record))
-            continue;
+    {
+        // Read in one go: one look at the file for the whole list.
+        const DbHelper::ShortWait shortWait;
+        QSqlDatabase store = QSqlDatabase::database();
+        const bool reading = store.transaction();
+        // Asking the store for the table's columns costs more than a row.
+        const QSqlRecord emptyRow = DbHelper::emptyRecord(QStringLiteral("items"));
+        for (auto it = items->cbegin(); it != items->cend(); ++it) {
+            const ItemTO* fetched = it.value();
+            QSqlRecord record = emptyRow;
+            record.setValue(QStringLiteral("item_number"), fetched->itemNumber());
+            record.setValue(QStringLiteral("user_id"), user.value("id"));
+            if (!DbHelper::getItem(record))
+                continue;
+            const int id = record.value(QStringLiteral("id")).toInt();
+            const QVariantMap waiting = kept.value(id);
+            for (auto column = waiting.cbegin(); column != waiting.cend(); ++column)
+                record.setValue(column.key(), column.value());
 
-        // Due once, when the minimum next bid first passes the user's bid;
-        // again only after the stored next bid has come back to or below it.
-        // Only for a snipe still to come: a placed or failed one is past
-        // raising.
-        const double userBid = record.value(QStringLiteral("user_bid")).toDouble();
-        if (record.value(QStringLiteral("bid_status")).toInt() == BidStatus::Scheduled &&
-            userBid > 0 && record.value(QStringLiteral("next_bid")).toDouble() <= userBid &&
-            fetched->nextBid() > userBid && !fetched->isEnded()) {
-            lowBids << qMakePair(fetched, userBid);
+            // Due once, when the minimum next bid first passes the user's
+            // bid; again only after the stored next bid has come back to or
+            // below it. Only for a snipe still to come: a placed or failed one
+            // is past raising.
+            const bool scheduled =
+                record.value(QStringLiteral("bid_status")).toInt() == BidStatus::Scheduled;
+            const double userBid = record.value(QStringLiteral("user_bid")).toDouble();
+            if (scheduled && userBid > 0 &&
+                record.value(QStringLiteral("next_bid")).toDouble() <= userBid &&
+                fetched->nextBid() > userBid && !fetched->isEnded()) {
+                lowBids << qMakePair(fetched, userBid);
+            }
+            const QString endTime = TimeText::format(fetched->endTime());
+            scheduledEndMoved =
+                scheduledEndMoved ||
+                (scheduled && record.value(QStringLiteral("end_time")).toString() != endTime);
+            // eBay's data alone: the rest of the row is the user's and the
+            // engine's, whose writes may wait for the file.
+            rows << SnipeStore::ItemData{
+                id,
+                fetched->itemNumber(),
+                {{QStringLiteral("name"), fetched->name()},
+                 {QStringLiteral("is_ended"), fetched->isEnded()},
+                 {QStringLiteral("bid_count"), fetched->bidCount()},
+                 {QStringLiteral("current_bid"), fetched->currentBid()},
+                 {QStringLiteral("next_bid"), fetched->nextBid()},
+                 {QStringLiteral("currency"), fetched->currency()},
+                 {QStringLiteral("end_time"), endTime},
+                 {QStringLiteral("is_reserve"), fetched->isReserve()},
+                 {QStringLiteral("is_reserve_met"), fetched->isReserveMet()},
+                 {QStringLiteral("seller"), fetched->seller()},
+                 {QStringLiteral("seller_score"), fetched->sellerScore()}}};
         }
-
-        record.setValue(QStringLiteral("name"), fetched->name());
-        record.setValue(QStringLiteral("is_ended"), fetched->isEnded());
-        record.setValue(QStringLiteral("bid_count"), fetched->bidCount());
-        record.setValue(QStringLiteral("current_bid"), fetched->currentBid());
-        record.setValue(QStringLiteral("next_bid"), fetched->nextBid());
-        record.setValue(QStringLiteral("currency"), fetched->currency());
-        const QString endTime = TimeText::format(fetched->endTime());
-        scheduledEndMoved =
-            scheduledEndMoved ||
-            (record.value(QStringLiteral("bid_status")).toInt() == BidStatus::Scheduled &&
-             record.value(QStringLiteral("end_time")).toString() != endTime);
-        record.setValue(QStringLiteral("end_time"), endTime);
-        record.setValue(QStringLiteral("is_reserve"), fetched->isReserve());
-        record.setValue(QStringLiteral("is_reserve_met"), fetched->isReserveMet());
-        record.setValue(QStringLiteral("seller"), fetched->seller());
-        record.setValue(QStringLiteral("seller_score"), fetched->sellerScore());
-        DbHelper::setItem(record);
+        if (reading)
+            store.commit();
     }
-    if (inTransaction && !DbHelper::commit()) {
-        // Rolled back: the next reload brings the same news, warnings included.
-        MessageBox::databaseError(this, tr("The watch list could not be saved."));
-        return;
-    }
+    // A file another program holds keeps it, as the snipes' writes, until
+    // it takes it; the status bar says so, where a box at every refresh
+    // would stand in front of every command.
+    keeper->writeItemData(rows);
     // The engine reads its snipes only every few minutes: an end that came
-    // earlier would be bid after it.
+    // earlier would be bid after it. It reads them as they will be, so also
+    // when the file has yet to take the new end.
     if (scheduledEndMoved && bidEngine)
         bidEngine->loadBiddingItems();
 

@@ -183,7 +183,9 @@ bool SnipeStore::apply(const Write& write)
 
 void SnipeStore::announce(const Write& write)
 {
-    if (write.itemId)
+    // A reload's data is shown already, kept or not: after a long lock
+    // thousands of rows would be drawn again one by one.
+    if (write.itemId && !isItemData(write))
         emit itemChanged(write.itemId);
 }
 

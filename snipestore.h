@@ -2,6 +2,7 @@
 #define SNIPESTORE_H
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -71,6 +72,27 @@ public:
     // How many of the waiting writes are a sign-in's.
     int pendingSignIns() const;
 
+    // eBay's data of watched items that a reload read: for each row, the
+    // columns of itemDataColumns(). Newer than whatever waits for those
+    // columns of those rows, which it replaces, so that nothing older lands
+    // over it and a row's kept data never piles up. Stored in one
+    // transaction when the file takes it; otherwise kept, a write per row
+    // behind the others (pendingChanged() once), but not beside the data
+    // file: the next start's reload reads it again. True when stored now.
+    struct ItemData
+    {
+        int itemId = 0;
+        QString itemNumber; // the write goes only to the row while it is this item's
+        QVariantMap columns;
+    };
+    bool writeItemData(const QList<ItemData>& rows);
+    static const QStringList& itemDataColumns();
+    // How many of the waiting writes hold nothing but a reload's data of an
+    // item, which the next reload reads again.
+    int pendingItemData() const;
+    // Each row with waiting writes, by item id: the columns they will set.
+    QHash<int, QVariantMap> pendingRows() const;
+
     // Whether writes of that row wait to be stored.
     bool hasPending(int itemId) const;
     // Whether the row is to be deleted once the store takes it.
@@ -139,7 +161,8 @@ public:
 
     // The item numbers of the rows with waiting writes (read from the store
     // where a write does not name it), and "a bidding group's win count" for
-    // a group's; for telling the user what is not saved.
+    // a group's; for telling the user what is not saved. Not eBay's data of
+    // an item, which the next reload reads again.
     QStringList describePending() const;
     // Where the waiting writes are kept from one run to the next: beside the
     // data file, with its permissions.
@@ -194,6 +217,7 @@ private:
         }
     };
 
+    static bool isItemData(const Write& write);
     bool add(Write write);
     bool apply(const Write& write);
     void announce(const Write& write);

@@ -18,7 +18,7 @@
 
 namespace {
 
-// The columns the engine and the sign-in write: the saved file is text
+// The columns the engine, a reload and the sign-in write: the saved file is text
 // anyone may edit, and a column's name goes into the statement as it stands.
 bool isKeptColumn(int itemId, int groupId, int userId, const QString& column)
 {
@@ -36,7 +36,7 @@ bool isKeptColumn(int itemId, int groupId, int userId, const QString& column)
                                          QStringLiteral("remember_password"),
                                          QStringLiteral("country_id")};
     if (itemId > 0)
-        return itemColumns.contains(column);
+        return itemColumns.contains(column) || SnipeStore::itemDataColumns().contains(column);
     if (groupId > 0)
         return column == QLatin1String("current_won");
     if (userId > 0)
@@ -55,6 +55,11 @@ QString SnipeStore::writeSaved(const QList<Write>& writes)
 {
     QJsonArray entries;
     for (const Write& write : writes) {
+        // The next start's reload reads a reload's data again: kept here, a
+        // long list would be written out at every write of a snipe while the
+        // file is held. Merged with a snipe's write, it is kept with it.
+        if (isItemData(write))
+            continue;
         QJsonObject columns;
         for (auto it = write.columns.cbegin(); it != write.columns.cend(); ++it)
             // A null of any type is SQL NULL; fromVariant() would make 0 of
@@ -72,6 +77,10 @@ QString SnipeStore::writeSaved(const QList<Write>& writes)
         if (write.deletes)
             entry.insert(QStringLiteral("delete"), true);
         entries.append(entry);
+    }
+    if (entries.isEmpty()) {
+        QFile::remove(savedPath());
+        return QString();
     }
     // The file itself, not whatever a link put in its place names: the
     // save file would write through it.
@@ -175,6 +184,9 @@ QStringList SnipeStore::describePending() const
 {
     QStringList names;
     for (const Write& write : m_pending) {
+        // The next reload reads it again from eBay.
+        if (isItemData(write))
+            continue;
         QString name = write.itemNumber;
         if (write.deletes) {
             name = tr("the deletion of %1").arg(write.itemNumber);

@@ -10,15 +10,21 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QSqlRecord>
+#include <QThread>
 #include <QtDebug>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -88,10 +94,16 @@ QString tr(const char* text)
     return QCoreApplication::translate("Startup", text);
 }
 
+QString lockFolder()
+{
+    return QFileInfo(DbHelper::databasePath()).absolutePath();
+}
+
 // What stands at the lock's place, when it is nothing a running copy made:
 // a copy writes its lock as a file of its own, with its process, at once.
 // A folder or a link is never one, nor a file without a copy's details that
-// has been there for a while (one just made is being written).
+// has been there for a while (one just made may be being written by a copy
+// that does not take its turn, FolderTurn).
 QString notALock(const QString& path)
 {
     const QFileInfo info(path);
@@ -111,6 +123,61 @@ QString notALock(const QString& path)
     return QString();
 }
 
+// Whether the folder the lock goes in refuses new files (its permissions, an
+// immutable folder, a read-only disk): said as such, not as a full disk.
+bool folderRefusesWrites()
+{
+    return ::access(QFile::encodeName(lockFolder()).constData(), W_OK) != 0 &&
+           (errno == EACCES || errno == EPERM || errno == EROFS);
+}
+
+// Copies started together take turns, by a lock on the data folder (which
+// nothing moves), from their first try for the lock until they hold it or
+// know that they cannot: one copy's judging what stands at the lock's place,
+// moving it aside and making its lock are one step, which no other copy can
+// split (take the folder's thing for its own, or move the first one's new
+// lock aside). A folder that cannot be locked (a network file system) has
+// no turns.
+class FolderTurn
+{
+public:
+    FolderTurn()
+    {
+        m_fd =
+            ::open(QFile::encodeName(lockFolder()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        // A copy takes milliseconds for its step: one that holds the turn
+        // for seconds is stopped (a debugger), and still a copy starting.
+        QElapsedTimer waited;
+        waited.start();
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return;
+            if (waited.elapsed() >= WaitMs) {
+                m_taken = false;
+                return;
+            }
+            QThread::msleep(10);
+        }
+    }
+    ~FolderTurn()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // lets go of the turn
+    }
+    FolderTurn(const FolderTurn&) = delete;
+    FolderTurn& operator=(const FolderTurn&) = delete;
+    // False when another copy kept its turn for WaitMs.
+    bool isTaken() const { return m_taken; }
+
+    static constexpr int WaitMs = 5000;
+
+private:
+    int m_fd = -1;
+    bool m_taken = true;
+};
+
 int failOnLock(const QString& what, const QString& reason)
 {
     MessageBox::critical(nullptr, tr("Database Error"),
@@ -119,6 +186,16 @@ int failOnLock(const QString& what, const QString& reason)
                             "from bidding the same snipes.")
                              .arg(lockPath(), reason));
     return fail(what);
+}
+
+int failAsRunning(const QString& user)
+{
+    MessageBox::critical(nullptr, tr("Already Running"),
+                         tr("Kestrova is already running with the data file\n%1\n\nOne copy "
+                            "at a time uses a data file, so that no snipe is bid twice. This "
+                            "copy ends and leaves the file to it.")
+                             .arg(DbHelper::databasePath()));
+    return fail(DbHelper::databasePath() + QStringLiteral(" is in use by ") + user);
 }
 
 // Fails when another running copy holds the data file, or when the lock
@@ -137,41 +214,47 @@ int lockDataFile()
         return 0;
     auto lock = std::make_unique<QLockFile>(lockPath());
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
-        const QString what = notALock(lockPath());
-        if (!what.isEmpty()) {
-            const QString aside = DbHelper::moveAside(lockPath());
-            if (aside.isEmpty())
-                return failOnLock(lockPath() + QStringLiteral(" is ") + what,
-                                  tr("It is %1, not a lock of this program, and cannot be moved "
-                                     "out of the way. Remove it, or move it elsewhere, and start "
-                                     "the program again.")
-                                      .arg(what));
-            std::fprintf(stderr, "kestrova: %s was %s, not a lock: moved to %s\n",
-                         qPrintable(lockPath()), qPrintable(what), qPrintable(aside));
-            lock->tryLock(0);
+    QString what; // at the lock's place, when it cannot be moved aside
+    {
+        const FolderTurn turn;
+        if (!turn.isTaken())
+            return failAsRunning(QStringLiteral("another copy starting"));
+        if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
+            what = notALock(lockPath());
+            const QString aside = what.isEmpty() ? QString() : DbHelper::moveAside(lockPath());
+            if (!aside.isEmpty()) {
+                std::fprintf(stderr, "kestrova: %s was %s, not a lock: moved to %s\n",
+                             qPrintable(lockPath()), qPrintable(what), qPrintable(aside));
+                what.clear();
+                lock->tryLock(0);
+            }
         }
-    }
+    } // the turn ends before any box: another copy may say its own outcome meanwhile
+    if (!what.isEmpty())
+        return failOnLock(lockPath() + QStringLiteral(" is ") + what,
+                          folderRefusesWrites()
+                              ? tr("It is %1, not a lock of this program, and cannot be moved "
+                                   "out of the way: the folder it stands in cannot be written.")
+                                    .arg(what)
+                              : tr("It is %1, not a lock of this program, and cannot be moved "
+                                   "out of the way. Remove it, or move it elsewhere, and start "
+                                   "the program again.")
+                                    .arg(what));
     if (lock->isLocked()) {
         held = std::move(lock);
         return 0;
     }
     if (lock->error() != QLockFile::LockFailedError)
         return failOnLock(QStringLiteral("cannot make ") + lockPath(),
-                          lock->error() == QLockFile::PermissionError
+                          folderRefusesWrites()
                               ? tr("Its folder cannot be written.")
                               : tr("It cannot be written: the disk may be full."));
     qint64 pid = 0;
     QString host;
     QString program;
     lock->getLockInfo(&pid, &host, &program);
-    MessageBox::critical(nullptr, tr("Already Running"),
-                         tr("Kestrova is already running with the data file\n%1\n\nOne copy "
-                            "at a time uses a data file, so that no snipe is bid twice. This "
-                            "copy ends and leaves the file to it.")
-                             .arg(DbHelper::databasePath()));
-    return fail(QStringLiteral("%1 is in use by %2, process %3 on %4")
-                    .arg(DbHelper::databasePath(), program, QString::number(pid), host));
+    return failAsRunning(
+        QStringLiteral("%1, process %2 on %3").arg(program, QString::number(pid), host));
 }
 } // namespace
 
@@ -250,20 +333,25 @@ void finishStore()
     if (store->storeAll())
         return;
     const auto tr = [](const char* text) { return QCoreApplication::translate("Startup", text); };
-    MessageBox::Request request;
-    request.icon = QMessageBox::Warning;
-    request.title = tr("Snipes Not Saved");
-    request.text =
-        tr("The results of these snipes are not saved yet:\n%1\n\nThe data file cannot "
-           "be written: %2\n\nThe program ends as soon as they are saved. With Quit "
-           "Anyway it ends now, and they are saved at the next start.")
-            .arg(store->describePending().join(QStringLiteral(", ")), store->lastError());
-    request.buttons = QMessageBox::Discard;
-    request.buttonTexts.insert(QMessageBox::Discard, tr("Quit Anyway"));
-    request.closeWhen = [store] { return store->storeAll(); };
-    MessageBox::show(request);
-    if (store->pendingCount() == 0)
-        return;
+    // eBay's data of the watch list keeps nobody waiting: the next start's
+    // reload reads it again.
+    const auto onlyItemData = [store] { return store->pendingCount() == store->pendingItemData(); };
+    if (!onlyItemData()) {
+        MessageBox::Request request;
+        request.icon = QMessageBox::Warning;
+        request.title = tr("Snipes Not Saved");
+        request.text =
+            tr("The results of these snipes are not saved yet:\n%1\n\nThe data file cannot "
+               "be written: %2\n\nThe program ends as soon as they are saved. With Quit "
+               "Anyway it ends now, and they are saved at the next start.")
+                .arg(store->describePending().join(QStringLiteral(", ")), store->lastError());
+        request.buttons = QMessageBox::Discard;
+        request.buttonTexts.insert(QMessageBox::Discard, tr("Quit Anyway"));
+        request.closeWhen = [store, onlyItemData] { return store->storeAll() || onlyItemData(); };
+        MessageBox::show(request);
+        if (store->pendingCount() == 0)
+            return;
+    }
     const QString error = store->saveForNextStart();
     if (error.isEmpty())
         return;

@@ -52,7 +52,8 @@ void endBidding(MainWindow& window);
 // a box names the items and waits, trying every second, and ends as soon as
 // everything is stored; its "Quit Anyway" saves what is left beside the data
 // file for the next start, and only when even that fails is it lost (a
-// second box says so).
+// second box says so). What a reload read from eBay keeps no box: the next
+// start's reload reads it again.
 void finishStore();
 
 } // namespace Startup

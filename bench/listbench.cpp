@@ -5,7 +5,13 @@
 //   load    loadItemsFromDb: the table rebuilt from the store
 //   tick    one clock tick's re-render of the time left (no reload)
 //   store   saveItemTOHash of one reload's fetched data, then the refill
-// as min / median / max over repeated runs, and the median per row. Last, a
+//   held    the same while another connection holds a read lock on the data
+//           file: the data is kept, each run's in place of the last one's
+// as min / median / max over repeated runs, and the median per row; then
+// how many writes the held runs left kept, the boxes they showed, and, once
+// the lock has ended, how long the kept writes took to be stored and the
+// longest the event loop was held meanwhile (a step 2 due then is late by
+// that much at most). Last, a
 // whole reload of --reload rows against the double, each shipping and
 // relation look-up answered after --delay ms: how long until all are stored,
 // and how many boxes it showed.
@@ -15,18 +21,23 @@
 // It works in its own temporary data directory and host configuration.
 #include "benchoutput.h"
 #include "clockmanager.h"
+#include "helper/dbhelper.h"
 #include "helper/itemhelper.h"
 #include "helper/itemto.h"
 #include "hostconfig.h"
 #include "kestrovaapp.h"
 #include "mainwindow.h"
+#include "snipestore.h"
 #include "support/boxrecorder.h"
+#include "support/readlock.h"
 #include "support/snipescene.h"
 #include "support/testmain.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTableWidget>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -126,8 +137,36 @@ QString line(const QString& what, int rows, const Stats& s)
 
 struct Result
 {
-    Stats load, tick, store;
+    Stats load, tick, store, held;
+    int kept = 0;       // writes kept after the held runs
+    int boxes = 0;      // shown by the held runs
+    qint64 drainMs = 0; // until every kept write was stored, once free
+    qint64 stallMs = 0; // the longest the event loop was held meanwhile
 };
+
+// Runs the event loop until the kept writes are stored; the longest it was
+// held at once is measured by a 1 ms timer.
+void drain(Result& r)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QElapsedTimer gap;
+    gap.start();
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(1);
+    QObject::connect(&probe, &QTimer::timeout, [&] { r.stallMs = qMax(r.stallMs, gap.restart()); });
+    QEventLoop loop;
+    QObject::connect(SnipeStore::instance(), &SnipeStore::pendingChanged, &loop, [&loop](int n) {
+        if (n == 0)
+            loop.quit();
+    });
+    QTimer::singleShot(300000, &loop, &QEventLoop::quit);
+    probe.start();
+    if (SnipeStore::instance()->pendingCount() > 0)
+        loop.exec();
+    r.drainMs = timer.elapsed();
+}
 
 Result measure(int rows, int runs)
 {
@@ -193,6 +232,17 @@ Result measure(int rows, int runs)
         window.saveItemTOHash(&fetched);
         QMetaObject::invokeMethod(&window, "loadItemsFromDb");
     }));
+    {
+        ReadLock lock(DbHelper::databasePath());
+        const int shown = boxes.count();
+        r.held = stats(timed(runs, settle, [&window, &fetched] {
+            window.saveItemTOHash(&fetched);
+            QMetaObject::invokeMethod(&window, "loadItemsFromDb");
+        }));
+        r.kept = SnipeStore::instance()->pendingCount();
+        r.boxes = boxes.count() - shown;
+    }
+    drain(r);
     qDeleteAll(fetched);
     return r;
 }
@@ -289,6 +339,14 @@ int main(int argc, char** argv)
         out(line(QStringLiteral("load"), rows, r.load));
         out(line(QStringLiteral("tick"), rows, r.tick));
         out(line(QStringLiteral("store"), rows, r.store));
+        out(line(QStringLiteral("held"), rows, r.held));
+        out(QStringLiteral("       held: %1 writes kept after %2 runs, boxes shown: %3; all stored "
+                           "%4 ms after the lock ended, the event loop held %5 ms at most")
+                .arg(r.kept)
+                .arg(runs)
+                .arg(r.boxes)
+                .arg(r.drainMs)
+                .arg(r.stallMs));
         results << qMakePair(rows, r);
     }
     // Growth against the smaller size before it: linear means the row ratio.

@@ -288,10 +288,18 @@ private slots:
     }
 
     // eBay moves the end later after the snipe has started and a reload
-    // stores it: the bid waits for the new moment, the relation for the new
-    // end, also for one that moves again after the bid has gone out.
+    // stores it, or keeps it while another program holds the file: the bid
+    // waits for the new moment, the relation for the new end, also for one
+    // that moves again after the bid has gone out.
+    void aMovedEndIsFollowed_data()
+    {
+        QTest::addColumn<bool>("held");
+        QTest::newRow("stored") << false;
+        QTest::newRow("kept for a held file") << true;
+    }
     void aMovedEndIsFollowed()
     {
+        QFETCH(bool, held);
         SnipeScene scene;
         QVERIFY(scene.isReady());
         scene.signIn(QStringLiteral("bob"));
@@ -300,9 +308,15 @@ private slots:
         DirectSnipes direct;
         QSignalSpy chosen(direct.start(id, QStringLiteral("ebay.de")), &BidThread::bidTimeChosen);
         QVERIFY(chosen.wait(5000));
+        std::unique_ptr<ReadLock> lock;
+        if (held)
+            lock = std::make_unique<ReadLock>(DbHelper::databasePath());
         const auto moveEnd = [&](const QDateTime& movedEnd) {
             scene.ebay().updateAuction(number,
                                        [&](EbayDouble::Auction& a) { a.endTime = movedEnd; });
+            if (held)
+                return !SnipeStore::instance()->writeItemData(
+                    {{id, number, {{"end_time", TimeText::format(movedEnd)}}}});
             return TestStore::exec(QStringLiteral("UPDATE items SET end_time = '%1' WHERE id = %2")
                                        .arg(TimeText::format(movedEnd))
                                        .arg(id));
@@ -315,7 +329,8 @@ private slots:
         const QDateTime movedAgain = endOf(scene, number).addSecs(5);
         QVERIFY(moveEnd(movedAgain));
         QTRY_VERIFY_WITH_TIMEOUT(direct.allEnded(), 25000);
-        QCOMPARE(SnipeScene::status(id), 3);
+        lock.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::status(id), 3, 5000);
         QVERIFY(scene.requests(number, QStringLiteral("ViewItemLite")).first().officialTime >=
                 movedAgain);
     }

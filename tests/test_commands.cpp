@@ -416,16 +416,16 @@ private slots:
     // The row of a command waiting for the file is the command's: its
     // snipe, due 1 s into the wait, starts once the edit is stored (the file
     // free 2.5 s in), with the edited amount; at once then, also while a
-    // Reload's box opened during the wait stands, nobody at the computer.
+    // box opened during the wait stands, nobody at the computer.
     void anEditDueDuringItsWaitIsBidAsEdited_data()
     {
-        QTest::addColumn<bool>("reloadBox");
+        QTest::addColumn<bool>("boxStands");
         QTest::newRow("the file free 2.5 s into the wait") << false;
-        QTest::newRow("a Reload's box standing") << true;
+        QTest::newRow("a box standing (Add entered item, none entered)") << true;
     }
     void anEditDueDuringItsWaitIsBidAsEdited()
     {
-        QFETCH(bool, reloadBox);
+        QFETCH(bool, boxStands);
         Stage stage;
         const QString number = QStringLiteral("120000000033");
         const int id = stage.watch(number, 36000, SnipedLeadOne);
@@ -436,7 +436,7 @@ private slots:
         ReadLock lock(DbHelper::databasePath());
         QDateTime boxShown;
         QObject hook;
-        if (reloadBox) {
+        if (boxStands) {
             stage.boxes.setHoldMs(10000);
             stage.boxes.setOnShow(
                 [&](const MessageBox::Request&) { boxShown = ebay.officialTime(); });
@@ -444,7 +444,7 @@ private slots:
                 SnipeStore::instance(), &SnipeStore::windowWaiting, &hook,
                 [&](bool waiting) {
                     if (waiting && !boxShown.isValid())
-                        stage.trigger("reloadAction");
+                        stage.trigger("manualWatchAction");
                 },
                 Qt::QueuedConnection);
         }
@@ -459,9 +459,9 @@ private slots:
         };
         QVERIFY(ebay.waitForRequest(step1, 15000));
         QCOMPARE(ebay.requests(step1).first().queryValue("maxbid"), QStringLiteral("25.00"));
-        if (reloadBox)
+        if (boxStands)
             QVERIFY(ebay.requests(step1).first().officialTime < boxShown.addMSecs(8000));
-        QCOMPARE(stage.boxes.titles(), reloadBox ? QStringList{"Database Error"} : QStringList());
+        QCOMPARE(stage.boxes.titles(), boxStands ? QStringList{"Add Item Error"} : QStringList());
     }
 
     // Step 2 due 2 s into a Cancel's or a Delete's wait on its row does not

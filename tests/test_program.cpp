@@ -22,10 +22,63 @@
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlRecord>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <memory>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A folder that refuses new entries while this lives: immutable where that
+// can be set (as root, where permissions bind nobody), else without the
+// right to write.
+class UnwritableFolder
+{
+public:
+    explicit UnwritableFolder(const QString& path) : m_path(path)
+    {
+        // As the program keeps it, which it then leaves alone.
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int flags = 0;
+        if (m_fd >= 0 && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags |= FS_IMMUTABLE_FL;
+            m_immutable = ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        if (!m_immutable && ::geteuid() != 0)
+            m_readOnly = QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    ~UnwritableFolder()
+    {
+        int flags = 0;
+        if (m_immutable && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags &= ~FS_IMMUTABLE_FL;
+            ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
+        }
+        if (m_readOnly)
+            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    UnwritableFolder(const UnwritableFolder&) = delete;
+    UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+    bool isSet() const { return m_immutable || m_readOnly; }
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    bool m_immutable = false;
+    bool m_readOnly = false;
+};
+
+} // namespace
 
 class TestProgram : public QObject
 {
@@ -364,41 +417,65 @@ private slots:
     }
 
     // Something at the lock's place that no running copy made is moved
-    // aside, kept, and the lock taken. A lock that cannot be made at all (a
-    // full disk) is said in a box naming it, and the program ends before
-    // the data file is opened: two copies never run on one file.
+    // aside, kept, and the lock taken; a file without a copy's details
+    // written a moment ago may be a copy's lock being written, and is left
+    // alone. A lock that cannot be made at all (a full disk, a folder that
+    // cannot be written) or something that cannot be moved is said in a box
+    // naming it, and the program ends before the data file is opened: two
+    // copies never run on one file.
     void theLockFile_data()
     {
         QTest::addColumn<QString>("what");
-        QTest::newRow("a folder") << "folder";
-        QTest::newRow("a link to nothing") << "dangling";
-        QTest::newRow("a link to a file") << "link";
-        QTest::newRow("a file no copy wrote") << "garbage";
-        QTest::newRow("a full disk") << "full";
+        QTest::addColumn<QString>("shown"); // the box, none when the lock is taken
+        QTest::newRow("a folder") << "folder"
+                                  << "";
+        QTest::newRow("a link to nothing") << "dangling"
+                                           << "";
+        QTest::newRow("a link to a file") << "link"
+                                          << "";
+        QTest::newRow("a file no copy wrote") << "garbage"
+                                              << "";
+        QTest::newRow("a file no copy wrote, 1 s ago") << "fresh"
+                                                       << "Already Running";
+        QTest::newRow("a full disk") << "full"
+                                     << "Database Error";
+        QTest::newRow("a folder that cannot be moved") << "stuck"
+                                                       << "Database Error";
+        QTest::newRow("a data folder that cannot be written") << "unwritable"
+                                                              << "Database Error";
     }
     void theLockFile()
     {
         QFETCH(QString, what);
+        QFETCH(QString, shown);
         TempDataDir dir;
         QVERIFY(QDir().mkpath(dir.dataLocation()));
         const QString lock = dir.databasePath() + QStringLiteral(".lock");
         QFile notes(dir.root() + QStringLiteral("/notes"));
         QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4);
         notes.close();
-        if (what == "folder") {
+        if (what == "folder" || what == "stuck") {
             QVERIFY(QDir().mkpath(lock + QStringLiteral("/inside")));
         } else if (what == "dangling") {
             QVERIFY(QFile::link(dir.root() + QStringLiteral("/gone"), lock));
         } else if (what == "link") {
             QVERIFY(QFile::link(notes.fileName(), lock));
-        } else if (what == "garbage") {
+        } else if (what == "garbage" || what == "fresh") {
             QFile garbage(lock);
             QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("\x01 not ours") > 0 &&
                     garbage.flush());
-            QVERIFY(garbage.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60),
-                                        QFileDevice::FileModificationTime));
+            QVERIFY(garbage.setFileTime(
+                QDateTime::currentDateTimeUtc().addSecs(what == "fresh" ? -1 : -60),
+                QFileDevice::FileModificationTime));
+        }
+        std::unique_ptr<UnwritableFolder> unwritable;
+        if (what == "stuck" || what == "unwritable") {
+            unwritable = std::make_unique<UnwritableFolder>(dir.dataLocation());
+            if (!unwritable->isSet())
+                QSKIP("run as root on a file system that cannot make a folder immutable");
         }
         BoxRecorder boxes;
+        int result = 0;
         if (what == "full") {
             // Any write past no bytes fails, as on a full disk.
             struct rlimit before = {};
@@ -407,26 +484,69 @@ private slots:
             none.rlim_cur = 0;
             const sighandler_t handler = std::signal(SIGXFSZ, SIG_IGN);
             QVERIFY(::setrlimit(RLIMIT_FSIZE, &none) == 0);
-            const int result = Startup::prepareStore();
+            result = Startup::prepareStore();
             ::setrlimit(RLIMIT_FSIZE, &before);
             std::signal(SIGXFSZ, handler);
+        } else {
+            result = Startup::prepareStore();
+        }
+        const QFileInfo aside(lock + QStringLiteral(".unreadable-1"));
+        if (!shown.isEmpty()) {
             QCOMPARE(result, Startup::StoreFailureExitCode);
-            QCOMPARE(boxes.titles(), QStringList{"Database Error"});
-            QVERIFY(boxes.last().request.text.contains(lock));
+            QCOMPARE(boxes.titles(), QStringList{shown});
             QVERIFY(!QFile::exists(dir.databasePath()));
+            QVERIFY(!aside.exists() && !aside.isSymLink());
+            const QString text = boxes.last().request.text;
+            QVERIFY(text.contains(shown == "Database Error" ? lock : dir.databasePath()));
+            QVERIFY(text.contains(what == "full"    ? "the disk may be full"
+                                  : what == "stuck" ? "the folder it stands in cannot be written"
+                                  : what == "unwritable" ? "Its folder cannot be written"
+                                                         : "already running"));
+            QCOMPARE(QFileInfo(lock).isDir(), what == "stuck");
+            QCOMPARE(QFileInfo(lock).isFile(), what == "fresh");
             return;
         }
-        QCOMPARE(Startup::prepareStore(), 0);
+        QCOMPARE(result, 0);
         QCOMPARE(boxes.count(), 0);
         qint64 owner = 0;
         QVERIFY(QLockFile(lock).getLockInfo(&owner, nullptr, nullptr));
         QCOMPARE(owner, QCoreApplication::applicationPid());
-        const QFileInfo aside(lock + QStringLiteral(".unreadable-1"));
         QCOMPARE(aside.isDir(), what == "folder");
         QCOMPARE(aside.isSymLink(), what == "dangling" || what == "link");
         QCOMPARE(aside.isFile() && !aside.isSymLink(), what == "garbage");
         QVERIFY(notes.open(QIODevice::ReadOnly));
         QCOMPARE(notes.readAll(), QByteArray("mine"));
+    }
+
+    // Two copies start together over a folder at the lock's place. The other
+    // one is in the middle of its turn: it has judged the folder and is about
+    // to move it aside and make its lock. This one waits for its turn, then
+    // finds the other's live lock: "Already Running", never the other's lock
+    // moved aside, nor the folder gone from under this one's move.
+    void twoCopiesStartedTogether()
+    {
+        TempDataDir dir;
+        QVERIFY(QDir().mkpath(dir.dataLocation()));
+        const QString lock = dir.databasePath() + QStringLiteral(".lock");
+        QVERIFY(QDir().mkpath(lock + QStringLiteral("/inside")));
+        const int turn = ::open(QFile::encodeName(dir.dataLocation()).constData(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(turn >= 0 && ::flock(turn, LOCK_EX) == 0);
+        QLockFile other(lock);
+        std::thread otherCopy([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            QDir().rename(lock, lock + QStringLiteral(".unreadable-1"));
+            other.tryLock(0);
+            ::close(turn);
+        });
+        BoxRecorder boxes;
+        const int result = Startup::prepareStore();
+        otherCopy.join();
+        QCOMPARE(result, Startup::StoreFailureExitCode);
+        QCOMPARE(boxes.titles(), QStringList{"Already Running"});
+        QVERIFY(other.isLocked());
+        QVERIFY(QFileInfo(lock + QStringLiteral(".unreadable-1")).isDir());
+        QVERIFY(!QFileInfo::exists(lock + QStringLiteral(".unreadable-2")));
     }
 };
 

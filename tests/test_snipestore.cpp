@@ -141,6 +141,69 @@ private slots:
         QVERIFY(!windowWrites->isHeldByWindow(id));
     }
 
+    // The window (or the dialog) that made a write goes while the write
+    // waits for the file: neither the write nor what follows it runs, as
+    // they would through what is gone.
+    void aWriteWhoseContextGoesIsDropped()
+    {
+        TestStore store;
+        QVERIFY(store.isReady());
+        const int id = TestStore::addItem(TestStore::addUser(QStringLiteral("bob")),
+                                          QStringLiteral("130000000004"), Later);
+        SnipeStore* const windowWrites = SnipeStore::instance();
+        auto window = std::make_unique<QObject>();
+        int tries = 0;
+        bool followed = false;
+        auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        windowWrites->writeForWindow(
+            {id}, window.get(),
+            [id, &tries] {
+                ++tries;
+                return DbHelper::setItemColumns(id, {{"bid_status", 1}});
+            },
+            [&followed](bool) { followed = true; });
+        QCOMPARE(tries, 1); // refused: it waits
+        window.reset();
+        lock.reset();
+        QTRY_VERIFY(!windowWrites->isHeldByWindow(id));
+        QCOMPARE(tries, 1);
+        QVERIFY(!followed);
+        QCOMPARE(status(id), 0);
+    }
+
+    // What a reload read keeps nobody waiting at Quit while the file is
+    // held: no box, nothing beside the file (the next start's reload reads
+    // it again). Merged with a snipe's write of the same row, whose verdict
+    // the box names, it is taken back with it at the next start.
+    void aReloadsDataKeptAtQuit()
+    {
+        TestStore store;
+        QVERIFY(store.isReady());
+        const QString number = QStringLiteral("130000000005");
+        const int id = TestStore::addItem(TestStore::addUser(QStringLiteral("bob")), number, Later,
+                                          {{"bid_status", 2}, {"user_bid", 20.0}});
+        SnipeStore* const snipeStore = SnipeStore::instance();
+        BoxRecorder boxes;
+        auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        QVERIFY(!snipeStore->writeItemData(
+            {{id, number, {{"name", "moved"}, {"end_time", TimeText::format(Later)}}}}));
+        Startup::finishStore();
+        QCOMPARE(boxes.count(), 0);
+        QVERIFY(!QFile::exists(SnipeStore::savedPath()));
+
+        snipeStore->writeItem(id, number, {{"bid_status", 3}});
+        Startup::finishStore(); // Quit Anyway
+        QCOMPARE(boxes.titles(), QStringList{"Snipes Not Saved"});
+        QVERIFY(boxes.last().request.text.contains(number));
+        snipeStore->clear(); // all the program kept in memory
+        lock.reset();
+        TempDataDir::closeDatabase();
+        QCOMPARE(Startup::prepareStore(), 0);
+        QCOMPARE(status(id), 3);
+        QCOMPARE(TestStore::value("SELECT name FROM items").toString(), QStringLiteral("moved"));
+        QVERIFY(!QFile::exists(SnipeStore::savedPath()));
+    }
+
     // A data file copied or restored from elsewhere holds other items under
     // the same row ids: a saved write goes only to its own item.
     void aSavedWriteGoesOnlyToItsItem()

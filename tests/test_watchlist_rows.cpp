@@ -205,6 +205,7 @@ private slots:
         Shown s;
         QVERIFY(s.open());
         const int alpha = TestStore::addGroup(s.scene.userId(), QStringLiteral("Alpha"));
+        TestStore::addGroup(s.scene.userId(), QStringLiteral("Beta"));
         const int id = s.add("1", 3600);
         s.refill();
         auto* combo = qobject_cast<QComboBox*>(
@@ -216,11 +217,25 @@ private slots:
         QVERIFY(SnipeScene::column(id, "group_id").isNull());
         QCOMPARE(combo->currentIndex(), -1);
 
-        TestStore::exec("CREATE TRIGGER refuse BEFORE UPDATE ON items BEGIN SELECT "
-                        "RAISE(ABORT, 'disk is full'); END");
+        const auto refuse = [](bool refused) {
+            TestStore::exec(refused ? "CREATE TRIGGER refuse BEFORE UPDATE ON items BEGIN SELECT "
+                                      "RAISE(ABORT, 'disk is full'); END"
+                                    : "DROP TRIGGER refuse");
+        };
+        refuse(true);
         combo->setCurrentIndex(combo->findText(QStringLiteral("Alpha")));
         QCOMPARE(s.boxes.titles().last(), QStringLiteral("Database Error"));
         QCOMPARE(combo->currentIndex(), -1); // what is stored: no group
+
+        // A group stored before stays shown, not the one chosen, nor none.
+        refuse(false);
+        combo->setCurrentIndex(combo->findText(QStringLiteral("Alpha")));
+        refuse(true);
+        combo->setCurrentIndex(combo->findText(QStringLiteral("Beta")));
+        QCOMPARE(s.boxes.count(), 3);
+        QVERIFY(s.boxes.last().request.text.startsWith("The group could not be saved."));
+        QCOMPARE(combo->currentText(), QStringLiteral("Alpha"));
+        QCOMPARE(SnipeScene::column(id, "group_id").toInt(), alpha);
     }
 
     // A long group name is shown cut, whole in the tool tip, and widens
