@@ -38,10 +38,13 @@ private slots:
         QTest::newRow("a question") << "<h1>Something went wrong</h1><p>Think you're the highest "
                                        "bidder? Check My eBay.</p>"
                                     << unconfirmed;
-        QTest::newRow("a quoted example")
-            << "<div class=help><p>eBay shows \"You're the highest bidder\" above the item.</p><p>"
-               "For example: You're the highest bidder.</p></div>"
+        QTest::newRow("a quoted message")
+            << "<p>eBay shows 'You're the highest bidder' above the item.</p>" << unconfirmed;
+        QTest::newRow("inside a quotation")
+            << "<p>The page reads \u201cGood news: you're the highest bidder\u201d at the top.</p>"
             << unconfirmed;
+        QTest::newRow("an example")
+            << "<p>For example: You're the highest bidder.</p>" << unconfirmed;
         QTest::newRow("a quotation") << "<blockquote>You're the highest bidder.</blockquote><p>It "
                                         "says <q>You're the highest bidder</q> above it.</p>"
                                      << unconfirmed;
@@ -90,12 +93,14 @@ private slots:
         // Advice beside a confirmation.
         QTest::newRow("a tip") << Leads + "<p>Tip: enter £25.00 or more to stay ahead.</p>"
                                << placed;
+        QTest::newRow("a tip without a purpose")
+            << Leads + "<p>Top tip: enter £25.00 or more in the last minute.</p>" << placed;
         QTest::newRow("your own items")
             << Leads + "<p>Remember: you cannot bid on your own items.</p>" << placed;
         QTest::newRow("items you watched")
             << Leads + "<p>Bidding has ended on 3 items you watched.</p>" << placed;
         QTest::newRow("a hint beside its label")
-            << Leads + "<label>Your max bid</label><span class=textbox__hint>Enter £21.00 or "
+            << Leads + "<label>Your max bid</label>\n<span class=textbox__hint>Enter £21.00 or "
                        "more</span>"
             << placed;
         QTest::newRow("an error in the hint's place")
@@ -115,6 +120,8 @@ private slots:
         QTest::newRow("must be at least") << "<p>The amount must be at least £5.00.</p>" << low;
         QTest::newRow("a class that is no hint")
             << "<p class=\"hinted-error\">Please enter £5.00 or more.</p>" << low;
+        QTest::newRow("a class that names no hint")
+            << "<p class=\"hinted\">Please enter £5.00 or more.</p>" << low;
     }
 
     void answers()
@@ -126,7 +133,11 @@ private slots:
 
     void aPageTheReaderDoesNotFollowIsNotKnown()
     {
-        QCOMPARE(ItemHelper::htmlBidAnswer("<b hidden><p>Your bid amount is too low.</b>" + Leads),
+        // A browser moves the paragraph out of the <b> that shows it, into
+        // the block that hides it.
+        QCOMPARE(ItemHelper::htmlBidAnswer("<div style=\"visibility:hidden\"><b "
+                                           "style=\"visibility:visible\"><p>Bid </b>" +
+                                           Leads.mid(3)),
                  ItemHelper::unconfirmedBidReason());
     }
 };

@@ -421,8 +421,8 @@ private slots:
         // What a browser hides.
         QTest::newRow("a closed dialog") << "<dialog><p>Tip</p></dialog><dialog open><p>Shown</p>"
                                          << "Shown";
-        QTest::newRow("an SVG's title")
-            << "<svg><title>Tip</title><text>Shown</text><g>Tip</g></svg>"
+        QTest::newRow("an SVG's title, and what stands outside its text")
+            << "<svg><g>Tip</g><text><title>Tip</title>Shown</text></svg>"
             << "Shown";
         QTest::newRow("formatting opened again, hidden")
             << "<p><b hidden>Tip</p>Enter more.</b>Shown"
