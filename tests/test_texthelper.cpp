@@ -441,6 +441,8 @@ private slots:
             << "Shown";
         QTest::newRow("a row outside a table is none") << "<p><tr hidden><td hidden>Enter more.</p>"
                                                        << "Enter more.";
+        QTest::newRow("a paragraph ends a drawing") << "<svg><g><p>Enter more.</p></g></svg>"
+                                                    << "Enter more.";
         QTest::newRow("CDATA in a drawing")
             << "<svg><text><![CDATA[Enter 5 & <b>more</b>]]></text></svg><p><![CDATA[Tip]]>Shown"
             << "Enter 5 & <b>more</b>|Shown";
