@@ -282,6 +282,7 @@ int PageStyles::internCompound(const QString& element, const QString& id,
     compound.classes = classes;
     const int index = m_compounds.size();
     m_compounds << compound;
+    m_openCount << 0;
     m_compoundIndex.insert(text, index);
     const QString key = !id.isEmpty()        ? QLatin1Char('#') + id
                         : !classes.isEmpty() ? QLatin1Char('.') + classes.first()
@@ -311,17 +312,16 @@ void PageStyles::addRule(const QStringRef& selector, const Declarations& declara
     if (index < 0) {
         index = m_rules.size();
         Rule rule;
-        rule.compounds = compounds;
-        rule.child = child;
-        bool furtherUp = false;
-        for (const bool isChild : child) {
-            furtherUp = furtherUp || isChild;
-            rule.childFurtherUp << furtherUp;
-        }
+        rule.first = m_ruleCompounds.size();
+        rule.count = compounds.size();
+        for (int j = 0; j < child.size(); ++j)
+            rule.child |= child.at(j) ? quint64(1) << j : 0;
         rule.specificity = specificity;
+        m_ruleCompounds += compounds;
         m_rules << rule;
         m_ruleIndex.insert(text, index);
-        m_compounds[compounds.last()].endingRules << index;
+        m_compounds[compounds.last()].endingRules
+            << qMakePair(index, compounds.size() > 1 ? compounds.at(compounds.size() - 2) : -1);
         for (int j = 0; j + 1 < compounds.size(); ++j)
             m_compounds[compounds.at(j)].neededAbove = true;
     }
@@ -416,9 +416,9 @@ bool PageStyles::matchesAbove(const Rule& rule, int j, int depth)
     // need it.
     if (j == 0)
         return true;
-    const QVector<int>& open = m_compounds.at(rule.compounds.at(j - 1)).open;
+    const QVector<int>& open = m_compounds.at(m_ruleCompounds.at(rule.first + j - 1)).open;
     auto above = std::lower_bound(open.begin(), open.end(), depth);
-    if (rule.child.at(j)) {
+    if (rule.child & (quint64(1) << j)) {
         if (!spend(1) || above == open.begin() || *(above - 1) != depth - 1)
             return false;
         return matchesAbove(rule, j - 1, depth - 1);
@@ -429,7 +429,7 @@ bool PageStyles::matchesAbove(const Rule& rule, int j, int depth)
             return false;
         if (matchesAbove(rule, j - 1, *above))
             return true;
-        if (!rule.childFurtherUp.at(j - 1))
+        if (!(rule.child & ((quint64(1) << j) - 1)))
             return false;
     }
     return false;
@@ -442,13 +442,12 @@ PageStyles::Decision PageStyles::enter(const PageMarkup::Tag& tag, int depth)
     if (!m_rules.isEmpty() && !m_gaveUp) {
         const QVector<int> matched = matchedCompounds(tag);
         for (const int index : matched) {
-            for (const int ruleIndex : m_compounds.at(index).endingRules) {
-                const Rule& rule = m_rules.at(ruleIndex);
-                const int last = rule.compounds.size() - 1;
+            for (const QPair<int, int>& ending : m_compounds.at(index).endingRules) {
                 // Most rules need an element above that no open one matches.
-                if (!spend(1) ||
-                    (last > 0 && m_compounds.at(rule.compounds.at(last - 1)).open.isEmpty()) ||
-                    !matchesAbove(rule, last, depth))
+                if (!spend(1) || (ending.second >= 0 && m_openCount.at(ending.second) == 0))
+                    continue;
+                const Rule& rule = m_rules.at(ending.first);
+                if (!matchesAbove(rule, rule.count - 1, depth))
                     continue;
                 display.weigh(rule.specificity, rule.display.normalOrder, rule.display.normal);
                 display.weigh(Important | rule.specificity, rule.display.importantOrder,
@@ -462,6 +461,7 @@ PageStyles::Decision PageStyles::enter(const PageMarkup::Tag& tag, int depth)
         for (const int index : matched) {
             if (m_compounds.at(index).neededAbove) {
                 m_compounds[index].open << depth;
+                ++m_openCount[index];
                 m_opened << Opened{depth, index};
             }
         }
@@ -482,6 +482,7 @@ void PageStyles::leave(int depth)
 {
     while (!m_opened.isEmpty() && m_opened.last().depth >= depth) {
         m_compounds[m_opened.last().compound].open.removeLast();
+        --m_openCount[m_opened.last().compound];
         m_opened.removeLast();
     }
 }

@@ -78,15 +78,17 @@ private:
         QString element; // "" for any
         QString id;
         QStringList classes; // sorted
-        QVector<int> endingRules;
+        // The rules it ends, each with the compound it needs right above
+        // (-1 for none): most are passed over on that alone.
+        QVector<QPair<int, int>> endingRules;
         bool neededAbove = false;
         QVector<int> open; // depths of the open elements it matches
     };
     struct Rule
     {
-        QVector<int> compounds;
-        QVector<bool> child;          // a child combinator before the compound
-        QVector<bool> childFurtherUp; // one before it or further left
+        int first = 0; // its compounds in m_ruleCompounds, from the left
+        int count = 0;
+        quint64 child = 0; // bit j: a child combinator before compound j
         int specificity = 0;
         Declared display;
         Declared visibility;
@@ -108,9 +110,11 @@ private:
     QHash<QString, int> m_compoundIndex;        // by its text
     QHash<QString, QVector<int>> m_compoundsBy; // by "#id", ".class", "<name" or "*"
     QVector<Rule> m_rules;
+    QVector<int> m_ruleCompounds;
     QHash<QString, int> m_ruleIndex; // by its selector's text
     QHash<QString, QVector<int>> m_matched;
     QVector<Opened> m_opened;
+    QVector<int> m_openCount; // by compound: the open elements it matches
     int m_order = 0;
     qint64 m_budget = 0;
     bool m_gaveUp = false;
