@@ -64,8 +64,9 @@ int main(int argc, char** argv)
     const QString words =
         page(QStringLiteral("bid confirmatio"), size, QStringLiteral("BID CONFIRMATION"));
     // Whole tags only: a tag cut in the middle would read differently.
-    const auto tags = [size](const QString& unit, const QString& tail) {
-        return unit.repeated(qMax(1, (size - tail.size()) / unit.size())) + tail;
+    const auto tags = [size](const QString& unit, const QString& tail, int length = 0) {
+        length = length > 0 ? length : size;
+        return unit.repeated(qMax(1, (length - tail.size()) / unit.size())) + tail;
     };
     const QString tokenInput = QStringLiteral("<input value=\"T\" name=\"stok\"/>");
     const QString inputs = tags(
@@ -92,8 +93,8 @@ int main(int argc, char** argv)
     // the elements they match.
     const QString leads = QStringLiteral("<p>You're the highest bidder.</p>");
     const auto styled = [&](const QString& rule, const QString& element) {
-        return QStringLiteral("<style>") + page(rule, size / 2) + QStringLiteral("</style>") +
-               tags(element, leads).right(size / 2);
+        return QStringLiteral("<style>") + tags(rule, QString(), size / 2) +
+               QStringLiteral("</style>") + tags(element, leads, size / 2);
     };
     const QString classRules = styled(QStringLiteral(".a{display:none}"),
                                       QStringLiteral("<p class=a>Bidding has ended.</p>"));
@@ -105,7 +106,7 @@ int main(int argc, char** argv)
         styled(QStringLiteral(".a,"), QStringLiteral("<p class=a>Bidding has ended.</p>"))
             .replace(QLatin1String("</style>"), QLatin1String(".a{display:none}</style>"));
     const QString manyClasses =
-        QStringLiteral("<style>") + page(QStringLiteral(".a{display:none}"), size / 2) +
+        QStringLiteral("<style>") + tags(QStringLiteral(".a{display:none}"), QString(), size / 2) +
         QStringLiteral("</style><p class=\"") + page(QStringLiteral("a "), size / 2) +
         QStringLiteral("\">Bidding has ended.</p>") + leads;
     const QString smallStyles = tags(
@@ -118,7 +119,7 @@ int main(int argc, char** argv)
         distinctRules += QStringLiteral(".p%1 .a{display:none}").arg(i);
     const QString aboveRules =
         QStringLiteral("<style>") + distinctRules + QStringLiteral("</style>") +
-        tags(QStringLiteral("<p class=a>Bidding has ended.</p>"), leads).right(size / 2);
+        tags(QStringLiteral("<p class=a>Bidding has ended.</p>"), leads, size / 2);
     QString formatting = QStringLiteral("<div>");
     for (int i = 0; i < 16; ++i)
         formatting += QStringLiteral("<b id=b%1>").arg(i);
