@@ -64,8 +64,9 @@ int main(int argc, char** argv)
     const QString words =
         page(QStringLiteral("bid confirmatio"), size, QStringLiteral("BID CONFIRMATION"));
     // Whole tags only: a tag cut in the middle would read differently.
-    const auto tags = [size](const QString& unit, const QString& tail) {
-        return unit.repeated(qMax(1, (size - tail.size()) / unit.size())) + tail;
+    const auto tags = [size](const QString& unit, const QString& tail, int length = 0) {
+        length = length > 0 ? length : size;
+        return unit.repeated(qMax(1, (length - tail.size()) / unit.size())) + tail;
     };
     const QString tokenInput = QStringLiteral("<input value=\"T\" name=\"stok\"/>");
     const QString inputs = tags(
@@ -88,6 +89,47 @@ int main(int argc, char** argv)
                                QStringLiteral("</style><p>You're the highest bidder.</p>");
     const QString sentences = tags(QStringLiteral("<p>Enter a bid. Bidding has not ended.</p>"),
                                    QStringLiteral("<p>Your bid has not been placed.</p>"));
+    // A page's style sheet against its elements: half the page rules, half
+    // the elements they match.
+    const QString leads = QStringLiteral("<p>You're the highest bidder.</p>");
+    const auto styled = [&](const QString& rule, const QString& element) {
+        return QStringLiteral("<style>") + tags(rule, QString(), size / 2) +
+               QStringLiteral("</style>") + tags(element, leads, size / 2);
+    };
+    const QString classRules = styled(QStringLiteral(".a{display:none}"),
+                                      QStringLiteral("<p class=a>Bidding has ended.</p>"));
+    const QString elementRules =
+        styled(QStringLiteral("div{display:block}"), QStringLiteral("<div>Tip</div>"));
+    const QString idRules = styled(QStringLiteral("#i{display:none}"),
+                                   QStringLiteral("<b id=i>Bidding has ended.</b>"));
+    const QString selectorList =
+        styled(QStringLiteral(".a,"), QStringLiteral("<p class=a>Bidding has ended.</p>"))
+            .replace(QLatin1String("</style>"), QLatin1String(".a{display:none}</style>"));
+    const QString manyClasses =
+        QStringLiteral("<style>") + tags(QStringLiteral(".a{display:none}"), QString(), size / 2) +
+        QStringLiteral("</style><p class=\"") + page(QStringLiteral("a "), size / 2) +
+        QStringLiteral("\">Bidding has ended.</p>") + leads;
+    const QString smallStyles = tags(
+        QStringLiteral("<style>.a{display:none}</style><p class=a>Bidding has ended.</p>"), leads);
+    const QString descendantRules =
+        styled(QStringLiteral(".modal .ok{display:none}"),
+               QStringLiteral("<div class=modal><p class=ok>Bidding has ended.</p></div>"));
+    QString distinctRules;
+    for (int i = 0; distinctRules.size() < size / 2; ++i)
+        distinctRules += QStringLiteral(".p%1 .a{display:none}").arg(i);
+    const QString aboveRules =
+        QStringLiteral("<style>") + distinctRules + QStringLiteral("</style>") +
+        tags(QStringLiteral("<p class=a>Bidding has ended.</p>"), leads, size / 2);
+    QString formatting = QStringLiteral("<div>");
+    for (int i = 0; i < 16; ++i)
+        formatting += QStringLiteral("<b id=b%1>").arg(i);
+    const QString reopened = formatting + QStringLiteral("</div>") +
+                             tags(QStringLiteral("<p>Tip</p>"), QStringLiteral("</p>") + leads);
+    const QString ampersands = QStringLiteral("<p>") + page(QStringLiteral("&"), size) + leads;
+    const QString longNames =
+        QStringLiteral("<p>") +
+        page(QStringLiteral("&CounterClockwiseContourIntegral;&notit"), size) + leads;
+    const QString ones = page(QStringLiteral("1 "), size, QStringLiteral(" \u00a33.20"));
 
     struct Scan
     {
@@ -119,6 +161,32 @@ int main(int argc, char** argv)
          [&] { return ItemHelper::htmlBidAnswer(abbreviations) == "Placed"; }},
         {"htmlBidAnswer, a style sheet of comments and rules",
          [&] { return ItemHelper::htmlBidAnswer(styleSheet) == "Placed"; }},
+        {"htmlBidAnswer, class rules x the elements they hide",
+         [&] { return ItemHelper::htmlBidAnswer(classRules) == "Placed"; }},
+        {"htmlBidAnswer, element rules x elements",
+         [&] { return ItemHelper::htmlBidAnswer(elementRules) == "Placed"; }},
+        {"htmlBidAnswer, id rules x elements of that id",
+         [&] { return ItemHelper::htmlBidAnswer(idRules) == "Placed"; }},
+        {"htmlBidAnswer, one rule of a long selector list x elements",
+         [&] { return ItemHelper::htmlBidAnswer(selectorList) == "Placed"; }},
+        {"htmlBidAnswer, class rules x one element of as many classes",
+         [&] { return ItemHelper::htmlBidAnswer(manyClasses) == "Placed"; }},
+        {"htmlBidAnswer, a small <style> before each element",
+         [&] { return ItemHelper::htmlBidAnswer(smallStyles) == "Placed"; }},
+        {"htmlBidAnswer, descendant rules x the elements they hide",
+         [&] { return ItemHelper::htmlBidAnswer(descendantRules) == "Placed"; }},
+        {"htmlBidAnswer, rules that each need another element above",
+         [&] {
+             return ItemHelper::htmlBidAnswer(aboveRules) == ItemHelper::unconfirmedBidReason();
+         }},
+        {"htmlBidAnswer, 16 formatting elements opened again in each paragraph",
+         [&] { return ItemHelper::htmlBidAnswer(reopened) == "Placed"; }},
+        {"htmlBidAnswer, a run of bare \"&\"",
+         [&] { return ItemHelper::htmlBidAnswer(ampersands) == "Placed"; }},
+        {"htmlBidAnswer, long reference names",
+         [&] { return ItemHelper::htmlBidAnswer(longNames) == "Placed"; }},
+        {"shippingCost, \"1 1 1 ...\" before the amount",
+         [&] { return ItemHelper::shippingCost(ones) == 3.2; }},
         {"hasMatch \"bid confirmation\" at the end",
          [&] { return TextHelper::hasMatch(words, QStringLiteral("bid confirmation")); }},
         {"inputValue, inputs over lines, the token's at the end",

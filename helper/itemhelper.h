@@ -71,6 +71,9 @@ public:
     // The postage cost shown on the item page: 0.0 when free, -1.0 when the
     // page shows no readable cost (ok is still true: the page arrived).
     void getShipping(const QString& itemNumber);
+    // The amount a cost text from the item page shows, as getShipping
+    // reports it.
+    static double shippingCost(const QString& costText);
 
 signals:
     void getUserItemRelationFinished(bool ok, const QString& relation);
@@ -135,14 +138,17 @@ public:
     void placeBidHtmlStep1(const QString& itemNumber, double maxBid);
     void placeBidHtmlStep2(const QString& itemNumber, double maxBid, const QString& userName,
                            const QString& stok, const QString& uiid);
-    // What step 2 reports for the page eBay answered with. The wording
-    // counts only in the text a person sees, as whole words within one
-    // sentence that states it: a confirmation that also says "Help
-    // Center", "you entered", "when the bidding has ended", a link "my bid
-    // has not been placed?" or a hint "Enter ... or more" is a
-    // confirmation. "Placed" needs eBay's word that the user leads or that
-    // the bid was placed; a page that says that and also refuses gives
-    // ambiguousBidReason(), one that says neither unconfirmedBidReason().
+    // What step 2 reports for the page eBay answered with
+    // (itemhelper_answers.cpp). The wording counts only in the text a
+    // person sees, as whole words within one sentence that states it of
+    // this bid: not a link, a hint, a title, a question, a quotation or
+    // example, a tip, a step of a list, a sentence about other items, nor
+    // a phrase under a condition ("if", "whether", "to make sure", "check"
+    // ...). "Placed" needs eBay's word that the user leads, was outbid, or
+    // that the bid was placed; an amount asked for to lead ("Enter £12.50
+    // or more to bid again") is advice, not a refusal. A page that takes
+    // and refuses the bid gives ambiguousBidReason(), one that does
+    // neither, or that the reader cannot follow, unconfirmedBidReason().
     static QString htmlBidAnswer(const QString& page);
 
 signals:
@@ -159,6 +165,10 @@ private:
     static QUrl bidUrl(const QString& domain, const QString& query);
     static QString bidAmount(double maxBid);
     static QString encoded(const QString& value);
+    // What eBay shows instead of a bid page when the session has expired:
+    // its sign-in form, known by a password field a person sees
+    // (itemhelper_answers.cpp).
+    static bool isSignInForm(const QString& page);
 
     // ===== end of the look-ups and bid flows =====
 

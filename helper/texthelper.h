@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 // Cuts values out of web pages and the version file. The marker scans work
 // on their own copy of the text with CR LF pairs, LFs and tabs removed (eBay
@@ -53,19 +54,44 @@ public:
 
     // The sentences a reader of the page sees: the text between its tags,
     // references resolved, any run of blanks (line breaks, <br> and space
-    // references included) read as one space; not what the page hides
-    // (the hidden attribute, display:none or visibility:hidden in a style
-    // attribute or by an element, class or id rule of the page's own style
-    // sheets, a template, a closed <details> but for its summary), its
-    // elements closed as a browser closes them (a new paragraph closes the
-    // one before). A sentence ends at a full stop, "!" or "?" followed by a
-    // blank or an element's edge, but for the full stop of a short
-    // abbreviation ("approx.", "Rs.", "U.S. $5"; "min." only before a
-    // capital), and at both edges of every element shown as a box of its
-    // own (a paragraph, a heading, a list item, a cell), not at an element
-    // inside a line (<span>, <data>, <b>). With statedOnly, a sentence that
-    // stands wholly inside links or a form's hint (a class "hint",
-    // "textbox__hint") is left out: it states nothing.
+    // references included) read as one space, marks that only steer the
+    // writing (soft hyphens, zero-width spaces, direction marks) left out,
+    // a <q> in quotation marks; not what the page hides (the hidden
+    // attribute, a closed <dialog>, display:none or visibility:hidden in a
+    // style attribute or by a rule of the page's own style sheets for the
+    // screen, a template, the title, a closed <details> but for its
+    // summary, the options of a drop-down list but the one it shows, an
+    // SVG drawing's title or what stands outside its text), its elements
+    // closed as a browser closes them (a new paragraph closes the one
+    // before, any heading's end tag the heading open; a cell outside a
+    // table is none), formatting a block closed opened again. A sentence
+    // ends at a full stop, "!" or "?" followed by a blank or an element's
+    // edge, but for the full stop of a short abbreviation ("approx.",
+    // "Rs.", "U.S. $5"; "min." only before a capital), and at both edges
+    // of every element shown as a box of its own (a paragraph, a heading,
+    // a list item, a cell) and of a form's hint, not at an element inside
+    // a line (<span>, <data>, <b>).
+    struct Sentence
+    {
+        QString text;
+        bool aside = false;  // wholly in links or a form's hint (a class "hint",
+                             // "textbox__hint", not "hint error")
+        bool listed = false; // wholly in list items
+        bool quoted = false; // wholly in a block quotation
+    };
+    struct Reading
+    {
+        QVector<Sentence> sentences;
+        bool passwordShown = false; // a password field a person sees
+        // False where the page is written in a way the reader does not
+        // follow to the end (rules that would take more work than the page
+        // is long, formatting closed across a block that shows or hides):
+        // what it shows is not known.
+        bool known = true;
+    };
+    static Reading readPage(const QString& page);
+    // The sentences' texts; with statedOnly, not those aside: they state
+    // nothing.
     static QStringList visibleSentences(const QString& page, bool statedOnly = false);
 
     // Where words stand in text as whole words (no letter or digit on either
@@ -77,10 +103,10 @@ public:
                        Qt::CaseSensitivity cs = Qt::CaseInsensitive);
 
     // The text with its character references resolved as a browser does:
-    // numeric ones (0x80 to 0x9F read as windows-1252, 0 and surrogates as
-    // U+FFFD), the Latin-1 names, the markup's own, the spaces (&ensp;
-    // &emsp; &thinsp;) and the usual punctuation and currency signs. Others
-    // stay as written.
+    // numeric ones (0x80 to 0x9F read as windows-1252, 0, surrogates and
+    // numbers beyond Unicode as U+FFFD) and every name of HTML5, the few
+    // old ones also without their ";" ("&nbsp", "&pound3"). Others stay as
+    // written.
     static QString resolveReferences(const QString& text);
 };
 

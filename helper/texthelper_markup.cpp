@@ -32,17 +32,20 @@ QString valueOf(const QString& written)
 
 // Reads the attributes of a tag from position i, just after its name, to
 // the ">" that ends it: values quoted either way or not at all, no blank
-// needed after a quoted value. Keeps them only where attributes is given.
-// Returns the position after the tag; -1 when the tag or a quoted value
-// never ends.
-int readAttributes(const QString& text, int i, QVector<Attribute>* attributes)
+// needed after a quoted value. Keeps them only where attributes is given;
+// *selfClosing tells whether "/>" ends the tag. Returns the position after
+// the tag; -1 when the tag or a quoted value never ends.
+int readAttributes(const QString& text, int i, QVector<Attribute>* attributes, bool* selfClosing)
 {
     const int size = text.size();
+    *selfClosing = false;
     while (i < size) {
         const QChar c = text.at(i);
         if (c == QLatin1Char('>'))
             return i + 1;
         if (isTagSpace(c) || c == QLatin1Char('/')) {
+            *selfClosing =
+                c == QLatin1Char('/') && i + 1 < size && text.at(i + 1) == QLatin1Char('>');
             ++i;
             continue;
         }
@@ -203,17 +206,32 @@ bool holdsRawText(const QString& name)
 {
     // A noscript too: the program's pages are read as a browser with
     // scripts on reads them.
-    return isNamed(name, {"script", "style", "noscript", "xmp", "iframe", "noembed", "noframes"});
+    return isNamed(
+        name, {"script", "style", "noscript", "xmp", "iframe", "noembed", "noframes", "plaintext"});
 }
 
-void read(const QString& page, const std::function<void(int from, int to)>& onText,
+bool breaksOutOfForeign(const QString& name)
+{
+    return isNamed(name,
+                   {"b",       "big",   "blockquote", "body",   "br",     "center", "code", "dd",
+                    "div",     "dl",    "dt",         "em",     "embed",  "h1",     "h2",   "h3",
+                    "h4",      "h5",    "h6",         "head",   "hr",     "i",      "img",  "li",
+                    "listing", "menu",  "meta",       "nobr",   "ol",     "p",      "pre",  "ruby",
+                    "s",       "small", "span",       "strong", "strike", "sub",    "sup",  "table",
+                    "tt",      "u",     "ul",         "var"});
+}
+
+void read(const QString& page, const std::function<void(int from, int to, bool literal)>& onText,
           const std::function<bool(const Tag&)>& onTag)
 {
     const int size = page.size();
-    const auto text = [&](int from, int to) {
+    const auto text = [&](int from, int to, bool literal = false) {
         if (to > from && onText)
-            onText(from, to);
+            onText(from, to, literal);
     };
+    // Inside a drawing or a formula, a browser reads CDATA as text and an
+    // element's content as markup, whatever its name.
+    int foreign = 0;
     int i = 0;
     while (i < size) {
         const int open = page.indexOf(QLatin1Char('<'), i);
@@ -225,6 +243,14 @@ void read(const QString& page, const std::function<void(int from, int to)>& onTe
             i = commentEnd(page, open);
             if (i < 0)
                 return;
+            continue;
+        }
+        if (foreign > 0 && page.midRef(open, 9) == QLatin1String("<![CDATA[")) {
+            const int end = page.indexOf(QLatin1String("]]>"), open + 9);
+            text(open + 9, end < 0 ? size : end, true);
+            if (end < 0)
+                return;
+            i = end + 3;
             continue;
         }
         Tag tag;
@@ -250,20 +276,28 @@ void read(const QString& page, const std::function<void(int from, int to)>& onTe
                page.at(nameEnd) != QLatin1Char('/') && page.at(nameEnd) != QLatin1Char('>'))
             ++nameEnd;
         tag.name = page.mid(nameStart, nameEnd - nameStart).toLower();
-        i = readAttributes(page, nameEnd, tag.closing ? nullptr : &tag.attributes);
+        i = readAttributes(page, nameEnd, tag.closing ? nullptr : &tag.attributes,
+                           &tag.selfClosing);
         if (i < 0)
             return;
         if (onTag && !onTag(tag))
             return;
-        if (tag.closing)
+        const bool drawing = isNamed(tag.name, {"svg", "math"});
+        if (tag.closing && drawing)
+            foreign = qMax(0, foreign - 1);
+        else if (!tag.closing && drawing && !tag.selfClosing)
+            ++foreign;
+        else if (!tag.closing && breaksOutOfForeign(tag.name))
+            foreign = 0;
+        if (tag.closing || foreign > 0)
             continue;
         int close = -2;
         if (tag.name == QLatin1String("script"))
             close = scriptEnd(page, i);
+        else if (tag.name == QLatin1String("plaintext"))
+            close = -1; // to the end of the page
         else if (holdsRawText(tag.name) || holdsText(tag.name))
             close = rawTextEnd(page, tag.name, i);
-        else if (tag.name == QLatin1String("plaintext"))
-            close = -1;
         if (close == -2)
             continue;
         text(i, close < 0 ? size : close);

@@ -1,52 +1,17 @@
 // Character references as a browser resolves them. eBay's pages and the
-// sellers' texts write currency signs, accented letters and spaces as
-// references ("&pound;2.99", "Please&ensp;enter"): read unresolved, a sign
-// is no sign and two words are one.
+// sellers' texts write currency signs, accented letters, quotes and spaces
+// as references ("&pound;2.99", "Please&ensp;enter", "You&CloseCurlyQuote;re"):
+// read unresolved, a sign is no sign and two words are one.
 #include "texthelper.h"
 #include "texthelper_p.h"
 
 #include <QVector>
 #include <algorithm>
-#include <iterator>
+#include <cstring>
 
 namespace {
 
-// The names of U+00A0 to U+00FF, in order.
-const char* const Latin1Names[] = {
-    "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",
-    "copy",   "ordf",   "laquo",  "not",    "shy",    "reg",    "macr",   "deg",    "plusmn",
-    "sup2",   "sup3",   "acute",  "micro",  "para",   "middot", "cedil",  "sup1",   "ordm",
-    "raquo",  "frac14", "frac12", "frac34", "iquest", "Agrave", "Aacute", "Acirc",  "Atilde",
-    "Auml",   "Aring",  "AElig",  "Ccedil", "Egrave", "Eacute", "Ecirc",  "Euml",   "Igrave",
-    "Iacute", "Icirc",  "Iuml",   "ETH",    "Ntilde", "Ograve", "Oacute", "Ocirc",  "Otilde",
-    "Ouml",   "times",  "Oslash", "Ugrave", "Uacute", "Ucirc",  "Uuml",   "Yacute", "THORN",
-    "szlig",  "agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil",
-    "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",   "eth",
-    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide", "oslash", "ugrave",
-    "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
-
-struct Named
-{
-    const char* name;
-    char32_t code;
-};
-
-// The markup's own, the spaces, and the punctuation and signs eBay writes
-// outside Latin-1.
-const Named OtherNames[] = {
-    {"amp", '&'},       {"lt", '<'},        {"gt", '>'},        {"quot", '"'},
-    {"apos", '\''},     {"ensp", 0x2002},   {"emsp", 0x2003},   {"thinsp", 0x2009},
-    {"ndash", 0x2013},  {"mdash", 0x2014},  {"lsquo", 0x2018},  {"rsquo", 0x2019},
-    {"sbquo", 0x201a},  {"ldquo", 0x201c},  {"rdquo", 0x201d},  {"bdquo", 0x201e},
-    {"bull", 0x2022},   {"hellip", 0x2026}, {"euro", 0x20ac},   {"trade", 0x2122},
-    {"lsaquo", 0x2039}, {"rsaquo", 0x203a}, {"dagger", 0x2020}, {"Dagger", 0x2021},
-    {"permil", 0x2030}, {"OElig", 0x0152},  {"oelig", 0x0153},  {"Scaron", 0x0160},
-    {"scaron", 0x0161}, {"Yuml", 0x0178},   {"fnof", 0x0192},   {"circ", 0x02c6},
-    {"tilde", 0x02dc},  {"zwnj", 0x200c},   {"zwj", 0x200d},    {"minus", 0x2212},
-    {"dollar", '$'},    {"num", '#'},       {"percnt", '%'},    {"lpar", '('},
-    {"rpar", ')'},      {"comma", ','},     {"period", '.'},    {"colon", ':'},
-    {"excl", '!'},      {"quest", '?'},     {"plus", '+'},      {"equals", '='},
-    {"sol", '/'},       {"ast", '*'},       {"commat", '@'}};
+using namespace PageReferences;
 
 // What a browser makes of the numbers 0x80 to 0x9F: windows-1252, which
 // pages written for it still use ("&#128;" is the euro sign).
@@ -57,11 +22,17 @@ const char16_t Windows1252[] = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 
 
 constexpr char32_t Replacement = 0xfffd;
 
-// The names a browser also takes without their ";" ("&nbsp", "&pound3"):
-// the Latin-1 ones and these.
-const Named LegacyNames[] = {{"amp", '&'},   {"lt", '<'},  {"gt", '>'}, {"quot", '"'},
-                             {"AMP", '&'},   {"LT", '<'},  {"GT", '>'}, {"QUOT", '"'},
-                             {"COPY", 0xa9}, {"REG", 0xae}};
+// The longest name of the table ("CounterClockwiseContourIntegral"), and of
+// those a browser also takes without their ";" ("frac34").
+constexpr int Longest = 31;
+constexpr int LongestLegacy = 6;
+
+// What a reference stands for: one character, or at times two.
+struct Characters
+{
+    char32_t first = 0;
+    char16_t second = 0;
+};
 
 bool isAsciiDigit(QChar c, bool hex)
 {
@@ -76,11 +47,11 @@ bool isAsciiAlphanumeric(QChar c)
 }
 
 // The character a number names ("163" or, with hex, "A3").
-char32_t numbered(const QStringRef& digits, bool hex)
+char32_t numbered(const QChar* digits, int size, bool hex)
 {
     qulonglong code = 0;
-    for (const QChar c : digits) {
-        const char16_t u = c.unicode();
+    for (int i = 0; i < size; ++i) {
+        const char16_t u = digits[i].unicode();
         const int digit = u <= '9' ? u - '0' : (u | 0x20) - 'a' + 10;
         code = code * (hex ? 16 : 10) + static_cast<qulonglong>(digit);
         if (code > 0x10ffff)
@@ -93,87 +64,116 @@ char32_t numbered(const QStringRef& digits, bool hex)
     return static_cast<char32_t>(code);
 }
 
-// The character a name with its ";" names ("pound"), or 0.
-char32_t named(const QStringRef& name)
+// Where each name of the table begins in EntityNames.
+const QVector<quint16>& nameOffsets()
 {
-    const auto latin1 =
-        std::find_if(std::begin(Latin1Names), std::end(Latin1Names),
-                     [&](const char* known) { return name == QLatin1String(known); });
-    if (latin1 != std::end(Latin1Names))
-        return static_cast<char32_t>(0xa0 + (latin1 - std::begin(Latin1Names)));
-    for (const Named& known : OtherNames) {
-        if (name == QLatin1String(known.name))
-            return known.code;
-    }
-    return 0;
-}
-
-struct Legacy
-{
-    QLatin1String name;
-    char32_t code;
-};
-
-// The longest name a browser takes without its ";" that the text after
-// the "&" at i begins with; 0 when there is none.
-char32_t legacyNamed(const QString& text, int i, int* length)
-{
-    static const QVector<Legacy> names = [] {
-        QVector<Legacy> all;
-        for (size_t n = 0; n < std::size(Latin1Names); ++n)
-            all.append({QLatin1String(Latin1Names[n]), static_cast<char32_t>(0xa0 + n)});
-        for (const Named& known : LegacyNames)
-            all.append({QLatin1String(known.name), known.code});
+    static const QVector<quint16> offsets = [] {
+        QVector<quint16> all;
+        all.reserve(EntityCount);
+        const char* names = EntityNames;
+        for (int i = 0; i < EntityCount; ++i) {
+            all.append(quint16(names - EntityNames));
+            names = std::strchr(names, ' ') + 1;
+        }
         return all;
     }();
-    const QStringRef after = text.midRef(i + 1, 6);
-    char32_t code = 0;
-    *length = 0;
-    for (const Legacy& legacy : names) {
-        if (legacy.name.size() > *length && after.startsWith(legacy.name)) {
-            *length = legacy.name.size();
-            code = legacy.code;
-        }
-    }
-    return code;
+    return offsets;
 }
 
-// The character of the reference that begins at i ("&"), and how many
-// characters it takes; 0 when none begins there.
-char32_t referenceAt(const QString& text, int i, bool inAttribute, int* length)
+// The name of the table that is the text's size characters, by halving:
+// its index, or -1.
+int entityIndex(const QChar* text, int size)
+{
+    const QVector<quint16>& offsets = nameOffsets();
+    int low = 0;
+    int high = EntityCount;
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        const char* name = EntityNames + offsets.at(middle);
+        int order = 0;
+        int i = 0;
+        for (; i < size && name[i] != ' '; ++i) {
+            order = int(text[i].unicode()) - int(uchar(name[i]));
+            if (order != 0)
+                break;
+        }
+        if (order == 0)
+            order = (i < size ? 1 : 0) - (name[i] != ' ' ? 1 : 0);
+        if (order == 0)
+            return middle;
+        if (order < 0)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return -1;
+}
+
+Characters charactersOf(int index)
+{
+    const quint32 code = EntityCodes[index];
+    Characters characters;
+    characters.first = code & 0x1ffff;
+    const quint32 second = (code >> 17) & 0xf;
+    if (second != 0)
+        characters.second = EntitySeconds[second - 1];
+    return characters;
+}
+
+bool takenWithoutSemicolon(int index)
+{
+    return EntityCodes[index] & 0x80000000u;
+}
+
+// The characters of the reference that begins at i ("&"), and how many
+// characters of the text it takes; none when no reference begins there.
+Characters referenceAt(const QString& text, int i, bool inAttribute, int* length)
 {
     const int size = text.size();
-    if (i + 1 < size && text.at(i + 1) == QLatin1Char('#')) {
-        const bool hex = i + 2 < size &&
-                         (text.at(i + 2) == QLatin1Char('x') || text.at(i + 2) == QLatin1Char('X'));
+    const QChar* chars = text.constData();
+    Characters none;
+    if (i + 1 < size && chars[i + 1] == QLatin1Char('#')) {
+        const bool hex =
+            i + 2 < size && (chars[i + 2] == QLatin1Char('x') || chars[i + 2] == QLatin1Char('X'));
         const int start = i + (hex ? 3 : 2);
         int end = start;
-        while (end < size && isAsciiDigit(text.at(end), hex))
+        while (end < size && isAsciiDigit(chars[end], hex))
             ++end;
         if (end == start)
-            return 0; // "&#;", "&#x;": no reference
-        *length = end - i + (end < size && text.at(end) == QLatin1Char(';') ? 1 : 0);
-        return numbered(text.midRef(start, end - start), hex);
+            return none; // "&#;", "&#x;": no reference
+        *length = end - i + (end < size && chars[end] == QLatin1Char(';') ? 1 : 0);
+        Characters number;
+        number.first = numbered(chars + start, end - start, hex);
+        return number;
     }
-    // A reference is short: "&thinsp;" at the longest we know.
-    constexpr int Longest = 8;
     int end = i + 1;
-    while (end < qMin(size, i + Longest) && isAsciiAlphanumeric(text.at(end)))
+    while (end < qMin(size, i + 1 + Longest + 1) && isAsciiAlphanumeric(chars[end]))
         ++end;
-    if (end > i + 1 && end < size && text.at(end) == QLatin1Char(';')) {
-        if (const char32_t code = named(text.midRef(i + 1, end - i - 1))) {
-            *length = end - i + 1;
-            return code;
+    const int run = end - i - 1;
+    if (run == 0)
+        return none;
+    if (run <= Longest && end < size && chars[end] == QLatin1Char(';')) {
+        const int index = entityIndex(chars + i + 1, run);
+        if (index >= 0) {
+            *length = run + 2;
+            return charactersOf(index);
         }
     }
-    int nameLength = 0;
-    const char32_t code = legacyNamed(text, i, &nameLength);
-    const int after = i + 1 + nameLength;
-    if (code == 0 || (inAttribute && after < size &&
-                      (text.at(after) == QLatin1Char('=') || isAsciiAlphanumeric(text.at(after)))))
-        return 0;
-    *length = 1 + nameLength;
-    return code;
+    // A browser takes the longest of the legacy names the text begins with
+    // ("&notit;" is "¬it;"), but in an attribute's value not before "=" or a
+    // letter or digit ("?a=1&copy=2").
+    for (int nameLength = qMin(run, LongestLegacy); nameLength >= 2; --nameLength) {
+        const int index = entityIndex(chars + i + 1, nameLength);
+        if (index < 0 || !takenWithoutSemicolon(index))
+            continue;
+        const int after = i + 1 + nameLength;
+        if (inAttribute && after < size &&
+            (chars[after] == QLatin1Char('=') || isAsciiAlphanumeric(chars[after])))
+            return none;
+        *length = 1 + nameLength;
+        return charactersOf(index);
+    }
+    return none;
 }
 
 QString resolved(const QString& text, bool inAttribute)
@@ -182,16 +182,24 @@ QString resolved(const QString& text, bool inAttribute)
         return text;
     QString result;
     result.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
+    const int size = text.size();
+    for (int i = 0; i < size; ++i) {
+        const QChar c = text.at(i);
         int length = 0;
-        const char32_t code =
-            text.at(i) == QLatin1Char('&') ? referenceAt(text, i, inAttribute, &length) : 0;
-        if (code == 0) {
-            result += text.at(i);
+        const Characters characters =
+            c == QLatin1Char('&') ? referenceAt(text, i, inAttribute, &length) : Characters();
+        if (characters.first == 0) {
+            result += c;
             continue;
         }
-        const uint ucs4 = code;
-        result += QString::fromUcs4(&ucs4, 1);
+        if (QChar::requiresSurrogates(characters.first)) {
+            result += QChar(QChar::highSurrogate(characters.first));
+            result += QChar(QChar::lowSurrogate(characters.first));
+        } else {
+            result += QChar(char16_t(characters.first));
+        }
+        if (characters.second != 0)
+            result += QChar(characters.second);
         i += length - 1;
     }
     return result;

@@ -305,6 +305,10 @@ private slots:
         QTest::newRow("the sign-in form over lines")
             << QByteArray("<form><input\nid=\"pass\"\ntype=\"password\"></form>") << SignInAgain
             << none;
+        QTest::newRow("a sign-in form no one sees")
+            << QByteArray("<template><form><input type=password></form></template><div "
+                          "style=\"display: none\"><input type=password></div>")
+            << "Placed" << none;
     }
 
     void step1Pages()

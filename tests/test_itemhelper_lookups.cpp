@@ -254,6 +254,31 @@ private slots:
             << int(F::SpanFreeCost) << "Free postage (saves \u00a33.50)" << 0.0;
         QTest::newRow("a dollar sign written as a reference")
             << int(F::SpanCost) << "&dollar;5.00" << 5.0;
+        QTest::newRow("was, now") << int(F::SpanCost) << "Was: \u00a35.00 Now: \u00a33.00" << 3.0;
+        QTest::newRow("previously, now")
+            << int(F::SpanCost) << "Previously \u00a35.00, now \u00a33.00" << 3.0;
+        QTest::newRow("savings, then postage")
+            << int(F::SpanCost) << "Savings \u00a31.00, postage \u00a32.00" << 2.0;
+        QTest::newRow("off, then postage")
+            << int(F::SpanCost) << "\u00a31.00 off postage: \u00a32.00" << 2.0;
+        QTest::newRow("a price struck through")
+            << int(F::SpanCost) << "<s>\u00a35.00</s> <b>\u00a33.00</b>" << 3.0;
+        QTest::newRow("free, a minimum spend")
+            << int(F::SpanFreeCost) << "Free postage (min. spend \u00a310.00)" << 0.0;
+        QTest::newRow("free, worth")
+            << int(F::SpanCost) << "FREE Express Delivery (worth \u00a35.99)" << 0.0;
+        QTest::newRow("free, RRP")
+            << int(F::SpanCost) << "Free Royal Mail 48 (RRP \u00a33.99)" << 0.0;
+        QTest::newRow("free, was:") << int(F::SpanCost) << "Free (Was: \u00a33.99)" << 0.0;
+        QTest::newRow("a code in lower case") << int(F::SpanCost) << "gbp 3.20" << 3.2;
+        QTest::newRow("a code between the amount and hours")
+            << int(F::DivDetails) << "4,50 EUR 48h" << 4.5;
+        QTest::newRow("a code between the amount and days")
+            << int(F::DivDetails) << "4,50 EUR 2-3 jours" << 4.5;
+        QTest::newRow("a sign that touches the amount, then days")
+            << int(F::DivDetails) << "4,99\u20ac 2-3 Werktage" << 4.99;
+        QTest::newRow("free, was in brackets")
+            << int(F::SpanCost) << "Free, was (\u00a32.99)" << 0.0;
         QTest::newRow("no amount") << int(F::SpanCost) << "See description" << -1.0;
         QTest::newRow("no cost marker") << int(F::None) << "\u00a35.00" << -1.0;
     }
