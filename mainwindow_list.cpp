@@ -89,8 +89,12 @@ void MainWindow::loadItemsFromDb()
     // Rows whose writes wait for the file show what they will hold: the
     // snipe's progress, and what a reload read from eBay.
     const QHash<int, QVariantMap> kept = SnipeStore::instance()->pendingRows();
+    // Deleted by a command the file has yet to take.
+    const QSet<int> deleted = SnipeStore::instance()->pendingDeletes();
     QSqlRecord row;
     while (query.next()) {
+        if (deleted.contains(query.value(id).toInt()))
+            continue;
         const auto waiting = kept.constFind(query.value(id).toInt());
         const bool overlaid = waiting != kept.cend();
         if (overlaid) {

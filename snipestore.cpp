@@ -460,6 +460,16 @@ bool SnipeStore::isDeleted(int itemId) const
     });
 }
 
+QSet<int> SnipeStore::pendingDeletes() const
+{
+    QSet<int> items;
+    for (const Write& write : m_pending) {
+        if (write.deletes)
+            items.insert(write.itemId);
+    }
+    return items;
+}
+
 QSet<int> SnipeStore::pendingItems() const
 {
     QSet<int> items;

@@ -97,6 +97,8 @@ public:
     bool hasPending(int itemId) const;
     // Whether the row is to be deleted once the store takes it.
     bool isDeleted(int itemId) const;
+    // The rows to be deleted once the store takes it.
+    QSet<int> pendingDeletes() const;
     // The value a waiting write will give the row's column; invalid when none.
     QVariant pendingValue(int itemId, const QString& column) const;
     // The count a waiting write will give the group; invalid when none.
