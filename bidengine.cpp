@@ -9,6 +9,7 @@
 #include "timetext.h"
 #include "traymessenger.h"
 
+#include <QMap>
 #include <QSet>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -240,14 +241,32 @@ void BidEngine::settleUnfinishedSnipes(int userId)
 
 void BidEngine::followUpOutcomes(int userId)
 {
+    QMap<int, QString> awaited; // by id: item number, or "" when the log has none
     const QList<BidLog::Entry> entries = BidLog::instance()->awaitingOutcome(userId);
-    for (const BidLog::Entry& entry : entries) {
+    for (const BidLog::Entry& entry : entries)
+        awaited.insert(entry.itemId, entry.itemNumber);
+    // The data file's own word, should the log be lost or unwritable, and
+    // what waits to be stored in it.
+    QSqlQuery query;
+    DbHelper::getUnsettledItems(query, userId);
+    while (query.next())
+        awaited.insert(query.value(0).toInt(), QString());
+    query.finish();
+    const QHash<int, QVariantMap> kept = SnipeStore::instance()->pendingRows();
+    for (auto it = kept.cbegin(); it != kept.cend(); ++it) {
+        const QVariant settled = it->value(QStringLiteral("outcome_settled"));
+        if (!settled.isNull() && settled.toInt() == BidThread::OutcomeAwaited)
+            awaited.insert(it.key(), QString());
+    }
+    for (auto it = awaited.cbegin(); it != awaited.cend(); ++it) {
         // A standing that could not be read is asked again at the next
         // reloads, a few times, then at the next start.
-        if (hasRunningSnipe(entry.itemId) || entry.tries >= BidThread::MaxSettleTries)
+        if (hasRunningSnipe(it.key()) || m_followUps.value(it.key()) >= BidThread::MaxSettleTries)
             continue;
-        qDebug().noquote() << entry.itemNumber << "has a bid whose outcome is to settle";
-        startSnipe(entry.itemId)->followUp(BidThread::notAnsweredReason());
+        ++m_followUps[it.key()];
+        qDebug().noquote() << "item row" << it.key() << it.value()
+                           << "has a bid whose outcome is to settle";
+        startSnipe(it.key())->followUp(BidThread::notAnsweredReason());
     }
 }
 

@@ -88,8 +88,9 @@ private:
     // sent again, and eBay's standing after the end settles it. One whose
     // bid never left is scheduled again while its end is to come.
     void settleUnfinishedSnipes(int userId);
-    // Every bid of the user whose outcome is not yet settled or told, with
-    // no snipe object behind it, gets one (BidThread::followUp()).
+    // Every bid of the user whose outcome is not yet settled or told (in the
+    // bid log, or awaited by its row), with no snipe object behind it, gets
+    // one (BidThread::followUp()), a few times a run.
     void followUpOutcomes(int userId);
     // Drops what the bid log no longer needs to keep.
     static void compactBidLog();
@@ -109,6 +110,7 @@ private:
     int m_loadedUserId = -1; // the user the list was read for; -1 before any reading
     bool m_unreadable = false;
     bool m_stopped = false;
+    QHash<int, int> m_followUps; // follow-ups begun per row in this run
 };
 
 #endif // BIDENGINE_H

@@ -209,14 +209,6 @@ QList<BidLog::Entry> BidLog::awaitingOutcome(int userId) const
     return entries;
 }
 
-void BidLog::countTry(int itemId)
-{
-    const QMutexLocker lock(&m_mutex);
-    auto it = m_entries.find(itemId);
-    if (it != m_entries.end())
-        ++it->tries;
-}
-
 QString BidLog::entryLines(const Entry& entry)
 {
     const QString who = QStringLiteral("\t%1\t%2\t%3")

@@ -65,7 +65,6 @@ public:
         bool told = false;        // the notice of the outcome went out
         bool telling = false;     // its mail is on its way in this run
         int chosenLead = 0;       // an automatic lead's choice, 0 for none
-        int tries = 0;            // settlements begun in this run
     };
     // The row's entry; an entry of item 0 when there is none.
     Entry entry(int itemId) const;
@@ -76,8 +75,6 @@ public:
     // The entries of that user whose bid may be at eBay and whose outcome
     // is not yet told, nor being told.
     QList<Entry> awaitingOutcome(int userId) const;
-    // One more settlement of the row begun in this run.
-    void countTry(int itemId);
 
     // Drops the entries that keep(entry) no longer needs and writes the
     // file anew with the others (none: the file goes). "" when done,

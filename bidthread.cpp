@@ -397,6 +397,11 @@ void BidThread::followUp(const QString& reason)
         }
         m_itemRecord = row;
         m_bidLeft = true;
+        // Another account's bid waits for that account to sign in.
+        if (!ownerIsSignedIn()) {
+            end();
+            return;
+        }
         if (row.value(QStringLiteral("outcome_settled")).toInt() >= OutcomeSettled) {
             tellSettled(row);
             end();
@@ -533,11 +538,12 @@ void BidThread::placeBidStep2(bool jsonFlow)
     // Bidding, whatever the re-read row says: a row the user set back to
     // "Scheduled" meanwhile is being bid now, and must not be started again.
     // The reason says that the bid has left: should the program end before
-    // eBay answers, the standing after the end tells the outcome (also when
-    // the bid log could not be written).
+    // eBay answers, the standing after the end tells the outcome; and the
+    // row awaits its settlement, also when the bid log could not be written.
     store({{QStringLiteral("bid_status"), BidStatus::Bidding},
            {QStringLiteral("actual_bid_time"), TimeText::format(now)},
-           {QStringLiteral("error_message"), notAnsweredReason()}});
+           {QStringLiteral("error_message"), notAnsweredReason()},
+           {QStringLiteral("outcome_settled"), OutcomeAwaited}});
 }
 
 void BidThread::placeBidFinished(bool ok, const QString& errorMsg)
@@ -585,7 +591,6 @@ void BidThread::getUserItemRelation()
             return;
         }
         qDebug().noquote() << logPrefix(clockTime()) << "getUserItemRelation()";
-        BidLog::instance()->countTry(m_itemId);
         if (!ownerIsSignedIn()) {
             // Another account's cookies would answer for another account.
             // The bid's own outcome stays stored, as after a failed check.

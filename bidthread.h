@@ -115,8 +115,9 @@ public:
     // bid log records it as told.
     void sendNotification(const QString& relation, bool withTray = true);
 
-    // outcome_settled: the row's outcome after its bid is stored (relation,
-    // group count), and then also told.
+    // outcome_settled: a bid of the row has left and its outcome awaits
+    // eBay's standing; it is stored (relation, group count); and it is told.
+    static constexpr int OutcomeAwaited = 0;
     static constexpr int OutcomeSettled = 1;
     static constexpr int OutcomeTold = 2;
     // How many times one run begins to settle a row whose standing could

@@ -134,6 +134,9 @@ public:
     // The user's watch list, narrowed to one group when groupId > 0 and by
     // an ItemFilter code; "now" decides which auctions have ended.
     static bool getItems(QSqlQuery& query, QDateTime now, int userId, int groupId, int filter);
+    // The ids of the user's rows whose bid has left and whose outcome is not
+    // settled yet (outcome_settled 0).
+    static bool getUnsettledItems(QSqlQuery& query, int userId);
     // The user's scheduled snipes ending no later than now + seconds (those
     // already past their end included), latest end first.
     static bool getBiddingItems(QSqlQuery& query, int userId, int seconds, QDateTime now);

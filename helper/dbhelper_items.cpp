@@ -223,6 +223,13 @@ bool DbHelper::getItems(QSqlQuery& query, QDateTime now, int userId, int groupId
     return DbStore::exec(query, statement);
 }
 
+bool DbHelper::getUnsettledItems(QSqlQuery& query, int userId)
+{
+    return DbStore::exec(
+        query, QStringLiteral("SELECT id FROM items WHERE user_id = %1 AND outcome_settled = 0")
+                   .arg(userId));
+}
+
 bool DbHelper::getBiddingItems(QSqlQuery& query, int userId, int seconds, QDateTime now)
 {
     const QString statement =

@@ -1,10 +1,16 @@
 #include "bidengine.h"
+#include "bidlog.h"
 #include "bidthread.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
+#include "startup.h"
 #include "support/boxrecorder.h"
 #include "support/snipescene.h"
+#include "support/tempdatadir.h"
 #include "support/testmain.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -197,6 +203,48 @@ private slots:
         engine.onTimer();
         QCOMPARE(SnipeScene::status(alicesRow), 1);
         QCOMPARE(listed(engine), QStringList{"301"});
+    }
+
+    // The bid log holds a bid until its outcome is settled and told in the
+    // data file itself; then a reload of the snipes lets it go, and the log
+    // goes with its last entry. A log that cannot be written holds up no
+    // bid: the mark stored after the bid stands in for it at the next start.
+    void theBidLogKeepsABidUntilItsOutcomeIsStored_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("the log written") << true;
+        QTest::newRow("a folder in the log's place") << false;
+    }
+    void theBidLogKeepsABidUntilItsOutcomeIsStored()
+    {
+        QFETCH(bool, writable);
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        if (!writable)
+            QVERIFY(QDir().mkpath(BidLog::path()));
+        const EbayDouble::Auction auction = scene.auction(QStringLiteral("501"), 5000);
+        const int id = scene.addSnipe(auction, 2);
+        auto engine = std::make_unique<BidEngine>();
+        ClockManager::instance()->attachListener(engine.get(), &BidEngine::onTimer);
+        QVERIFY(scene.ebay().waitForRequest([](const EbayDouble::Request& r) {
+            return r.queryValue("item") == "501" && r.queryValue("mode") == "1";
+        }));
+        if (!writable) { // killed as eBay takes the bid
+            TempDataDir::closeDatabase();
+            engine.reset();
+            QCOMPARE(Startup::prepareStore(), 0);
+            engine = std::make_unique<BidEngine>();
+            ClockManager::instance()->attachListener(engine.get(), &BidEngine::onTimer);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(SnipeScene::column(id, "outcome_settled").toInt(),
+                                  int(BidThread::OutcomeTold), 10000);
+        QCOMPARE(scene.ebay().bids(auction.itemNumber).size(), 1);
+        QCOMPARE(SnipeScene::status(id), 3);
+        QCOMPARE(QFileInfo::exists(BidLog::path()), true);
+        engine->loadBiddingItems();
+        QCOMPARE(QFileInfo::exists(BidLog::path()), !writable);
+        QVERIFY(!BidLog::instance()->awaitsOutcome(id));
     }
 
     void anotherUserSigningInReloadsBeforeThePass()
