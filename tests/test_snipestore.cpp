@@ -9,6 +9,7 @@
 #include "timetext.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <memory>
@@ -169,6 +170,57 @@ private slots:
         QCOMPARE(tries, 1);
         QVERIFY(!followed);
         QCOMPARE(status(id), 0);
+    }
+
+    // At exit each write of the window still waiting gets one more try, at
+    // once: stored if the file takes it now; else made through its keep()
+    // for the next start, or said lost in a log line. Nobody hears done().
+    void windowWritesAtExit_data()
+    {
+        QTest::addColumn<bool>("free");
+        QTest::addColumn<bool>("keeps");
+        QTest::addColumn<int>("status"); // the row's, once the file is free
+        QTest::newRow("the file free at the last try") << true << false << 1;
+        QTest::newRow("kept for the next start") << false << true << 3;
+        QTest::newRow("no way to keep it") << false << false << 0;
+    }
+    void windowWritesAtExit()
+    {
+        QFETCH(bool, free);
+        QFETCH(bool, keeps);
+        QFETCH(int, status);
+        TestStore store;
+        QVERIFY(store.isReady());
+        const QString number = QStringLiteral("130000000006");
+        const int id = TestStore::addItem(TestStore::addUser(QStringLiteral("bob")), number, Later);
+        SnipeStore* const windowWrites = SnipeStore::instance();
+        QObject window;
+        bool followed = false;
+        auto lock = std::make_unique<ReadLock>(DbHelper::databasePath());
+        windowWrites->writeForWindow(
+            {id}, &window,
+            [id] {
+                return DbHelper::setItemColumns(id, {{"bid_status", 1}});
+            },
+            [&followed](bool) { followed = true; },
+            keeps ? [id,
+                     number] { SnipeStore::instance()->writeItem(id, number, {{"bid_status", 3}}); }
+                  : std::function<void()>());
+        QVERIFY(windowWrites->isHeldByWindow(id));
+        if (free)
+            lock.reset();
+        if (!free && !keeps)
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("a change made in its window is not saved"));
+        QElapsedTimer ending;
+        ending.start();
+        windowWrites->finishWindowWrites();
+        QVERIFY(ending.elapsed() < 1000);
+        QVERIFY(!windowWrites->isHeldByWindow(id));
+        QVERIFY(!followed);
+        lock.reset();
+        QVERIFY(windowWrites->storeAll());
+        QCOMPARE(::status(id), status);
     }
 
     // What a reload read keeps nobody waiting at Quit while the file is
