@@ -3,8 +3,10 @@
 #include "bidthread.h"
 #include "clockmanager.h"
 #include "helper/dbhelper.h"
+#include "snipestore.h"
 #include "startup.h"
 #include "support/boxrecorder.h"
+#include "support/readlock.h"
 #include "support/snipescene.h"
 #include "support/tempdatadir.h"
 #include "support/testmain.h"
@@ -288,6 +290,40 @@ private slots:
         const QVariantMap row = SnipeScene::row(id);
         QVERIFY(row.value(QStringLiteral("bid_status")).isNull());
         QVERIFY(row.value(QStringLiteral("actual_bid_time")).isNull());
+    }
+
+    // A command of the window still waiting for a held file on a row whose
+    // snipe can wait no longer (20 s before its moment to bid) is taken
+    // over: made through the kept writes, told as stored, and the snipe
+    // starts as the command leaves the row. One still further off waits.
+    void aCommandWaitingOnASnipeDueSoonIsTakenOver()
+    {
+        SnipeScene scene;
+        QVERIFY(scene.isReady());
+        scene.signIn(QStringLiteral("bob"));
+        const int soon = scene.addSnipe(scene.auction(QStringLiteral("701"), 22000), 1);
+        const int later = scene.addSnipe(scene.auction(QStringLiteral("702"), 30000), 1);
+        BidEngine engine;
+        ReadLock lock(DbHelper::databasePath());
+        QObject window;
+        QList<int> told;
+        for (const int id : {soon, later})
+            SnipeStore::instance()->writeForWindow(
+                {id}, &window,
+                [id] {
+                    return DbHelper::setItemColumns(id, {{"user_bid", 25.0}});
+                },
+                [&told, id](bool stored) { told << (stored ? id : -id); },
+                [id] {
+                    SnipeStore::instance()->writeItem(id, QString(), {{"user_bid", 25.0}});
+                });
+        engine.processBiddingItems();
+        QCOMPARE(started(engine), QList<int>{soon});
+        QVERIFY(SnipeStore::instance()->isHeldByWindow(later));
+        QTRY_COMPARE(told, QList<int>{soon});
+        QVERIFY(scene.ebay().waitForRequest([](const EbayDouble::Request& r) {
+            return r.queryValue("item") == "701" && r.queryValue("maxbid") == "25.00";
+        }));
     }
 
     void aSnipeStillRunningIsNotStartedTwice()
