@@ -9,7 +9,6 @@
 #include "timetext.h"
 #include "traymessenger.h"
 
-#include <QMap>
 #include <QSet>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -241,32 +240,31 @@ void BidEngine::settleUnfinishedSnipes(int userId)
 
 void BidEngine::followUpOutcomes(int userId)
 {
-    QMap<int, QString> awaited; // by id: item number, or "" when the log has none
+    QSet<int> awaited;
     const QList<BidLog::Entry> entries = BidLog::instance()->awaitingOutcome(userId);
     for (const BidLog::Entry& entry : entries)
-        awaited.insert(entry.itemId, entry.itemNumber);
+        awaited.insert(entry.itemId);
     // The data file's own word, should the log be lost or unwritable, and
     // what waits to be stored in it.
     QSqlQuery query;
     DbHelper::getUnsettledItems(query, userId);
     while (query.next())
-        awaited.insert(query.value(0).toInt(), QString());
+        awaited.insert(query.value(0).toInt());
     query.finish();
     const QHash<int, QVariantMap> kept = SnipeStore::instance()->pendingRows();
     for (auto it = kept.cbegin(); it != kept.cend(); ++it) {
         const QVariant settled = it->value(QStringLiteral("outcome_settled"));
         if (!settled.isNull() && settled.toInt() == BidThread::OutcomeAwaited)
-            awaited.insert(it.key(), QString());
+            awaited.insert(it.key());
     }
-    for (auto it = awaited.cbegin(); it != awaited.cend(); ++it) {
+    for (const int id : qAsConst(awaited)) {
         // A standing that could not be read is asked again at the next
         // reloads, a few times, then at the next start.
-        if (hasRunningSnipe(it.key()) || m_followUps.value(it.key()) >= BidThread::MaxSettleTries)
+        if (hasRunningSnipe(id) || m_followUps.value(id) >= BidThread::MaxSettleTries)
             continue;
-        ++m_followUps[it.key()];
-        qDebug().noquote() << "item row" << it.key() << it.value()
-                           << "has a bid whose outcome is to settle";
-        startSnipe(it.key())->followUp(BidThread::notAnsweredReason());
+        ++m_followUps[id];
+        qDebug().noquote() << "item row" << id << "has a bid whose outcome is to settle";
+        startSnipe(id)->followUp(BidThread::notAnsweredReason());
     }
 }
 

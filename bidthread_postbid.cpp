@@ -106,12 +106,10 @@ void BidThread::announceOutcome(const QString& relation, QVariantMap columns)
     columns.insert(QStringLiteral("user_relation"), m_relation);
     columns.insert(QStringLiteral("is_ended"), true);
     // A bid whose answer refused it, or left it open, stands as placed when
-    // eBay names the user the high bidder: eBay took it after all.
-    if (ItemHelper::wasTakenAfterAll(m_itemRecord.value(QStringLiteral("bid_status")).toInt(),
-                                     m_itemRecord.value(QStringLiteral("error_message")).toString(),
-                                     relation) ||
-        (m_bidLeft && isHighBidder(relation) &&
-         m_itemRecord.value(QStringLiteral("bid_status")).toInt() == BidStatus::Failed)) {
+    // eBay names the user the high bidder: eBay took it after all. Only a
+    // bid that left: one eBay's clock ended before its moment was not.
+    if (m_bidLeft && isHighBidder(relation) &&
+        m_itemRecord.value(QStringLiteral("bid_status")).toInt() == BidStatus::Failed) {
         columns.insert(QStringLiteral("bid_status"), BidStatus::Placed);
         columns.insert(QStringLiteral("error_message"), QVariant(QVariant::String));
     }

@@ -133,7 +133,7 @@ void MainWindow::refreshItemRow(int id)
     if (row < 0)
         return;
     // Deleted by a command the file has yet to take.
-    if (SnipeStore::instance()->isDeleted(id)) {
+    if (SnipeStore::instance()->pendingDeletes().contains(id)) {
         table->removeRow(row);
         return;
     }

@@ -453,28 +453,11 @@ bool SnipeStore::hasPending(int itemId) const
     return false;
 }
 
-bool SnipeStore::isDeleted(int itemId) const
-{
-    return std::any_of(m_pending.cbegin(), m_pending.cend(), [itemId](const Write& write) {
-        return write.itemId == itemId && write.deletes;
-    });
-}
-
 QSet<int> SnipeStore::pendingDeletes() const
 {
     QSet<int> items;
     for (const Write& write : m_pending) {
         if (write.deletes)
-            items.insert(write.itemId);
-    }
-    return items;
-}
-
-QSet<int> SnipeStore::pendingItems() const
-{
-    QSet<int> items;
-    for (const Write& write : m_pending) {
-        if (write.itemId)
             items.insert(write.itemId);
     }
     return items;

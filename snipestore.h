@@ -95,8 +95,6 @@ public:
 
     // Whether writes of that row wait to be stored.
     bool hasPending(int itemId) const;
-    // Whether the row is to be deleted once the store takes it.
-    bool isDeleted(int itemId) const;
     // The rows to be deleted once the store takes it.
     QSet<int> pendingDeletes() const;
     // The value a waiting write will give the row's column; invalid when none.
@@ -106,8 +104,6 @@ public:
     // A row as it will be once the waiting writes are stored.
     void overlay(QSqlRecord& row) const;
     int pendingCount() const { return m_pending.size(); }
-    // The rows that writes wait for.
-    QSet<int> pendingItems() const;
     // The store's reason for the last refusal.
     QString lastError() const { return m_lastError; }
 
